@@ -1,0 +1,23 @@
+# Warnings as errors on project code only; third-party targets keep their own flags.
+add_library(ostrel_options INTERFACE)
+if(MSVC)
+    target_compile_options(ostrel_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+    target_compile_definitions(ostrel_options INTERFACE _CRT_SECURE_NO_WARNINGS NOMINMAX
+                                                        WIN32_LEAN_AND_MEAN)
+else()
+    target_compile_options(ostrel_options INTERFACE -Wall -Wextra -Werror)
+    if(WIN32)
+        target_compile_definitions(ostrel_options INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN)
+    endif()
+endif()
+
+if(OSTREL_SANITIZE AND NOT MSVC AND NOT WIN32)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(MINGW)
+    # One self-contained .exe: no MinGW runtime DLLs beside it.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+endif()

@@ -1,0 +1,52 @@
+#pragma once
+// The form-level engine state and the three command-button actions: open and remove
+// duplicates, save, and save and open. The window owns one of these for its lifetime.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "collaborators.h"
+#include "code_page.h"
+#include "text_file.h"
+#include "working_table.h"
+
+namespace ostrel {
+
+// The captions the count labels show after a run.
+std::string ActualRowCountCaption(std::uint64_t count);
+std::string FinalRowCountCaption(std::uint64_t count);
+
+// True when the lower-case form of a path holds ".txt" anywhere.
+bool ContainsTxt(std::string_view path);
+
+class DuplicateEngine {
+public:
+    explicit DuplicateEngine(Collaborators& ui, const CodePage& codePage = Windows1252());
+
+    void cmdOpen_Click();      // open and remove duplicates
+    void cmdSave_Click();      // save the unique lines
+    void cmdSaveOpen_Click();  // save, then open the saved file in Notepad
+
+    // Form-level state, readable by the window and the tests.
+    const std::string& strFileName() const { return strFileName_; }
+    const WorkingTablePtr& rsUnique() const { return rsUnique_; }
+    bool blnSaveCancelled() const { return blnSaveCancelled_; }
+    // The encoding of the list the current result came from; the save writes in it.
+    TextEncoding ResultEncoding() const { return resultEncoding_; }
+
+    // True when the current row's text occurs in two or more rows. Leaves the table unfiltered.
+    static bool IsLastDuplicate(WorkingTable& table);
+
+    static constexpr const char* kAppTitle = "Ostrel";
+
+private:
+    Collaborators& ui_;
+    const CodePage& codePage_;
+    std::string strFileName_;
+    WorkingTablePtr rsUnique_;
+    bool blnSaveCancelled_ = false;
+    TextEncoding resultEncoding_ = TextEncoding::Utf8;
+    std::string filter_;  // reused for every duplicate test, so the loop does not allocate
+};
+
+}  // namespace ostrel

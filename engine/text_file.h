@@ -1,0 +1,93 @@
+#pragma once
+// Text files as the engine reads and writes them.
+//
+// Reading: a line ends at CR, CR LF or a lone LF; a last line with no line end is read like the
+// others. A UTF-8 or UTF-16 (little- or big-endian) byte-order mark says what the file is;
+// without one, a file that is valid UTF-8 is UTF-8, anything else is 8-bit text in the system
+// code page. Lines come back as UTF-8, trimmed of the space character at both ends.
+//
+// Writing goes to a temporary file beside the target, which replaces the target only once it is
+// complete and flushed; until then an existing target keeps its content.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "code_page.h"
+
+namespace ostrel {
+
+enum class TextEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
+
+const char* EncodingName(TextEncoding encoding);
+
+// Paths are UTF-8 in the engine; this is the form the C runtime opens.
+std::FILE* OpenFile(const std::string& utf8Path, bool forWriting);
+
+class TextFileReader {
+public:
+    // Opens the file or throws RuntimeError naming the file and the reason. The encoding is
+    // settled before the first line is read.
+    TextFileReader(const std::string& utf8Path, const CodePage& codePage);
+    ~TextFileReader();
+    TextFileReader(const TextFileReader&) = delete;
+    TextFileReader& operator=(const TextFileReader&) = delete;
+
+    bool Eof();
+    // Reads the next line, trimmed, into text. A trimmed line longer than maxCharacters is not
+    // read to its end: text then holds its first maxCharacters + 1 characters, which is enough
+    // for the caller to refuse it.
+    void ReadLine(std::string& text, std::size_t maxCharacters = 100);
+    std::uint64_t LineNumber() const { return lineNumber_; }
+    TextEncoding Encoding() const { return encoding_; }
+    const std::string& Path() const { return path_; }
+    void Close();
+
+private:
+    bool FillBuffer();
+    int PeekUnit();
+    void ReadUnits(std::string& text, std::size_t maxCharacters);
+
+    std::string path_;
+    const CodePage& codePage_;
+    std::FILE* file_ = nullptr;
+    TextEncoding encoding_ = TextEncoding::Utf8;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t bufferSize_ = 0;
+    std::size_t bufferPos_ = 0;
+    bool endOfData_ = false;
+    std::uint64_t lineNumber_ = 0;
+    std::string raw_;   // one line's 8-bit bytes before conversion (code-page files only)
+};
+
+class TextFileWriter {
+public:
+    // Creates a temporary file in the target's folder, or throws RuntimeError naming the target
+    // and the reason.
+    TextFileWriter(const std::string& utf8Path, TextEncoding encoding, const CodePage& codePage);
+    ~TextFileWriter();  // removes the temporary file unless Commit succeeded
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    // Writes one line followed by CR LF in the file's encoding.
+    void WriteLine(std::string_view utf8Text);
+    // Flushes, closes and moves the temporary file over the target.
+    void Commit();
+    // Abandons the temporary file; the target is left as it was.
+    void Abandon();
+
+private:
+    void Put(std::string_view bytes);
+    void Flush();
+
+    std::string path_;
+    std::string tempPath_;
+    TextEncoding encoding_;
+    const CodePage& codePage_;
+    std::FILE* file_ = nullptr;
+    std::string buffer_;
+    std::string scratch_;
+};
+
+}  // namespace ostrel

@@ -1,0 +1,108 @@
+#pragma once
+// Storage for the texts of working tables. Each distinct text is stored once; texts that differ
+// only in letter case share a fold class, the unit of the tables' equality and order.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel {
+
+// A growable array kept in fixed-size chunks, so that growing never copies what is there and
+// never needs twice the memory.
+template <typename T, unsigned ChunkBits = 16>
+class ChunkedVector {
+public:
+    static constexpr std::size_t kChunk = std::size_t{1} << ChunkBits;
+
+    std::uint64_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T& operator[](std::uint64_t i) { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
+    const T& operator[](std::uint64_t i) const { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
+    void push_back(const T& v) {
+        if ((size_ & (kChunk - 1)) == 0 && (size_ >> ChunkBits) == chunks_.size())
+            chunks_.push_back(std::make_unique<T[]>(kChunk));
+        (*this)[size_++] = v;
+    }
+    void pop_back() { --size_; }
+    T& back() { return (*this)[size_ - 1]; }
+    void clear() {
+        chunks_.clear();
+        size_ = 0;
+    }
+    // Grows to n elements, the new ones value-initialised.
+    void resize(std::uint64_t n) {
+        while (size_ < n) push_back(T{});
+        size_ = n;
+    }
+
+private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::uint64_t size_ = 0;
+};
+
+// Row ids: four bytes each while every id fits, eight once one does not.
+class IdVector {
+public:
+    std::uint64_t size() const { return wide_ ? wideIds_.size() : narrow_.size(); }
+    std::uint64_t operator[](std::uint64_t i) const { return wide_ ? wideIds_[i] : narrow_[i]; }
+    void set(std::uint64_t i, std::uint64_t v);
+    void push_back(std::uint64_t v);
+    void pop_back();
+    void clear();
+    // Replaces the content with ids (used by the sort).
+    void assign(const std::vector<std::uint64_t>& ids);
+
+private:
+    void Widen();
+    bool wide_ = false;
+    ChunkedVector<std::uint32_t> narrow_;
+    ChunkedVector<std::uint64_t> wideIds_;
+};
+
+// Counts per fold class: four bytes each, with the rare larger count kept aside.
+class CountVector {
+public:
+    std::uint64_t Get(std::uint64_t cls) const;
+    void Increment(std::uint64_t cls);
+    void Decrement(std::uint64_t cls);
+    void clear();
+
+private:
+    static constexpr std::uint32_t kSpill = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> small_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> large_;  // class, count (rare)
+};
+
+class TextPool {
+public:
+    using Id = std::uint64_t;
+
+    TextPool();
+    ~TextPool();
+    TextPool(const TextPool&) = delete;
+    TextPool& operator=(const TextPool&) = delete;
+
+    // The id of a text, storing it on first sight. Equal texts give equal ids.
+    Id Intern(std::string_view text);
+    std::string_view Text(Id id) const;
+    // The fold class of a stored text: texts equal but for letter case share it.
+    std::uint64_t FoldClass(Id id) const;
+    // The fold class of any text, if some stored text has it.
+    bool FindFoldClass(std::string_view text, std::uint64_t& cls) const;
+    std::uint64_t TextCount() const { return entries_.size(); }
+
+    // Order of two stored texts by code point of their folded forms.
+    int CompareFolded(Id a, Id b) const;
+    // The first eight bytes of the folded text, big-endian, zero-padded: equal prefixes order
+    // like the texts as far as they go.
+    std::uint64_t FoldedPrefix(Id id) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    ChunkedVector<std::uint64_t> entries_;  // per id: arena offset (low 48 bits), length (high 16)
+};
+
+}  // namespace ostrel

@@ -1,0 +1,145 @@
+#pragma once
+// The working table: an in-memory record table with one text column, a current row, a row
+// filter, a row count and a sort order, held by counted references.
+//
+// Decided behaviour:
+// - Texts are UTF-8. Equality (the filter) and order (the sort) ignore letter case as
+//   case_fold.h defines it; the sort is by code point of the folded text.
+// - A text longer than the column's defined size (in Unicode characters) is refused with
+//   err::kTextTooLong; it is never cut.
+// - The filter "[TextCol] = '<text>'" takes everything between the first apostrophe and the
+//   last one literally, apostrophes inside included.
+// - Setting or clearing the filter keeps the current row where it is when that row stays
+//   visible. A removed row stays current until the next move, and reading it still gives its
+//   text; it is no longer counted or met by a walk.
+// - MoveFirst on an empty table is allowed and leaves Eof() true.
+// - A filtered count costs one hash look-up, never a scan of the rows.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text_pool.h"
+
+namespace ostrel {
+
+// Values of the record-set library that the engine passes.
+constexpr int adVarChar = 200;
+constexpr int adFldUnspecified = -1;
+constexpr int adOpenUnspecified = -1;
+constexpr int adLockUnspecified = -1;
+constexpr int adCmdUnspecified = -1;
+constexpr int adAffectCurrent = 1;
+constexpr int adFilterNone = 0;
+
+class WorkingTable;
+using WorkingTablePtr = std::shared_ptr<WorkingTable>;
+
+class WorkingTable {
+public:
+    // Tables that share a pool share the storage of equal texts; each table still has its own
+    // rows. A table made without a pool gets one of its own.
+    static WorkingTablePtr Create(std::shared_ptr<TextPool> pool = nullptr);
+
+    class Field {
+    public:
+        std::string_view Value() const;       // the current row's text
+        void SetValue(std::string_view text);  // on the new row after AddNew, or the current row
+        const std::string& Name() const;
+
+    private:
+        friend class WorkingTable;
+        Field(WorkingTable& table, std::size_t index) : table_(&table), index_(index) {}
+        WorkingTable* table_;
+        std::size_t index_;
+    };
+
+    class FieldList {
+    public:
+        void Append(std::string_view name, int type, long definedSize, int attributes);
+        std::size_t Count() const { return names_.size(); }
+
+    private:
+        friend class WorkingTable;
+        explicit FieldList(WorkingTable& table) : table_(&table) {}
+        WorkingTable* table_;
+        std::vector<std::string> names_;
+        long definedSize_ = 0;
+    };
+
+    FieldList& Fields() { return fields_; }
+    Field Fields(std::size_t index);
+
+    void Open(int cursorType = adOpenUnspecified, int lockType = adLockUnspecified,
+              int options = adCmdUnspecified);
+    bool IsOpen() const { return open_; }
+
+    void AddNew();
+    void Update();
+
+    // Rows passing the filter (all rows when none is set); removed rows are not counted.
+    std::uint64_t RecordCount() const;
+
+    void SetFilter(std::string_view criteria);  // "[TextCol] = '<text>'"
+    void SetFilter(int filterNone);             // adFilterNone
+    bool Filtered() const { return filterActive_; }
+
+    void MoveFirst();
+    void MoveNext();
+    void MoveLast();
+    bool Eof() const;
+    bool Bof() const;
+
+    void Delete(int affectRecords = adAffectCurrent);
+
+    void SetSort(std::string_view columnName);  // "TextCol" (optionally "ASC"); "" keeps order
+    const std::string& Sort() const { return sort_; }
+
+    const std::shared_ptr<TextPool>& Pool() const { return pool_; }
+
+private:
+    explicit WorkingTable(std::shared_ptr<TextPool> pool);
+    WorkingTable(const WorkingTable&) = delete;
+    WorkingTable& operator=(const WorkingTable&) = delete;
+
+    using Id = TextPool::Id;
+    static constexpr std::uint64_t kNoRow = ~std::uint64_t{0};
+
+    void RequireOpen() const;
+    void RequireColumn(std::size_t index) const;
+    void CommitPending();
+    bool Visible(std::uint64_t position) const;
+    bool Live(std::uint64_t position) const;
+    std::uint64_t NextVisible(std::uint64_t from) const;
+    void CountAdd(TextPool::Id id);
+    void CountRemove(TextPool::Id id);
+    void BuildCounts();
+    TextPool::Id InternChecked(std::string_view text);
+
+    std::shared_ptr<TextPool> pool_;
+    FieldList fields_;
+    bool open_ = false;
+
+    IdVector rows_;                 // text ids in row order; removed rows are tombstones
+    std::uint64_t liveRows_ = 0;
+    std::uint64_t current_ = kNoRow;  // position in rows_, or kNoRow (Eof)
+    bool currentRemoved_ = false;     // the current row was removed and keeps its text here
+    Id removedText_ = 0;
+
+    bool pending_ = false;            // between AddNew and Update
+    bool pendingHasValue_ = false;
+    Id pendingText_ = 0;
+
+    bool filterActive_ = false;
+    bool filterMatchesNothing_ = false;
+    std::uint64_t filterClass_ = 0;
+
+    // Live rows per fold class, built the first time a filter is set and kept up to date after.
+    bool countsBuilt_ = false;
+    CountVector counts_;
+
+    std::string sort_;
+};
+
+}  // namespace ostrel

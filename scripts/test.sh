@@ -1,0 +1,29 @@
+#!/bin/bash
+# Builds both configurations and runs every test: the native ones with AddressSanitizer and
+# UBSan, the Windows ones under Wine on a private Xvfb display.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh
+
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+source scripts/xvfb.sh
+export WINEPREFIX="$root/build/wineprefix"
+cleanup() {
+    /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+    stop_xvfb
+}
+trap cleanup EXIT
+start_xvfb
+scripts/wine-run wineboot --init >/dev/null 2>&1 || true
+
+status=0
+echo "== Native tests (AddressSanitizer + UBSan) =="
+ctest --preset linux || status=1
+echo "== Windows tests (under Wine) =="
+ctest --preset windows || status=1
+exit $status
