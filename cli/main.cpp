@@ -1,0 +1,152 @@
+// ostrel-cli INPUT OUTPUT: the window's open-and-remove-duplicates and save actions, run
+// headless on two paths, for scripts and benchmarks.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "code_page.h"
+#include "duplicate_engine.h"
+#include "headless_ui.h"
+#include "runtime_error.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#ifdef OSTREL_HAVE_ANSI_CODE_PAGE
+#include "ansi_code_page.h"
+#endif
+#endif
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr std::string_view kUsage =
+    "Usage: ostrel-cli INPUT OUTPUT\n"
+    "       ostrel-cli --help\n"
+    "\n"
+    "Cleans a keyword list: reads INPUT (its path must contain \".txt\"), trims spaces from\n"
+    "each line, drops blank lines and repeated lines (letter case ignored; the first\n"
+    "occurrence stays), sorts the rest and writes it to OUTPUT, one line each, ended by\n"
+    "CR LF. \".txt\" is appended to OUTPUT when the name does not contain it.\n"
+    "\n"
+    "On success prints the two counts and exits 0. Exits 1 when reading or writing fails,\n"
+    "2 on wrong arguments or an INPUT path without \".txt\".\n";
+
+#ifdef _WIN32
+std::string ToUtf8(const wchar_t* text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), length, nullptr, nullptr);
+    utf8.pop_back();  // the terminator
+    return utf8;
+}
+
+// A console shows UTF-16 faithfully whatever its code page; redirected output stays UTF-8.
+bool WriteToConsole(std::FILE* stream, std::string_view utf8) {
+    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return false;
+    const int size = static_cast<int>(utf8.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    std::fflush(stream);
+    DWORD written = 0;
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+}
+#endif
+
+void Write(std::FILE* stream, std::string_view text) {
+#ifdef _WIN32
+    if (WriteToConsole(stream, text)) return;
+#endif
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+void WriteLine(std::FILE* stream, std::string_view text) {
+    Write(stream, text);
+    Write(stream, "\n");
+}
+
+const ostrel::CodePage& SystemCodePage() {
+#if defined(_WIN32) && defined(OSTREL_HAVE_ANSI_CODE_PAGE)
+    return ostrel::AnsiCodePage();
+#else
+    return ostrel::Windows1252();
+#endif
+}
+
+int Run(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            Write(stdout, kUsage);
+            return kExitOk;
+        }
+    }
+    if (args.size() != 2) {
+        Write(stderr, kUsage);
+        return kExitUsage;
+    }
+    const std::string& input = args[0];
+    const std::string& output = args[1];
+
+    // The window reads nothing and says nothing for such a path; a script needs to hear why.
+    if (!ostrel::ContainsTxt(input)) {
+        WriteLine(stderr, "Error: the input file \"" + input +
+                              "\" is not read: its path must contain \".txt\".");
+        return kExitUsage;
+    }
+
+    ostrel::cli::HeadlessUi ui(input, output,
+                               [](std::string_view line) { WriteLine(stderr, line); });
+    ostrel::DuplicateEngine engine(ui, SystemCodePage());
+
+    engine.cmdOpen_Click();
+    if (ui.ErrorShown() || !ui.CaptionsShown() || !ui.SaveEnabled()) return kExitFailed;
+
+    engine.cmdSave_Click();
+    if (ui.ErrorShown() || engine.blnSaveCancelled()) return kExitFailed;
+    if (engine.strFileName() != output) {
+        WriteLine(stderr, "Information: saved as \"" + engine.strFileName() + "\"");
+    }
+
+    WriteLine(stdout, ui.ActualCaption());
+    WriteLine(stdout, ui.FinalCaption());
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+}
+
+int Guarded(const std::vector<std::string>& args) {
+    // The engine's handlers report their own failures; this only catches what escapes them.
+    try {
+        return Run(args);
+    } catch (const ostrel::RuntimeError& e) {
+        WriteLine(stderr, "Error: " + e.Description());
+    } catch (const std::bad_alloc&) {
+        WriteLine(stderr, "Error: out of memory");
+    } catch (const std::exception& e) {
+        WriteLine(stderr, std::string("Error: ") + e.what());
+    }
+    return kExitFailed;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// UTF-16 arguments, so paths outside the ANSI code page arrive intact (MinGW: -municode).
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+    return Guarded(args);
+}
+#else
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return Guarded(args);
+}
+#endif
