@@ -45,8 +45,8 @@ private:
     std::string strFileName_;
     WorkingTablePtr rsUnique_;
     bool blnSaveCancelled_ = false;
+    bool saved_ = false;  // the last save wrote its file
     TextEncoding resultEncoding_ = TextEncoding::Utf8;
-    std::string filter_;  // reused for every duplicate test, so the loop does not allocate
 };
 
 }  // namespace ostrel

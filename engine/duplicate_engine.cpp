@@ -1,0 +1,177 @@
+#include "duplicate_engine.h"
+
+#include <new>
+#include <optional>
+
+#include "runtime_error.h"
+
+namespace ostrel {
+namespace {
+
+constexpr long kTextColumnSize = 100;
+
+WorkingTablePtr NewTextTable(const std::shared_ptr<TextPool>& pool) {
+    WorkingTablePtr table = WorkingTable::Create(pool);
+    table->Fields().Append("TextCol", adVarChar, kTextColumnSize, adFldUnspecified);
+    table->Open(adOpenUnspecified, adLockUnspecified, adCmdUnspecified);
+    return table;
+}
+
+}  // namespace
+
+std::string ActualRowCountCaption(std::uint64_t count) {
+    return "Actual Keyword Phrases : " + std::to_string(count);
+}
+
+std::string FinalRowCountCaption(std::uint64_t count) {
+    return "Final Keyword Phrases : " + std::to_string(count);
+}
+
+bool ContainsTxt(std::string_view path) {
+    for (std::size_t i = 0; i + 4 <= path.size(); ++i) {
+        if (path[i] == '.' && (path[i + 1] | 0x20) == 't' && (path[i + 2] | 0x20) == 'x' &&
+            (path[i + 3] | 0x20) == 't')
+            return true;
+    }
+    return false;
+}
+
+DuplicateEngine::DuplicateEngine(Collaborators& ui, const CodePage& codePage)
+    : ui_(ui), codePage_(codePage) {}
+
+bool DuplicateEngine::IsLastDuplicate(WorkingTable& table) {
+    thread_local std::string filter;  // reused, so the read loop does not allocate
+    const std::uint64_t n = table.RecordCount();
+    if (n >= 2) {
+        filter.assign("[TextCol] = '");
+        filter.append(table.Fields(0).Value());
+        filter.push_back('\'');
+        table.SetFilter(filter);
+    }
+    const std::uint64_t m = table.RecordCount();
+    table.SetFilter(adFilterNone);
+    return m >= 2;
+}
+
+void DuplicateEngine::cmdOpen_Click() {
+    std::optional<TextFileReader> file1;
+    try {
+        ui_.ShowOpen();
+        strFileName_ = ui_.FileName();
+        if (!strFileName_.empty() && ContainsTxt(strFileName_)) {
+            ui_.SetProgressValue(0);
+            ui_.SetProgressMin(0);
+            ui_.SetProgressMax(10001);
+            ui_.SetProgressVisible(true);
+
+            file1.emplace(strFileName_, codePage_);
+
+            // The new table takes over rsUnique only once the run completes, so a run that
+            // fails part-way leaves the previous result, its counts and the buttons in force.
+            auto pool = std::make_shared<TextPool>();
+            WorkingTablePtr unique = NewTextTable(pool);
+            WorkingTablePtr rsAll = NewTextTable(pool);
+
+            std::string text;
+            while (!file1->Eof()) {
+                file1->ReadLine(text, kTextColumnSize);
+                if (!text.empty()) {
+                    try {
+                        unique->AddNew();
+                        unique->Fields(0).SetValue(text);
+                        unique->Update();
+                        rsAll->AddNew();
+                        rsAll->Fields(0).SetValue(text);
+                        rsAll->Update();
+                    } catch (const RuntimeError& e) {
+                        if (e.Number() != err::kTextTooLong) throw;
+                        throw RuntimeError(
+                            e.Number(), "Line " + std::to_string(file1->LineNumber()) + " of " +
+                                            strFileName_ + " is longer than the limit of " +
+                                            std::to_string(kTextColumnSize) +
+                                            " characters for a keyword phrase.");
+                    }
+                }
+                if (ui_.ProgressValue() >= 10000) ui_.SetProgressValue(10);
+                ui_.SetProgressValue(ui_.ProgressValue() + 1);
+                if (IsLastDuplicate(*unique)) {
+                    unique->MoveLast();
+                    unique->Delete(adAffectCurrent);
+                }
+            }
+            const TextEncoding encoding = file1->Encoding();
+            file1.reset();
+
+            ui_.SetProgressValue(10001);
+            ui_.SetProgressVisible(false);
+            unique->SetSort("TextCol");
+
+            rsUnique_ = std::move(unique);
+            resultEncoding_ = encoding;
+            ui_.SetActualRowCountCaption(ActualRowCountCaption(rsAll->RecordCount()));
+            ui_.SetFinalRowCountCaption(FinalRowCountCaption(rsUnique_->RecordCount()));
+            ui_.SetSaveEnabled(true);
+            ui_.SetSaveOpenEnabled(true);
+        }
+        ui_.DragWindow();
+        ui_.SetProgressVisible(false);
+    } catch (const RuntimeError& e) {
+        file1.reset();
+        ui_.SetProgressVisible(false);
+        if (e.Number() == err::kCancelled)
+            ui_.ShowMessage("You have cancelled the process.", MessageIcon::Information, "");
+        else if (e.Number() != 0)
+            ui_.ShowMessage("Unable to open description file \r" + e.Description(),
+                            MessageIcon::Error, "");
+    } catch (const std::bad_alloc&) {
+        file1.reset();
+        ui_.SetProgressVisible(false);
+        ui_.ShowMessage("Unable to open description file \rOut of memory: the list is too large "
+                        "for the memory available.",
+                        MessageIcon::Error, "");
+    }
+}
+
+void DuplicateEngine::cmdSave_Click() {
+    std::optional<TextFileWriter> file1;
+    saved_ = false;
+    try {
+        blnSaveCancelled_ = false;
+        ui_.ShowSave();
+        strFileName_ = ui_.FileName();
+        if (!ContainsTxt(strFileName_)) strFileName_ += ".txt";
+        if (!rsUnique_)
+            throw RuntimeError(err::kNoCurrentRecord, "There is no result to save yet.");
+        rsUnique_->MoveFirst();
+        file1.emplace(strFileName_, resultEncoding_, codePage_);
+        while (!rsUnique_->Eof()) {
+            file1->WriteLine(rsUnique_->Fields(0).Value());
+            rsUnique_->MoveNext();
+        }
+        file1->Commit();
+        file1.reset();
+        saved_ = true;
+        ui_.ShowMessage("File saved successfully", MessageIcon::Information, kAppTitle);
+    } catch (const RuntimeError& e) {
+        file1.reset();  // removes the unfinished temporary file; the target keeps its content
+        if (e.Number() == err::kCancelled) {
+            blnSaveCancelled_ = true;
+            ui_.ShowMessage("The Process was cancelled.", MessageIcon::Information, "");
+        } else if (e.Number() != 0) {
+            ui_.ShowMessage("Unable to write file\r" + e.Description(), MessageIcon::Error, "");
+        }
+    } catch (const std::bad_alloc&) {
+        file1.reset();
+        ui_.ShowMessage("Unable to write file\rOut of memory.", MessageIcon::Error, "");
+    }
+}
+
+void DuplicateEngine::cmdSaveOpen_Click() {
+    cmdSave_Click();
+    // Notepad is started only on a file that now holds the result, and the path is quoted so
+    // that one with spaces opens the right file.
+    if (!blnSaveCancelled_ && saved_)
+        ui_.StartProgram("notepad \"" + strFileName_ + "\"", kWindowMaximizedFocus);
+}
+
+}  // namespace ostrel

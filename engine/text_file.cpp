@@ -1,0 +1,444 @@
+#include "text_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "runtime_error.h"
+#include "utf.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace ostrel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+fs::path NativePath(const std::string& utf8Path) {
+    return fs::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+}
+
+std::string Utf8Of(const fs::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// A run-time error for a failed file operation, naming the file and the reason.
+RuntimeError FileError(int error, const std::string& path, bool writing) {
+    switch (error) {
+        case ENOENT:
+            return writing ? RuntimeError(err::kPathNotFound, "Path not found: " + path)
+                           : RuntimeError(err::kFileNotFound, "File not found: " + path);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return RuntimeError(err::kPermissionDenied,
+                                "Permission denied (the file may be read-only or in use by "
+                                "another program): " +
+                                    path);
+        case EISDIR:
+            return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
+        case ENOSPC:
+            return RuntimeError(err::kDiskFull, "Disk full while writing " + path);
+        case EINVAL:
+        case ENAMETOOLONG:
+        case EILSEQ:
+            return RuntimeError(err::kBadFileName, "Bad file name: " + path);
+        case ENOMEM:
+            return RuntimeError(err::kOutOfMemory, "Out of memory while reading " + path);
+        case EMFILE:
+        case ENFILE:
+            return RuntimeError(err::kFileAlreadyOpen, "Too many files open: " + path);
+        default:
+            return RuntimeError(err::kDeviceIo, std::string(std::strerror(error)) + ": " + path);
+    }
+}
+
+void Utf16Unit(char16_t u, bool bigEndian, std::string& out) {
+    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+    if (bigEndian) out += hi, out += lo;
+    else out += lo, out += hi;
+}
+
+}  // namespace
+
+const char* EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf8: return "UTF-8";
+        case TextEncoding::Utf8Bom: return "UTF-8 with byte-order mark";
+        case TextEncoding::Utf16LE: return "UTF-16 little-endian";
+        case TextEncoding::Utf16BE: return "UTF-16 big-endian";
+        case TextEncoding::Ansi: return "the system code page";
+    }
+    return "";
+}
+
+std::FILE* OpenFile(const std::string& utf8Path, bool forWriting) {
+#ifdef _WIN32
+    return _wfopen(NativePath(utf8Path).c_str(), forWriting ? L"wb" : L"rb");
+#else
+    return std::fopen(utf8Path.c_str(), forWriting ? "wb" : "rb");
+#endif
+}
+
+// ---- Reading ----
+
+TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& codePage)
+    : path_(utf8Path), codePage_(codePage), buffer_(new char[kBufferSize]) {
+    std::error_code ec;
+    if (fs::is_directory(NativePath(path_), ec))
+        throw RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path_);
+    errno = 0;
+    file_ = OpenFile(path_, false);
+    if (!file_) throw FileError(errno ? errno : ENOENT, path_, false);
+
+    // The byte-order mark, if any, says what the file is.
+    unsigned char head[3] = {};
+    const std::size_t got = std::fread(head, 1, 3, file_);
+    std::size_t skip = 0;
+    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+        encoding_ = TextEncoding::Utf8Bom, skip = 3;
+    } else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
+        encoding_ = TextEncoding::Utf16LE, skip = 2;
+    } else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF) {
+        encoding_ = TextEncoding::Utf16BE, skip = 2;
+    } else {
+        // No mark: UTF-8 if the whole file is valid UTF-8, else the system code page.
+        std::rewind(file_);
+        Utf8Validator validator;
+        std::size_t n;
+        while ((n = std::fread(buffer_.get(), 1, kBufferSize, file_)) > 0)
+            if (!validator.Feed({buffer_.get(), n})) break;
+        if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
+        encoding_ = validator.Finish() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    }
+    if (std::fseek(file_, static_cast<long>(skip), SEEK_SET) != 0)
+        throw FileError(errno ? errno : EIO, path_, false);
+}
+
+TextFileReader::~TextFileReader() { Close(); }
+
+void TextFileReader::Close() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
+bool TextFileReader::FillBuffer() {
+    if (endOfData_ || !file_) return false;
+    // Keep a lone trailing byte of a UTF-16 unit with the next read.
+    std::size_t keep = bufferSize_ - bufferPos_;
+    if (keep > 0) std::memmove(buffer_.get(), buffer_.get() + bufferPos_, keep);
+    const std::size_t n = std::fread(buffer_.get() + keep, 1, kBufferSize - keep, file_);
+    if (n == 0) {
+        if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
+        endOfData_ = true;
+        bufferPos_ = 0, bufferSize_ = keep;
+        return false;
+    }
+    bufferPos_ = 0, bufferSize_ = keep + n;
+    return true;
+}
+
+bool TextFileReader::Eof() {
+    if (!file_) return true;
+    const std::size_t unit = (encoding_ == TextEncoding::Utf16LE ||
+                              encoding_ == TextEncoding::Utf16BE) ? 2 : 1;
+    while (bufferSize_ - bufferPos_ < unit) {
+        if (!FillBuffer()) break;
+    }
+    if (bufferSize_ - bufferPos_ >= unit) return false;
+    if (bufferSize_ - bufferPos_ != 0)
+        throw RuntimeError(err::kBadEncoding,
+                           "The file ends in the middle of a UTF-16 character: " + path_);
+    return true;
+}
+
+namespace {
+
+// Collects one line's text, trimmed of spaces, without holding more than a cap of it: a line
+// longer than the cap is refused by the caller anyway, and may be any size on disk.
+class LineCollector {
+public:
+    LineCollector(std::string& out, std::size_t cap) : out_(out), cap_(cap) { out_.clear(); }
+
+    // Adds a run of characters (already UTF-8, or 8-bit bytes) that holds no line end.
+    void Add(std::string_view s) {
+        if (full_) return;
+        if (out_.empty()) {
+            // Leading spaces are dropped; spaces already pending were leading too.
+            std::size_t i = 0;
+            while (i < s.size() && s[i] == ' ') ++i;
+            s.remove_prefix(i);
+            pendingSpaces_ = 0;
+            if (s.empty()) return;
+        }
+        std::size_t last = s.find_last_not_of(' ');
+        if (last == std::string_view::npos) {
+            pendingSpaces_ += s.size();
+            return;
+        }
+        if (pendingSpaces_ > 0) {
+            if (out_.size() + pendingSpaces_ > cap_) return Overflow();
+            out_.append(pendingSpaces_, ' ');
+            pendingSpaces_ = 0;
+        }
+        if (out_.size() + last + 1 > cap_) {
+            out_.append(s.substr(0, cap_ + 1 - std::min(cap_ + 1, out_.size())));
+            return Overflow();
+        }
+        out_.append(s.substr(0, last + 1));
+        pendingSpaces_ = s.size() - last - 1;
+    }
+    bool Full() const { return full_; }
+
+private:
+    void Overflow() {
+        full_ = true;
+        if (out_.size() <= cap_) out_.append(cap_ + 1 - out_.size(), ' ');
+    }
+    std::string& out_;
+    std::size_t cap_;
+    std::size_t pendingSpaces_ = 0;
+    bool full_ = false;
+};
+
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && s[e - 1] == ' ') --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace
+
+void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
+    if (!file_) throw RuntimeError(err::kInputPastEnd, "Input past end of file: " + path_);
+    if (Eof()) throw RuntimeError(err::kInputPastEnd, "Input past end of file: " + path_);
+    ++lineNumber_;
+    // Four bytes a character is the most any encoding here needs, so a trimmed line longer
+    // than this cap has more characters than the limit.
+    const std::size_t cap = 4 * (maxCharacters + 1);
+    if (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE)
+        return ReadUnits(text, maxCharacters);
+
+    const bool ansi = encoding_ == TextEncoding::Ansi;
+    std::string& target = ansi ? raw_ : text;
+    LineCollector line(target, cap);
+    bool direct = true;  // the whole line lies in the buffer: no collecting needed
+    for (;;) {
+        if (bufferPos_ == bufferSize_ && !FillBuffer()) break;  // a last line with no line end
+        const char* begin = buffer_.get() + bufferPos_;
+        const char* end = buffer_.get() + bufferSize_;
+        const char* p = begin;
+        while (p != end && *p != '\n' && *p != '\r') ++p;
+        if (p == end) {
+            line.Add({begin, static_cast<std::size_t>(p - begin)});
+            direct = false;
+            bufferPos_ = bufferSize_;
+            if (line.Full()) break;  // refused anyway: the rest of the line is not read
+            continue;
+        }
+        if (direct) {
+            const std::string_view t = Trim({begin, static_cast<std::size_t>(p - begin)});
+            target.assign(t.substr(0, std::min(t.size(), cap + 1)));
+        } else {
+            line.Add({begin, static_cast<std::size_t>(p - begin)});
+        }
+        bufferPos_ = static_cast<std::size_t>(p - buffer_.get()) + 1;
+        if (*p == '\r') {
+            if (bufferPos_ == bufferSize_) FillBuffer();
+            if (bufferPos_ < bufferSize_ && buffer_[bufferPos_] == '\n') ++bufferPos_;
+        }
+        break;
+    }
+    if (ansi) codePage_.ToUtf8(raw_, text);
+}
+
+void TextFileReader::ReadUnits(std::string& text, std::size_t maxCharacters) {
+    const bool big = encoding_ == TextEncoding::Utf16BE;
+    const std::size_t cap = 4 * (maxCharacters + 1);
+    std::string& chunk = raw_;
+    chunk.clear();
+    LineCollector line(text, cap);
+    auto unitAt = [&](std::size_t pos) {
+        const auto a = static_cast<unsigned char>(buffer_[pos]);
+        const auto b = static_cast<unsigned char>(buffer_[pos + 1]);
+        return static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
+    };
+    char16_t highSurrogate = 0;
+    auto flushSurrogate = [&] {
+        if (highSurrogate) AppendUtf8(highSurrogate, chunk);
+        highSurrogate = 0;
+    };
+    for (;;) {
+        if (bufferSize_ - bufferPos_ < 2 && !FillBuffer()) break;
+        if (bufferSize_ - bufferPos_ < 2) break;
+        const char16_t u = unitAt(bufferPos_);
+        if (u == u'\n' || u == u'\r') {
+            bufferPos_ += 2;
+            if (u == u'\r') {
+                if (bufferSize_ - bufferPos_ < 2) FillBuffer();
+                if (bufferSize_ - bufferPos_ >= 2 && unitAt(bufferPos_) == u'\n') bufferPos_ += 2;
+            }
+            break;
+        }
+        bufferPos_ += 2;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            flushSurrogate();
+            highSurrogate = u;
+            continue;
+        }
+        if (u >= 0xDC00 && u <= 0xDFFF && highSurrogate) {
+            AppendUtf8(0x10000 + ((char32_t(highSurrogate) - 0xD800) << 10) + (u - 0xDC00), chunk);
+            highSurrogate = 0;
+        } else {
+            flushSurrogate();
+            AppendUtf8(u, chunk);
+        }
+        if (chunk.size() >= 4096) {
+            line.Add(chunk);
+            chunk.clear();
+            if (line.Full()) return;
+        }
+    }
+    flushSurrogate();
+    line.Add(chunk);
+}
+
+// ---- Writing ----
+
+TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
+                               const CodePage& codePage)
+    : path_(utf8Path), encoding_(encoding), codePage_(codePage) {
+    const fs::path target = NativePath(path_);
+    std::error_code ec;
+    if (path_.empty() || !target.has_filename())
+        throw RuntimeError(err::kBadFileName, "Bad file name: " + path_);
+    if (fs::is_directory(target, ec))
+        throw RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path_);
+    if (fs::exists(target, ec)) {
+        // A file that cannot be written is not replaced either.
+#ifdef _WIN32
+        std::FILE* probe = _wfopen(target.c_str(), L"ab");
+#else
+        std::FILE* probe = std::fopen(path_.c_str(), "ab");
+#endif
+        if (!probe) throw FileError(errno ? errno : EACCES, path_, true);
+        std::fclose(probe);
+    }
+    std::random_device random;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (int attempt = 0; attempt < 8 && !file_; ++attempt) {
+        std::string name = "~";
+        name.append(Utf8Of(target.filename()));
+        name.append(".").append(std::to_string(random() % 1000000000u)).append(".tmp");
+        tempPath_ = Utf8Of(folder / NativePath(name));
+        errno = 0;
+        if (!fs::exists(NativePath(tempPath_), ec)) file_ = OpenFile(tempPath_, true);
+        if (!file_ && errno != EEXIST && errno != 0) throw FileError(errno, path_, true);
+    }
+    if (!file_) throw FileError(EEXIST, path_, true);
+    buffer_.reserve(kBufferSize + 1024);
+    switch (encoding_) {
+        case TextEncoding::Utf8Bom: Put("\xEF\xBB\xBF"); break;
+        case TextEncoding::Utf16LE: Put("\xFF\xFE"); break;
+        case TextEncoding::Utf16BE: Put("\xFE\xFF"); break;
+        default: break;
+    }
+}
+
+TextFileWriter::~TextFileWriter() { Abandon(); }
+
+void TextFileWriter::Abandon() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!tempPath_.empty()) {
+        std::error_code ec;
+        fs::remove(NativePath(tempPath_), ec);
+        tempPath_.clear();
+    }
+}
+
+void TextFileWriter::Put(std::string_view bytes) {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kBufferSize) Flush();
+}
+
+void TextFileWriter::Flush() {
+    if (buffer_.empty()) return;
+    errno = 0;
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
+        throw FileError(errno ? errno : ENOSPC, path_, true);
+    buffer_.clear();
+}
+
+void TextFileWriter::WriteLine(std::string_view utf8Text) {
+    switch (encoding_) {
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf8Bom:
+            Put(utf8Text);
+            Put("\r\n");
+            break;
+        case TextEncoding::Ansi:
+            if (!codePage_.FromUtf8(utf8Text, scratch_))
+                throw RuntimeError(err::kBadEncoding,
+                                   "A phrase has characters that the system code page cannot "
+                                   "hold: " + path_);
+            Put(scratch_);
+            Put("\r\n");
+            break;
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE: {
+            const bool big = encoding_ == TextEncoding::Utf16BE;
+            scratch_.clear();
+            std::size_t i = 0;
+            while (i < utf8Text.size()) {
+                char32_t c;
+                if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
+                if (c >= 0x10000) {
+                    c -= 0x10000;
+                    Utf16Unit(static_cast<char16_t>(0xD800 | (c >> 10)), big, scratch_);
+                    Utf16Unit(static_cast<char16_t>(0xDC00 | (c & 0x3FF)), big, scratch_);
+                } else {
+                    Utf16Unit(static_cast<char16_t>(c), big, scratch_);
+                }
+            }
+            Utf16Unit(u'\r', big, scratch_);
+            Utf16Unit(u'\n', big, scratch_);
+            Put(scratch_);
+            break;
+        }
+    }
+}
+
+void TextFileWriter::Commit() {
+    Flush();
+    errno = 0;
+    if (std::fflush(file_) != 0) throw FileError(errno ? errno : EIO, path_, true);
+#ifdef _WIN32
+    if (_commit(_fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
+#else
+    if (fsync(fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
+#endif
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0) throw FileError(errno ? errno : EIO, path_, true);
+    std::error_code ec;
+    fs::rename(NativePath(tempPath_), NativePath(path_), ec);
+    if (ec) {
+        const int code = ec.category() == std::generic_category() ? ec.value() : EACCES;
+        throw RuntimeError(FileError(code, path_, true).Number(),
+                           FileError(code, path_, true).Description() + " (" + ec.message() + ")");
+    }
+    tempPath_.clear();
+}
+
+}  // namespace ostrel

@@ -1,0 +1,34 @@
+#pragma once
+// UTF-8 and UTF-16 helpers. Texts read from UTF-16 files may hold unpaired surrogates; they are
+// kept as three-byte sequences so that writing them back gives the same units.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+void AppendUtf8(char32_t c, std::string& out);
+
+// Decodes one character at text[i] (surrogate code points accepted) and advances i. Returns
+// false on a malformed sequence, leaving i unchanged.
+bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& c);
+
+// Strict validity: no overlong forms, no surrogates, nothing past U+10FFFF.
+class Utf8Validator {
+public:
+    // Feeds the next part of a byte stream; returns false once the stream is known invalid.
+    bool Feed(std::string_view bytes);
+    // True when everything fed is valid and no sequence is left unfinished.
+    bool Finish() const { return valid_ && need_ == 0; }
+
+private:
+    bool valid_ = true;
+    int need_ = 0;             // continuation bytes still expected
+    unsigned char lo_ = 0x80;  // bounds of the next continuation byte
+    unsigned char hi_ = 0xBF;
+};
+
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace ostrel
