@@ -1,0 +1,127 @@
+#!/bin/bash
+# bench/run.sh [LINES...]: times ostrel-cli against `sort -f -u` and awk on generated keyword
+# lists (default 1,000,000 and 10,000,000 lines) and checks its result. Files go to
+# $OSTREL_BENCH_DIR (default /tmp/ostrel-bench) and are reused while the generator is unchanged.
+# OSTREL_BENCH_REPEAT=N runs each tool N times and keeps the fastest.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+dir="${OSTREL_BENCH_DIR:-/tmp/ostrel-bench}"
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(1000000 10000000)
+target_lines=10000000   # the file size the targets are set for
+max_time_ratio=0.25     # ostrel wall time / sort wall time
+max_memory_ratio=2.5    # ostrel peak memory / file size
+repeat="${OSTREL_BENCH_REPEAT:-1}"  # runs per tool; the fastest wall time counts
+
+if [ ! -x /usr/bin/time ]; then
+    echo "Installing GNU time..." >&2
+    sudo_cmd=""
+    [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+    $sudo_cmd apt-get install -y time >/dev/null
+fi
+
+echo "Building ostrel-cli (release)..." >&2
+cd "$root"
+cmake --preset linux-release >/dev/null
+cmake --build --preset linux-release --target ostrel-cli >/dev/null
+cli="$root/build/linux-release/cli/ostrel-cli"
+
+mkdir -p "$dir"
+gen_hash="$(sha256sum bench/gen_keywords.cpp | cut -c1-10)"
+gen="$dir/gen_keywords-$gen_hash"
+if [ ! -x "$gen" ]; then
+    c++ -O2 -std=c++17 bench/gen_keywords.cpp -o "$gen.tmp"
+    mv "$gen.tmp" "$gen"
+fi
+
+# measure OUT_STDOUT CMD...: runs CMD $repeat times with stdout to OUT_STDOUT; sets wall (s,
+# the fastest run) and peak (KB, the largest).
+measure() {
+    local out="$1" best_wall="" best_peak=0 i
+    shift
+    for ((i = 0; i < repeat; i++)); do
+        measure_once "$out" "$@"
+        if [ -z "$best_wall" ] || awk "BEGIN { exit !($wall < $best_wall) }"; then
+            best_wall=$wall
+        fi
+        [ "$peak" -gt "$best_peak" ] && best_peak=$peak
+    done
+    wall=$best_wall peak=$best_peak
+}
+
+measure_once() {
+    local out="$1"
+    shift
+    local times="$dir/time.$$" errors="$dir/stderr.$$"
+    if ! /usr/bin/time -f '%e %M' -o "$times" "$@" >"$out" 2>"$errors"; then
+        echo "command failed: $*" >&2
+        tail -n 5 "$errors" "$times" >&2
+        return 1
+    fi
+    read -r wall peak < <(tail -n 1 "$times")
+    rm -f "$times" "$errors"
+}
+
+calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
+verdict() { awk "BEGIN { exit !($1) }" && echo PASS || echo FAIL; }
+
+status=0
+for lines in "${sizes[@]}"; do
+    input="$dir/keywords-$lines-$gen_hash.txt"
+    if [ ! -f "$input" ]; then
+        echo "Generating $lines lines..." >&2
+        "$gen" "$lines" "$input.tmp"
+        mv "$input.tmp" "$input"
+    fi
+    bytes=$(stat -c %s "$input")
+    file_mb=$(calc "$bytes / 1048576")
+
+    # Reference: trim spaces at both ends (after the CR of a CR LF), skip blank lines, fold case.
+    read -r ref_nonblank ref_distinct < <(LC_ALL=C awk '
+        { sub(/\r$/, ""); sub(/^ +/, ""); sub(/ +$/, "")
+          if ($0 != "") { n++; if (!seen[tolower($0)]++) u++ } }
+        END { print n + 0, u + 0 }' "$input")
+
+    cat "$input" >/dev/null   # same warm page cache for every tool
+    measure "$dir/ostrel.stdout" "$cli" "$input" "$dir/out-ostrel.txt"
+    o_wall=$wall o_peak=$peak
+    measure "$dir/out-sort.txt" env LC_ALL=C sort -f -u "$input"
+    s_wall=$wall s_peak=$peak
+    measure "$dir/out-awk.txt" awk '!s[tolower($0)]++' "$input"
+    a_wall=$wall a_peak=$peak
+
+    printf '\n== %s: %s lines, %s MB; %s non-blank, %s distinct ==\n' \
+        "$(basename "$input")" "$lines" "$file_mb" "$ref_nonblank" "$ref_distinct"
+    printf '%-30s %10s %10s\n' tool "wall s" "peak MB"
+    printf '%-30s %10s %10s\n' "ostrel-cli" "$o_wall" "$(calc "$o_peak / 1024")"
+    printf '%-30s %10s %10s\n' "LC_ALL=C sort -f -u" "$s_wall" "$(calc "$s_peak / 1024")"
+    printf '%-30s %10s %10s\n' "awk '!s[tolower(\$0)]++'" "$a_wall" "$(calc "$a_peak / 1024")"
+
+    time_ratio=$(calc "$o_wall / ($s_wall > 0 ? $s_wall : 0.01)")
+    peak_ratio=$(calc "$o_peak / $s_peak")
+    size_ratio=$(calc "$o_peak * 1024 / $bytes")
+    time_verdict=$(verdict "$time_ratio <= $max_time_ratio")
+    size_verdict=$(verdict "$size_ratio <= $max_memory_ratio")
+    note=""
+    if [ "$lines" -ne "$target_lines" ]; then
+        note=" (targets are set for the $target_lines-line file)"
+    elif [ "$time_verdict" = FAIL ] || [ "$size_verdict" = FAIL ]; then
+        status=1
+    fi
+    echo "ostrel/sort wall time:        $time_ratio   target <= $max_time_ratio: $time_verdict$note"
+    echo "ostrel/sort peak memory:      $peak_ratio"
+    echo "ostrel peak memory/file size: $size_ratio   target <= $max_memory_ratio: $size_verdict$note"
+
+    out_lines=$(wc -l <"$dir/out-ostrel.txt")
+    expected=$(printf 'Actual Keyword Phrases : %s\nFinal Keyword Phrases : %s' \
+        "$ref_nonblank" "$ref_distinct")
+    if [ "$out_lines" -eq "$ref_distinct" ] && [ "$(cat "$dir/ostrel.stdout")" = "$expected" ]; then
+        echo "check: $out_lines output lines = $ref_distinct distinct, counts printed match: PASS"
+    else
+        echo "check: $out_lines output lines vs $ref_distinct distinct; ostrel printed:" \
+            "$(tr '\n' ';' <"$dir/ostrel.stdout") expected $ref_nonblank/$ref_distinct: FAIL"
+        status=1
+    fi
+done
+rm -f "$dir/out-ostrel.txt" "$dir/out-sort.txt" "$dir/out-awk.txt" "$dir/ostrel.stdout"
+exit $status
