@@ -76,7 +76,7 @@ void WriteLine(std::FILE* stream, std::string_view text) {
 
 const ostrel::CodePage& SystemCodePage() {
 #if defined(_WIN32) && defined(OSTREL_HAVE_ANSI_CODE_PAGE)
-    return ostrel::AnsiCodePage();
+    return ostrel::win32::SystemAnsiCodePage();
 #else
     return ostrel::Windows1252();
 #endif
