@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <unordered_map>
 
 #include "case_fold.h"
 
@@ -130,6 +129,9 @@ std::uint64_t Hash(const char* s, std::size_t n) {
 
 }  // namespace
 
+// Each text lies in the arena behind a header: a class's first text keeps the id (+1) of its
+// latest other spelling, or 0; another spelling keeps its class, then the id (+1) of the next
+// spelling of that class. The chain is short: it holds the letter-case spellings of one phrase.
 struct TextPool::Impl {
     std::vector<std::unique_ptr<char[]>> arena;
     std::uint64_t arenaUsed = 0;  // offset of the next free byte
@@ -139,24 +141,37 @@ struct TextPool::Impl {
     std::uint64_t mask = 0;
     std::uint64_t classes = 0;
 
-    std::unordered_map<std::uint64_t, std::uint64_t> variantClass;  // variant id -> class
-    std::unordered_map<std::string_view, std::uint64_t> variants;   // variant text -> id
-
     bool haveLast = false;
     Id lastId = 0;
 
     std::string foldA, foldB;  // scratch for folding
 
-    std::uint64_t Store(std::string_view text) {
+    char* At(std::uint64_t offset) const {
+        return arena[offset / kArenaChunk].get() + offset % kArenaChunk;
+    }
+    std::uint64_t Header(std::uint64_t textOffset, int word) const {
+        std::uint64_t v;
+        std::memcpy(&v, At(textOffset) - 8 * word, 8);
+        return v;
+    }
+    void SetHeader(std::uint64_t textOffset, int word, std::uint64_t v) {
+        std::memcpy(At(textOffset) - 8 * word, &v, 8);
+    }
+
+    // Stores a text behind a header of the given number of words; returns the text's offset.
+    std::uint64_t Store(std::string_view text, int headerWords) {
+        const std::uint64_t need = text.size() + 8 * headerWords;
         std::uint64_t pos = arenaUsed % kArenaChunk;
-        if (arena.empty() || pos + text.size() > kArenaChunk) {
+        if (arenaUsed / kArenaChunk >= arena.size() || pos + need > kArenaChunk) {
             arena.push_back(std::make_unique<char[]>(kArenaChunk));
             arenaUsed = (arena.size() - 1) * kArenaChunk;
             pos = 0;
         }
-        std::memcpy(arena.back().get() + pos, text.data(), text.size());
-        const std::uint64_t offset = arenaUsed;
-        arenaUsed += text.size();
+        char* p = arena.back().get() + pos;
+        std::memset(p, 0, 8 * headerWords);
+        if (!text.empty()) std::memcpy(p + 8 * headerWords, text.data(), text.size());
+        const std::uint64_t offset = arenaUsed + 8 * headerWords;
+        arenaUsed += need;
         return offset;
     }
 };
@@ -170,25 +185,14 @@ TextPool::~TextPool() = default;
 
 std::string_view TextPool::Text(Id id) const {
     const std::uint64_t e = entries_[id];
-    const std::uint64_t offset = e & kOffsetMask;
-    const std::size_t len = static_cast<std::size_t>(e >> 48);
-    return {impl_->arena[offset / kArenaChunk].get() + offset % kArenaChunk, len};
+    return {impl_->At(e & kOffsetMask), static_cast<std::size_t>(e >> 48)};
 }
 
 std::uint64_t TextPool::FoldClass(Id id) const {
-    if (!(entries_[id] & kVariantBit)) return id;
-    return impl_->variantClass.at(id);
+    const std::uint64_t e = entries_[id];
+    if (!(e & kVariantBit)) return id;
+    return impl_->Header(e & kOffsetMask, 2);
 }
-
-namespace {
-
-// Finds the slot of a folded text's class; returns the slot index, and whether it is taken.
-struct Probe {
-    std::uint64_t index;
-    bool found;
-};
-
-}  // namespace
 
 TextPool::Id TextPool::Intern(std::string_view text) {
     Impl& m = *impl_;
@@ -208,30 +212,35 @@ TextPool::Id TextPool::Intern(std::string_view text) {
         if ((slot >> 48) != tag) continue;
         const Id rep = (slot & ((std::uint64_t{1} << 48) - 1)) - 1;
         const std::string_view repText = Text(rep);
-        m.foldB.resize(repText.size());
-        const std::size_t rlen = FoldUtf8(repText, m.foldB.data());
-        if (std::string_view(m.foldB.data(), rlen) != folded) continue;
-        // Same fold class: the very text, or a spelling that differs in letter case.
-        if (repText == text) {
+        if (repText == text) {  // the common case: the very same text again
             m.haveLast = true, m.lastId = rep;
             return rep;
         }
-        auto it = m.variants.find(text);
-        if (it != m.variants.end()) {
-            m.haveLast = true, m.lastId = it->second;
-            return it->second;
+        m.foldB.resize(repText.size());
+        const std::size_t rlen = FoldUtf8(repText, m.foldB.data());
+        if (std::string_view(m.foldB.data(), rlen) != folded) continue;
+        // Same fold class, other letter case: one of the class's other spellings, or a new one.
+        const std::uint64_t repOffset = entries_[rep] & kOffsetMask;
+        for (std::uint64_t v = m.Header(repOffset, 1); v != 0;) {
+            const Id variant = v - 1;
+            if (Text(variant) == text) {
+                m.haveLast = true, m.lastId = variant;
+                return variant;
+            }
+            v = m.Header(entries_[variant] & kOffsetMask, 1);
         }
         const Id id = entries_.size();
-        const std::uint64_t offset = m.Store(text);
+        const std::uint64_t offset = m.Store(text, 2);
+        m.SetHeader(offset, 2, rep);
+        m.SetHeader(offset, 1, m.Header(repOffset, 1));
+        m.SetHeader(repOffset, 1, id + 1);
         entries_.push_back(offset | kVariantBit | (std::uint64_t(text.size()) << 48));
-        m.variantClass.emplace(id, rep);
-        m.variants.emplace(Text(id), id);
         m.haveLast = true, m.lastId = id;
         return id;
     }
 
     const Id id = entries_.size();
-    const std::uint64_t offset = m.Store(text);
+    const std::uint64_t offset = m.Store(text, 1);
     entries_.push_back(offset | (std::uint64_t(text.size()) << 48));
     m.slots[i] = (tag << 48) | (id + 1);
     ++m.classes;
@@ -284,27 +293,52 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) const {
 }
 
 int TextPool::CompareFolded(Id a, Id b) const {
-    // The sort may compare from more than one thread.
-    thread_local std::string fa, fb;
+    const std::string_view ta = Text(a), tb = Text(b);
+    const std::size_t n = std::min(ta.size(), tb.size());
+    std::size_t i = 0;
+    // ASCII needs no decoding; the first other byte hands over to full folding from there,
+    // which starts on a character boundary in both texts.
+    for (; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(ta[i]), cb = static_cast<unsigned char>(tb[i]);
+        if ((ca | cb) >= 0x80) break;
+        const unsigned char fa = (ca >= 'A' && ca <= 'Z') ? ca + 32 : ca;
+        const unsigned char fb = (cb >= 'A' && cb <= 'Z') ? cb + 32 : cb;
+        if (fa != fb) return fa < fb ? -1 : 1;
+    }
+    if (i == n) return ta.size() == tb.size() ? 0 : (ta.size() < tb.size() ? -1 : 1);
+    thread_local std::string fa, fb;  // the sort may compare from more than one thread
     fa.clear(), fb.clear();
-    FoldUtf8(Text(a), fa);
-    FoldUtf8(Text(b), fb);
-    const std::size_t na = fa.size(), nb = fb.size();
-    const int c = std::memcmp(fa.data(), fb.data(), std::min(na, nb));
-    if (c != 0) return c < 0 ? -1 : 1;
-    return na < nb ? -1 : (na > nb ? 1 : 0);
+    FoldUtf8(ta.substr(i), fa);
+    FoldUtf8(tb.substr(i), fb);
+    const int c = fa.compare(fb);
+    return c == 0 ? 0 : (c < 0 ? -1 : 1);
 }
 
-std::uint64_t TextPool::FoldedPrefix(Id id) const {
+std::size_t TextPool::FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
+                                  std::uint64_t& low) const {
     const std::string_view t = Text(id);
-    // Folding shortens a text by at most one byte a character, so sixteen bytes of text give
-    // at least eight folded ones.
-    char f[16] = {};
-    const std::size_t n = FoldUtf8(t.substr(0, std::min<std::size_t>(t.size(), 16)), f);
-    std::uint64_t p = 0;
-    for (std::size_t k = 0; k < 8; ++k)
-        p = (p << 8) | (k < n ? static_cast<unsigned char>(f[k]) : 0);
-    return p;
+    char buffer[64];
+    thread_local std::string folded;  // the sort may run on two threads
+    const char* f;
+    std::size_t n;
+    if (depth == 0 && t.size() <= 32) {
+        // Folding shortens a text by at most one byte a character, so thirty-two bytes of
+        // text give at least the sixteen folded bytes needed here.
+        n = FoldUtf8(t, buffer);
+        f = buffer;
+    } else {
+        folded.clear();
+        FoldUtf8(t, folded);
+        n = folded.size();
+        f = folded.data();
+    }
+    high = low = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+        const std::size_t a = depth + k, b = depth + 8 + k;
+        high = (high << 8) | (a < n ? static_cast<unsigned char>(f[a]) : 0);
+        low = (low << 8) | (b < n ? static_cast<unsigned char>(f[b]) : 0);
+    }
+    return n;
 }
 
 }  // namespace ostrel

@@ -95,9 +95,10 @@ public:
 
     // Order of two stored texts by code point of their folded forms.
     int CompareFolded(Id a, Id b) const;
-    // The first eight bytes of the folded text, big-endian, zero-padded: equal prefixes order
-    // like the texts as far as they go.
-    std::uint64_t FoldedPrefix(Id id) const;
+    // Sixteen bytes of the folded text from offset depth, as two big-endian words, zero-padded;
+    // returns the folded text's length.
+    std::size_t FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
+                            std::uint64_t& low) const;
 
 private:
     struct Impl;

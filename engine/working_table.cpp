@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <thread>
 
 #include "case_fold.h"
+#include "folded_sort.h"
 #include "runtime_error.h"
 
 namespace ostrel {
@@ -300,39 +300,15 @@ void WorkingTable::SetSort(std::string_view columnName) {
     if (!EqualsIgnoreCase(column, fields_.names_.front()))
         Fail(err::kBadArgument, "The table has no column named " + std::string(column) + ".");
 
-    struct Key {
-        std::uint64_t prefix;
-        std::uint64_t id;  // rows with one id hold the very same text
-    };
-    std::vector<Key> keys;
-    keys.reserve(liveRows_);
-    for (std::uint64_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i] & kRemoved) continue;
-        const Id id = rows_[i] >> 1;
-        keys.push_back({pool_->FoldedPrefix(id), id});
-    }
-    const TextPool& pool = *pool_;
-    auto less = [&pool](const Key& a, const Key& b) {
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        if (a.id == b.id) return false;
-        const int c = pool.CompareFolded(a.id, b.id);
-        return c != 0 ? c < 0 : a.id < b.id;
-    };
-    // Large tables sort in two halves side by side, then merge.
-    if (keys.size() >= 200000 && std::thread::hardware_concurrency() > 1) {
-        const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(keys.size() / 2);
-        std::thread helper([&] { std::sort(keys.begin(), middle, less); });
-        std::sort(middle, keys.end(), less);
-        helper.join();
-        std::inplace_merge(keys.begin(), middle, keys.end(), less);
-    } else {
-        std::sort(keys.begin(), keys.end(), less);
-    }
-    if (descending) std::reverse(keys.begin(), keys.end());
-
+    std::vector<Id> ids;
+    ids.reserve(liveRows_);
+    for (std::uint64_t i = 0; i < rows_.size(); ++i)
+        if (!(rows_[i] & kRemoved)) ids.push_back(rows_[i] >> 1);
     rows_.clear();
-    for (const Key& k : keys) rows_.push_back(k.id << 1);
-    std::vector<Key>().swap(keys);
+    SortByFoldedText(ids, *pool_);
+    if (descending) std::reverse(ids.begin(), ids.end());
+    for (const Id id : ids) rows_.push_back(id << 1);
+    std::vector<Id>().swap(ids);
     sort_ = std::string(columnName);
     currentRemoved_ = false;
     current_ = NextVisible(0);
