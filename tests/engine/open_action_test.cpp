@@ -1,0 +1,196 @@
+// The "Open && Remove Duplicate" action: file check, reading, duplicate removal, counts, progress,
+// messages, and a failed run leaving the previous result in force.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "duplicate_engine.h"
+#include "test_support.h"
+
+namespace ostrel {
+namespace {
+
+using V = std::vector<std::string>;
+
+class OpenAction : public test::ScratchDir {
+protected:
+    // Opens a file with the given bytes and returns the unique rows in their order.
+    V Run(std::string_view bytes, std::string_view name = "list.txt") {
+        ui.Answer(File(name, bytes));
+        engine.cmdOpen_Click();
+        return engine.rsUnique() ? test::Rows(*engine.rsUnique()) : V{"<no table>"};
+    }
+    V Completed(int actual, int final) {
+        return {"Actual=Actual Keyword Phrases : " + std::to_string(actual),
+                "Final=Final Keyword Phrases : " + std::to_string(final), "SaveEnabled=1",
+                "SaveOpenEnabled=1", "DragWindow", "ProgressVisible=0"};
+    }
+    static V Tail(const V& calls, std::size_t n) { return V(calls.end() - static_cast<long>(n), calls.end()); }
+
+    test::FakeUi ui;
+    DuplicateEngine engine{ui};
+};
+
+TEST_F(OpenAction, CaptionsAndCheck) {
+    EXPECT_EQ(ActualRowCountCaption(12), "Actual Keyword Phrases : 12");
+    EXPECT_EQ(FinalRowCountCaption(0), "Final Keyword Phrases : 0");
+    EXPECT_TRUE(ContainsTxt("C:\\Data\\LIST.TXT"));
+    EXPECT_TRUE(ContainsTxt("x.txt.old"));
+    EXPECT_TRUE(ContainsTxt("my.TxT folder/list.csv"));
+    EXPECT_FALSE(ContainsTxt("list.csv"));
+    EXPECT_FALSE(ContainsTxt("txt"));
+    EXPECT_FALSE(ContainsTxt(""));
+}
+
+TEST_F(OpenAction, CompleteRunInOrder) {
+    EXPECT_EQ(Run("b\r\na\r\nb\r\n  a  "), (V{"a", "b"}));
+    V expected{"ShowOpen", "ProgressValue=0", "ProgressMin=0", "ProgressMax=10001", "ProgressVisible=1",
+               "ProgressValue=10001", "ProgressVisible=0"};
+    for (const auto& c : Completed(4, 2)) expected.push_back(c);
+    EXPECT_EQ(ui.Calls(), expected);
+    EXPECT_EQ(ui.progressValues, (std::vector<float>{0, 1, 2, 3, 4, 10001}));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(engine.strFileName(), PathOf("list.txt"));
+    EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Utf8);
+}
+
+TEST_F(OpenAction, FirstSpellingIsKeptAndCaseIgnoredInFiveScripts) {
+    EXPECT_EQ(Run("Running Shoes\r\nrunning shoes\r\nRUNNING SHOES\r\nÉTÉ\r\nété\r\nΑΘΗΝΑ\r\nαθηνα\r\n"
+                  "Москва\r\nМОСКВА\r\nStraße\r\nSTRASSE\r\n\ta\r\na"),
+              (V{"\ta", "a", "Running Shoes", "STRASSE", "Straße", "ÉTÉ", "ΑΘΗΝΑ", "Москва"}));
+    EXPECT_EQ(ui.finalCaption, "Final Keyword Phrases : 8");
+    EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 13");
+}
+
+TEST_F(OpenAction, ApostrophesCleanLikeAnyOtherText) {
+    EXPECT_EQ(Run("men's shoes\r\nMen's Shoes\r\n'\r\n'\r\n''\r\nkids' shoes\r\n'a'\r\n'A'"),
+              (V{"'", "''", "'a'", "kids' shoes", "men's shoes"}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenAction, BlankAndSpaceOnlyLinesAreSkippedButAdvanceProgress) {
+    EXPECT_EQ(Run("\r\n    \r\n\r\nx\r\n   \r\nX\r\n\r\n\r\ny\r\n"), (V{"x", "y"}));
+    EXPECT_EQ(Tail(ui.Calls(), 6), Completed(3, 2));
+    EXPECT_EQ(ui.progressValues.size(), 1u + 9u + 1u);
+}
+
+TEST_F(OpenAction, BlankLineAfterARemovedRepeatRemovesNothingMore) {
+    EXPECT_EQ(Run("a\r\nb\r\nA\r\n\r\n\r\nB\r\n\r\n"), (V{"a", "b"}));
+    EXPECT_EQ(Tail(ui.Calls(), 6), Completed(4, 2));
+}
+
+TEST_F(OpenAction, EmptyFileCompletes) {
+    EXPECT_EQ(Run(""), V{});
+    EXPECT_EQ(Tail(ui.Calls(), 6), Completed(0, 0));
+    EXPECT_EQ(Run("\xEF\xBB\xBF"), V{});
+    EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Utf8Bom);
+}
+
+TEST_F(OpenAction, AHundredCharactersOfAnyWidthAreAccepted) {
+    std::string e, euro;
+    for (int i = 0; i < 100; ++i) e += "é", euro += "€";
+    EXPECT_EQ(Run(e + "\r\n" + euro + "\r\n" + std::string(100, 'x')), (V{"x" + std::string(99, 'x'), e, euro}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenAction, FileCheckIgnoresCaseAndPosition) {
+    EXPECT_EQ(Run("k", "LIST.TXT"), V{"k"});
+    EXPECT_EQ(Run("m", "x.txt.old"), V{"m"});
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenAction, PathWithoutTxtReadsNothing) {
+    Run("a", "first.txt");
+    const WorkingTablePtr before = engine.rsUnique();
+    ui.Clear();
+    const std::string csv = File("list.csv", "z\r\n");
+    ui.Answer(csv);
+    engine.cmdOpen_Click();
+    EXPECT_EQ(ui.log, (V{"ShowOpen", "DragWindow", "ProgressVisible=0"}));
+    EXPECT_EQ(engine.strFileName(), csv);
+    EXPECT_EQ(engine.rsUnique(), before);
+    EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"a"});
+}
+
+TEST_F(OpenAction, CancelShowsMessageAndChangesNothing) {
+    Run("a", "first.txt");
+    const WorkingTablePtr before = engine.rsUnique();
+    ui.Clear();
+    ui.Cancel();
+    engine.cmdOpen_Click();
+    EXPECT_EQ(ui.log, (V{"ShowOpen", "ProgressVisible=0", "Message"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "You have cancelled the process.");
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(engine.strFileName(), PathOf("first.txt"));
+    EXPECT_EQ(engine.rsUnique(), before);
+}
+
+TEST_F(OpenAction, MissingFileReportsError) {
+    ui.Answer(PathOf("missing.txt"));
+    engine.cmdOpen_Click();
+    EXPECT_EQ(ui.log, (V{"ShowOpen", "ProgressValue=0", "ProgressMin=0", "ProgressMax=10001",
+                         "ProgressVisible=1", "ProgressVisible=0", "Message"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    const std::string prefix = "Unable to open description file \r";
+    EXPECT_EQ(ui.messages[0].text.substr(0, prefix.size()), prefix);
+    EXPECT_GT(ui.messages[0].text.size(), prefix.size());
+}
+
+TEST_F(OpenAction, FailedRunLeavesThePreviousResultInForce) {
+    EXPECT_EQ(Run("\xFF\xFE" + test::Utf16Bytes(u"b\r\na\r\nB", false), "first.txt"), (V{"a", "b"}));
+    const WorkingTablePtr before = engine.rsUnique();
+    ui.Clear();
+    std::string bytes;
+    for (int i = 1; i <= 11; ++i) bytes += "line " + std::to_string(i) + "\r\n";
+    bytes += std::string(101, 'q') + "\r\nafter\r\n";
+    Run(bytes, "second.txt");
+    EXPECT_EQ(engine.rsUnique(), before);
+    EXPECT_EQ(test::Rows(*engine.rsUnique()), (V{"a", "b"}));
+    EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Utf16LE);
+    EXPECT_EQ(engine.strFileName(), PathOf("second.txt"));
+    for (const auto& call : ui.log) {
+        EXPECT_EQ(call.find("Actual="), std::string::npos) << call;
+        EXPECT_EQ(call.find("Final="), std::string::npos) << call;
+        EXPECT_EQ(call.find("Enabled"), std::string::npos) << call;
+        EXPECT_NE(call, "DragWindow");
+    }
+    EXPECT_EQ(Tail(ui.log, 2), (V{"ProgressVisible=0", "Message"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string& text = ui.messages[0].text;
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(text.rfind("Unable to open description file \r", 0), 0u) << text;
+    EXPECT_NE(text.find("12"), std::string::npos) << "line number: " << text;
+    EXPECT_NE(text.find("100"), std::string::npos) << "limit: " << text;
+}
+
+TEST_F(OpenAction, EachCompletedRunReplacesTheResult) {
+    Run("a\r\nb", "one.txt");
+    const WorkingTablePtr first = engine.rsUnique();
+    EXPECT_EQ(Run("c\r\nC\r\nb", "two.txt"), (V{"b", "c"}));
+    EXPECT_NE(engine.rsUnique(), first);
+    EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 3");
+}
+
+TEST_F(OpenAction, ProgressWrapsFrom10000To11) {
+    std::string bytes;
+    for (int i = 0; i < 10003; ++i) bytes += "keyword " + std::to_string(i % 5000) + "\n";
+    Run(bytes);
+    // A reset to 10 on the way from 10000 to 11 may show as a value of its own.
+    std::vector<float> v;
+    for (std::size_t i = 0; i < ui.progressValues.size(); ++i)
+        if (!(ui.progressValues[i] == 10.0f && i > 0 && ui.progressValues[i - 1] == 10000.0f)) v.push_back(ui.progressValues[i]);
+    ASSERT_EQ(v.size(), 1u + 10003u + 1u);
+    EXPECT_EQ(v[1], 1.0f);
+    EXPECT_EQ(v[10000], 10000.0f);
+    EXPECT_EQ(v[10001], 11.0f);
+    EXPECT_EQ(v[10003], 13.0f);
+    EXPECT_EQ(v.back(), 10001.0f);
+    EXPECT_EQ(Tail(ui.Calls(), 6), Completed(10003, 5000));
+    EXPECT_FALSE(ui.progressVisible);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,206 @@
+// "Save" and "Save && Open": the written bytes in every encoding, the name rules, cancellation,
+// failures that keep an existing target, and the Notepad command line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "duplicate_engine.h"
+#include "test_support.h"
+
+namespace ostrel {
+namespace {
+
+using V = std::vector<std::string>;
+
+// Bytes 0x80..0xFF are U+0400..U+047F: Cyrillic capitals and small letters as 8-bit text.
+class CyrillicCodePage final : public CodePage {
+public:
+    void ToUtf8(std::string_view bytes, std::string& utf8) const override {
+        utf8.clear();
+        for (unsigned char b : bytes) {
+            if (b < 0x80) {
+                utf8.push_back(static_cast<char>(b));
+            } else {
+                const unsigned c = 0x400 + (b - 0x80u);
+                utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+    }
+    bool FromUtf8(std::string_view utf8, std::string& bytes) const override {
+        bytes.clear();
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            const auto b = static_cast<unsigned char>(utf8[i]);
+            if (b < 0x80) {
+                bytes.push_back(static_cast<char>(b));
+                continue;
+            }
+            if (i + 1 >= utf8.size() || (b != 0xD0 && b != 0xD1)) return false;
+            const unsigned c = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
+            if (c < 0x400 || c >= 0x480) return false;
+            bytes.push_back(static_cast<char>(0x80 + (c - 0x400)));
+        }
+        return true;
+    }
+};
+
+class SaveAction : public test::ScratchDir {
+protected:
+    void Open(std::string_view bytes) {
+        ui.Clear();
+        ui.Answer(File("in.txt", bytes));
+        engine.cmdOpen_Click();
+        ASSERT_TRUE(ui.messages.empty());
+        ui.Clear();
+    }
+    std::string Save(std::string_view name, bool andOpen = false) {
+        ui.Answer(PathOf(name));
+        andOpen ? engine.cmdSaveOpen_Click() : engine.cmdSave_Click();
+        const test::fs::path written = Dir() / test::PathFromUtf8(name);
+        return test::fs::is_regular_file(written) ? test::ReadBytes(written) : "<no file>";
+    }
+    void ExpectMessage(std::string_view text, MessageIcon icon) {
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, text);
+        EXPECT_EQ(ui.messages[0].icon, icon);
+    }
+    void ExpectWriteError() {
+        ASSERT_EQ(ui.messages.size(), 1u);
+        const std::string prefix = "Unable to write file\r";
+        EXPECT_EQ(ui.messages[0].text.rfind(prefix, 0), 0u) << ui.messages[0].text;
+        EXPECT_GT(ui.messages[0].text.size(), prefix.size());
+        EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    }
+
+    test::FakeUi ui;
+    DuplicateEngine engine{ui};
+};
+
+TEST_F(SaveAction, WritesSortedUniqueLinesAndReportsSuccess) {
+    Open("b\r\nRunning Shoes\r\na\r\nB\r\nrunning shoes");
+    EXPECT_EQ(Save("out.txt"), "a\r\nb\r\nRunning Shoes\r\n");
+    EXPECT_EQ(ui.log, (V{"ShowSave", "Message"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "File saved successfully");
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(ui.messages[0].title, "Ostrel");
+    EXPECT_EQ(engine.strFileName(), PathOf("out.txt"));
+    EXPECT_FALSE(engine.blnSaveCancelled());
+    EXPECT_EQ(Save("again.txt"), "a\r\nb\r\nRunning Shoes\r\n");
+}
+
+TEST_F(SaveAction, TxtIsAppendedToTheNameAsTypedWhenMissing) {
+    Open("k");
+    Save("Result");
+    EXPECT_EQ(engine.strFileName(), PathOf("Result") + ".txt");
+    Save("KEEP.TXT");
+    Save("list.txt.bak");
+    Save("Other.Txt");
+    EXPECT_EQ(Listing(), (V{"KEEP.TXT", "Other.Txt", "Result.txt", "in.txt", "list.txt.bak"}));
+    EXPECT_EQ(test::ReadBytes(Dir() / "Result.txt"), "k\r\n");
+}
+
+TEST_F(SaveAction, CancelWritesNothingAndSaveAndOpenStartsNothing) {
+    Open("k");
+    ui.Cancel();
+    engine.cmdSaveOpen_Click();
+    EXPECT_EQ(ui.log, (V{"ShowSave", "Message"}));
+    ExpectMessage("The Process was cancelled.", MessageIcon::Information);
+    EXPECT_TRUE(engine.blnSaveCancelled());
+    EXPECT_EQ(engine.strFileName(), PathOf("in.txt"));
+    EXPECT_EQ(Listing(), V{"in.txt"});
+    ui.Clear();
+    Save("out.txt");
+    EXPECT_FALSE(engine.blnSaveCancelled());
+}
+
+TEST_F(SaveAction, SaveAndOpenStartsNotepadOnTheQuotedPath) {
+    Open("k");
+    test::fs::create_directory(Dir() / "with spaces");
+    EXPECT_EQ(Save("with spaces/x y", true), "<no file>");  // written as "x y.txt"
+    EXPECT_EQ(ui.log, (V{"ShowSave", "Message", "StartProgram"}));
+    EXPECT_EQ(ui.messages.at(0).text, "File saved successfully");
+    ASSERT_EQ(ui.started.size(), 1u);
+    EXPECT_EQ(ui.started[0].first, "notepad \"" + PathOf("with spaces/x y") + ".txt\"");
+    EXPECT_EQ(ui.started[0].second, kWindowMaximizedFocus);
+    EXPECT_EQ(test::ReadBytes(Dir() / "with spaces" / "x y.txt"), "k\r\n");
+}
+
+TEST_F(SaveAction, FailedSaveKeepsAnExistingTargetAndStartsNothing) {
+    Open("k");
+    test::fs::create_directory(Dir() / "out.txt");
+    test::WriteBytes(Dir() / "out.txt" / "inside.txt", "old");
+    Save("out.txt", true);
+    ExpectWriteError();
+    EXPECT_TRUE(ui.started.empty());
+    EXPECT_EQ(Listing(), (V{"in.txt", "out.txt"}));  // no temporary file left behind
+    EXPECT_EQ(test::ReadBytes(Dir() / "out.txt" / "inside.txt"), "old");
+    ui.Clear();
+    Save("no such folder/out.txt", true);
+    ExpectWriteError();
+    EXPECT_TRUE(ui.started.empty());
+    EXPECT_FALSE(engine.blnSaveCancelled());
+}
+
+TEST_F(SaveAction, NoUniqueLinesWritesAnEmptyFile) {
+    Open("  \r\n\r\n");
+    EXPECT_EQ(Save("out.txt"), "");
+    ExpectMessage("File saved successfully", MessageIcon::Information);
+    Open("\xEF\xBB\xBF   \r\n");
+    EXPECT_EQ(Save("bom.txt"), "\xEF\xBB\xBF");
+    Open("\xFE\xFF");
+    EXPECT_EQ(Save("be.txt", true), "\xFE\xFF");
+    EXPECT_EQ(ui.started.size(), 1u);
+}
+
+TEST_F(SaveAction, EveryEncodingIsWrittenBackByteForByte) {
+    const std::u16string in = u"b\r  Running Shoes \né€😀\r\nrunning shoes\r\n\r\n   \nA\ra\t\r\na";
+    const std::u16string out = u"A\r\na\t\r\nb\r\nRunning Shoes\r\né€😀\r\n";
+    std::string inUtf8, outUtf8;
+    for (auto [from, to] : {std::pair{&in, &inUtf8}, std::pair{&out, &outUtf8}})
+        for (std::size_t i = 0; i < from->size(); ++i) {
+            const char16_t c = (*from)[i];
+            if (c < 0x80) *to += static_cast<char>(c);
+            else if (c == u'é') *to += "\xC3\xA9";
+            else if (c == u'€') *to += "\xE2\x82\xAC";
+            else *to += "\xF0\x9F\x98\x80", ++i;  // the surrogate pair of 😀
+        }
+    const struct {
+        std::string input, output;
+        TextEncoding encoding;
+    } cases[] = {
+        {inUtf8, outUtf8, TextEncoding::Utf8},
+        {"\xEF\xBB\xBF" + inUtf8, "\xEF\xBB\xBF" + outUtf8, TextEncoding::Utf8Bom},
+        {"\xFF\xFE" + test::Utf16Bytes(in, false), "\xFF\xFE" + test::Utf16Bytes(out, false), TextEncoding::Utf16LE},
+        {"\xFE\xFF" + test::Utf16Bytes(in, true), "\xFE\xFF" + test::Utf16Bytes(out, true), TextEncoding::Utf16BE},
+    };
+    for (const auto& c : cases) {
+        Open(c.input);
+        EXPECT_EQ(engine.ResultEncoding(), c.encoding);
+        EXPECT_EQ(Save("out.txt"), c.output) << EncodingName(c.encoding);
+    }
+}
+
+TEST_F(SaveAction, Windows1252TextIsWrittenBackByteForByte) {
+    std::string high1, high2;
+    for (int b = 0x80; b < 0xC0; ++b) high1.push_back(static_cast<char>(b));
+    for (int b = 0xC0; b <= 0xFF; ++b) high2.push_back(static_cast<char>(b));
+    Open(high1 + "\r\nb\nCAF\xC9 \r  caf\xE9\r\n" + high2 + "\r\n\xE0" + high2.substr(1) + "\r\nA");
+    EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Ansi);
+    EXPECT_EQ(Save("out.txt"), "A\r\nb\r\nCAF\xC9\r\n" + high2 + "\r\n" + high1 + "\r\n");
+}
+
+TEST_F(SaveAction, TheCodePagePassedInReadsAndWrites) {
+    CyrillicCodePage cyrillic;
+    DuplicateEngine withCyrillic(ui, cyrillic);
+    ui.Answer(File("in.txt", "\x90\r\nz\r\n\xB0"));  // А, z, а: А and а are one phrase here
+    withCyrillic.cmdOpen_Click();
+    EXPECT_EQ(ui.finalCaption, "Final Keyword Phrases : 2");
+    ui.Answer(PathOf("out.txt"));
+    withCyrillic.cmdSave_Click();
+    EXPECT_EQ(test::ReadBytes(Dir() / "out.txt"), "z\r\n\x90\r\n");
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,181 @@
+// Reading and writing text files: line ends, trimming, encodings, the 8-bit code page, and the
+// replace-when-complete write.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "case_fold.h"
+#include "code_page.h"
+#include "runtime_error.h"
+#include "test_support.h"
+#include "text_file.h"
+
+namespace ostrel {
+namespace {
+
+using V = std::vector<std::string>;
+
+class TextFileTest : public test::ScratchDir {
+protected:
+    V ReadAll(const std::string& path, TextEncoding* encoding = nullptr) {
+        TextFileReader reader(path, Windows1252());
+        if (encoding) *encoding = reader.Encoding();
+        V lines;
+        std::string text;
+        while (!reader.Eof()) {
+            reader.ReadLine(text);
+            lines.push_back(text);
+            EXPECT_EQ(reader.LineNumber(), lines.size());
+        }
+        reader.Close();
+        return lines;
+    }
+    V ReadBytesAsLines(std::string_view bytes, TextEncoding* encoding = nullptr) {
+        return ReadAll(File("in.txt", bytes), encoding);
+    }
+    std::string Write(const V& lines, TextEncoding encoding) {
+        const std::string path = PathOf("out.txt");
+        TextFileWriter writer(path, encoding, Windows1252());
+        for (const auto& l : lines) writer.WriteLine(l);
+        writer.Commit();
+        return test::ReadBytes(test::PathFromUtf8(path));
+    }
+};
+
+TEST_F(TextFileTest, LineEndsAreCrCrLfAndLoneLf) {
+    EXPECT_EQ(ReadBytesAsLines("a\r\nb\rc\nd"), (V{"a", "b", "c", "d"}));
+    EXPECT_EQ(ReadBytesAsLines("a\r\r\nb\n\nc\r\n"), (V{"a", "", "b", "", "c"}));
+    EXPECT_EQ(ReadBytesAsLines("x\r"), (V{"x"}));
+    EXPECT_EQ(ReadBytesAsLines("\r\n"), (V{""}));
+    EXPECT_EQ(ReadBytesAsLines(""), V{});
+}
+
+TEST_F(TextFileTest, TrimsTheSpaceCharacterOnly) {
+    EXPECT_EQ(ReadBytesAsLines("  a  b  \r\n\tc\t\r\n     \r\n \xC2\xA0 d"),
+              (V{"a  b", "\tc\t", "", "\xC2\xA0 d"}));
+}
+
+TEST_F(TextFileTest, DetectsEncodingFromBomOrUtf8Validity) {
+    TextEncoding e{};
+    EXPECT_EQ(ReadBytesAsLines("h\xC3\xA9llo \xE2\x82\xAC\r\n\xF0\x9F\x98\x80", &e),
+              (V{"héllo €", "😀"}));
+    EXPECT_EQ(e, TextEncoding::Utf8);
+    EXPECT_EQ(ReadBytesAsLines("\xEF\xBB\xBF  a \r\nb", &e), (V{"a", "b"}));
+    EXPECT_EQ(e, TextEncoding::Utf8Bom);
+    const std::u16string text = u" é\r\n€\r😀\nZ";
+    EXPECT_EQ(ReadBytesAsLines("\xFF\xFE" + test::Utf16Bytes(text, false), &e), (V{"é", "€", "😀", "Z"}));
+    EXPECT_EQ(e, TextEncoding::Utf16LE);
+    EXPECT_EQ(ReadBytesAsLines("\xFE\xFF" + test::Utf16Bytes(text, true), &e), (V{"é", "€", "😀", "Z"}));
+    EXPECT_EQ(e, TextEncoding::Utf16BE);
+    EXPECT_EQ(ReadBytesAsLines("caf\xE9\r\n\x80\x81\x9F", &e), (V{"café", "€\u0081Ÿ"}));
+    EXPECT_EQ(e, TextEncoding::Ansi);
+    EXPECT_EQ(ReadBytesAsLines("", &e), V{});
+}
+
+TEST_F(TextFileTest, OneInvalidByteLateInALargeFileMakesItAnsi) {
+    std::string bytes;
+    for (int i = 0; i < 30000; ++i) bytes += "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 " + std::to_string(i) + "\r\n";
+    TextEncoding e{};
+    V lines = ReadBytesAsLines(bytes + "end", &e);
+    EXPECT_EQ(e, TextEncoding::Utf8);  // multi-byte characters cross every read buffer boundary
+    ASSERT_EQ(lines.size(), 30001u);
+    EXPECT_EQ(lines[29999], "ключ 29999");
+    lines = ReadBytesAsLines(bytes + "caf\xE9", &e);
+    EXPECT_EQ(e, TextEncoding::Ansi);
+    ASSERT_EQ(lines.size(), 30001u);
+    EXPECT_EQ(lines[0], "\u00D0\u00BA\u00D0\u00BB\u00D1\u017D\u00D1\u2021 0");
+    EXPECT_EQ(lines[30000], "café");
+}
+
+TEST_F(TextFileTest, LongLineIsReadFarEnoughToRefuseItAndSpacesNeverCount) {
+    const std::u16string pad(3000, u' ');
+    const std::u16string content = u"ok\r\n" + std::u16string(5000, u'x') + u"\r\n" + pad + u"y" + pad +
+                                   u"\r\né" + pad + u"\r\nlast";
+    std::string utf8;
+    for (char16_t c : content) utf8 += c == u'é' ? "\xC3\xA9" : std::string(1, static_cast<char>(c));
+    for (const std::string& bytes : {utf8, "\xFF\xFE" + test::Utf16Bytes(content, false)}) {
+        TextFileReader reader(File("in.txt", bytes), Windows1252());
+        std::string text;
+        reader.ReadLine(text);
+        reader.ReadLine(text);
+        EXPECT_GT(CountCharacters(text), 100u);
+        EXPECT_LT(text.size(), 5000u);
+        EXPECT_EQ(text, std::string(text.size(), 'x'));
+        EXPECT_EQ(reader.LineNumber(), 2u);
+        reader.ReadLine(text);
+        EXPECT_EQ(text, "y");
+        reader.ReadLine(text);
+        EXPECT_EQ(text, "é");
+        reader.ReadLine(text);
+        EXPECT_EQ(text, "last");
+        EXPECT_TRUE(reader.Eof());
+    }
+}
+
+TEST_F(TextFileTest, WritesEveryEncodingWithCrLf) {
+    const V lines{"a", "é€", "😀"};
+    EXPECT_EQ(Write(lines, TextEncoding::Utf8), "a\r\n\xC3\xA9\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r\n");
+    EXPECT_EQ(Write(lines, TextEncoding::Utf8Bom),
+              "\xEF\xBB\xBF" "a\r\n\xC3\xA9\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r\n");
+    EXPECT_EQ(Write(lines, TextEncoding::Utf16LE), "\xFF\xFE" + test::Utf16Bytes(u"a\r\né€\r\n😀\r\n", false));
+    EXPECT_EQ(Write(lines, TextEncoding::Utf16BE), "\xFE\xFF" + test::Utf16Bytes(u"a\r\né€\r\n😀\r\n", true));
+    EXPECT_EQ(Write({"café", "€\u0081"}, TextEncoding::Ansi), "caf\xE9\r\n\x80\x81\r\n");
+    EXPECT_EQ(Write({}, TextEncoding::Utf8Bom), "\xEF\xBB\xBF");
+    EXPECT_EQ(Write({}, TextEncoding::Utf16LE), "\xFF\xFE");
+    EXPECT_EQ(Write({}, TextEncoding::Ansi), "");
+}
+
+TEST_F(TextFileTest, TargetIsReplacedOnlyOnCommit) {
+    const std::string path = File("out.txt", "old\r\n");
+    {
+        TextFileWriter writer(path, TextEncoding::Utf8, Windows1252());
+        writer.WriteLine("new");
+        EXPECT_EQ(test::ReadBytes(test::PathFromUtf8(path)), "old\r\n");
+    }  // dropped without Commit
+    EXPECT_EQ(test::ReadBytes(test::PathFromUtf8(path)), "old\r\n");
+    EXPECT_EQ(Listing(), V{"out.txt"});
+    {
+        TextFileWriter writer(path, TextEncoding::Utf8, Windows1252());
+        writer.WriteLine("new");
+        writer.Abandon();
+    }
+    EXPECT_EQ(Listing(), V{"out.txt"});
+    TextFileWriter writer(path, TextEncoding::Utf8, Windows1252());
+    writer.WriteLine("new");
+    writer.Commit();
+    EXPECT_EQ(test::ReadBytes(test::PathFromUtf8(path)), "new\r\n");
+    EXPECT_EQ(Listing(), V{"out.txt"});
+}
+
+TEST_F(TextFileTest, NonAsciiFileNamesWork) {
+    const std::string in = File("Ключи café 😀.txt", "x\r\n");
+    EXPECT_EQ(ReadAll(in), V{"x"});
+    const std::string out = PathOf("résultat ж.txt");
+    TextFileWriter writer(out, TextEncoding::Utf8, Windows1252());
+    writer.WriteLine("y");
+    writer.Commit();
+    EXPECT_EQ(test::ReadBytes(test::PathFromUtf8(out)), "y\r\n");
+}
+
+TEST_F(TextFileTest, FailuresNameTheFile) {
+    const std::string missing = PathOf("missing.txt");
+    try {
+        TextFileReader reader(missing, Windows1252());
+        ADD_FAILURE() << "opened a missing file";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(e.Description().find("missing.txt"), std::string::npos) << e.Description();
+    }
+    const std::string nowhere = PathOf("no such folder/out.txt");
+    try {
+        TextFileWriter writer(nowhere, TextEncoding::Utf8, Windows1252());
+        writer.Commit();
+        ADD_FAILURE() << "wrote into a missing folder";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(e.Description().find("out.txt"), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(Listing(), V{});
+}
+
+}  // namespace
+}  // namespace ostrel
