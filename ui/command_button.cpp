@@ -1,0 +1,122 @@
+#include "command_button.h"
+
+#include "fonts.h"
+#include "twips.h"
+
+namespace ostrel::ui {
+
+
+void CommandButton::Create(HWND form, int id, int left, int top, int width, int height,
+                           const std::wstring& caption, const Bitmap& face, int tabIndex,
+                           bool enabled) {
+    face_ = &face;
+    tabIndex_ = tabIndex;
+    font_ = CreateVerdana(8.25, kBold);
+    const RECT box = TwipsRect(left, top, width, height);
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
+    if (!enabled) style |= WS_DISABLED;
+    window_ = ::CreateWindowExW(0, L"BUTTON", caption.c_str(), style, box.left, box.top,
+                                box.right - box.left, box.bottom - box.top, form,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)),
+                                nullptr);
+    if (window_) ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+}
+
+bool CommandButton::Enabled() const { return ::IsWindowEnabled(window_) != FALSE; }
+
+void CommandButton::SetEnabled(bool enabled) { ::EnableWindow(window_, enabled ? TRUE : FALSE); }
+
+std::wstring CommandButton::Caption() const {
+    const int length = ::GetWindowTextLengthW(window_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(window_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+std::wstring DisplayedCaption(const std::wstring& caption) {
+    std::wstring shown;
+    shown.reserve(caption.size());
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == L'&') {
+            if (i + 1 < caption.size() && caption[i + 1] == L'&') {
+                shown += L'&';
+                ++i;
+            }
+            continue;
+        }
+        shown += caption[i];
+    }
+    return shown;
+}
+
+void GreyOut(Canvas& canvas) {
+    DWORD* pixel = canvas.Pixels();
+    const std::size_t count =
+        static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
+    for (std::size_t i = 0; i < count; ++i) {
+        const DWORD c = pixel[i];
+        const DWORD r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        const DWORD luma = (r * 77 + g * 150 + b * 29) >> 8;
+        const DWORD light = (luma + 2 * 0xC0) / 3;  // washed towards light grey
+        pixel[i] = (light << 16) | (light << 8) | light;
+    }
+}
+
+namespace {
+constexpr int kTextMargin = 2;  // pixels between the border and the caption
+}
+
+void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
+    const int width = item.rcItem.right - item.rcItem.left;
+    const int height = item.rcItem.bottom - item.rcItem.top;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    const bool focused = (item.itemState & ODS_FOCUS) != 0;
+
+    Canvas canvas(item.hDC, width, height);
+    if (!canvas) return;
+    HDC dc = canvas.Dc();
+    const int shift = pressed ? 1 : 0;  // the face and caption sink by a pixel while pressed
+    ::PatBlt(dc, 0, 0, width, height, WHITENESS);
+    if (face_) DrawPicture(dc, *face_, shift, shift);
+    ::GdiFlush();
+    if (disabled) GreyOut(canvas);
+
+    RECT box{0, 0, width, height};
+    ::DrawEdge(dc, &box, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+
+    const std::wstring text = DisplayedCaption(Caption());
+    ::SetBkMode(dc, TRANSPARENT);
+    {
+        SelectScope font(dc, font_.Get());
+        // A caption wider than the button wraps at word boundaries; the block stays centred.
+        const UINT format = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+        RECT measured{0, 0, width - 2 * kTextMargin, 0};
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured,
+                    format | DT_CALCRECT);
+        const int textHeight = measured.bottom - measured.top;
+        const int top = (height - textHeight) / 2 + shift;
+        RECT textBox{kTextMargin + shift, top, width - kTextMargin + shift, top + textHeight};
+        if (disabled) {
+            RECT etched = textBox;
+            ::OffsetRect(&etched, 1, 1);
+            ::SetTextColor(dc, ::GetSysColor(COLOR_3DHILIGHT));
+            ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &etched, format);
+            ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+        } else {
+            ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+        }
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textBox, format);
+    }
+    if (focused && !disabled) {
+        RECT mark{3, 3, width - 3, height - 3};
+        ::SetTextColor(dc, RGB(0, 0, 0));
+        ::SetBkColor(dc, RGB(255, 255, 255));
+        ::DrawFocusRect(dc, &mark);
+    }
+    ::BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, dc, 0, 0, SRCCOPY);
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,51 @@
+#pragma once
+// A graphical command button: an owner-drawn push button whose face is a picture behind its
+// centred caption. Pressed, focused and disabled looks are drawn here.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "gdi.h"
+#include "pictures.h"
+
+namespace ostrel::ui {
+
+class CommandButton {
+public:
+    CommandButton() = default;
+    // The child window goes with its form.
+    CommandButton(const CommandButton&) = delete;
+    CommandButton& operator=(const CommandButton&) = delete;
+
+    // Creates the button on the form; the rectangle is in twips. The caption keeps doubled
+    // ampersands, as the window text does; each pair draws as one ampersand.
+    void Create(HWND form, int id, int left, int top, int width, int height,
+                const std::wstring& caption, const Bitmap& face, int tabIndex, bool enabled);
+
+    HWND hWnd() const { return window_; }
+    int TabIndex() const { return tabIndex_; }
+    bool Enabled() const;
+    void SetEnabled(bool enabled);
+    std::wstring Caption() const;
+    HFONT FontHandle() const { return font_.Get(); }
+
+    // Draws the button for WM_DRAWITEM.
+    void Draw(const DRAWITEMSTRUCT& item) const;
+
+    std::function<void()> Click;
+
+private:
+    HWND window_ = nullptr;
+    int tabIndex_ = 0;
+    const Bitmap* face_ = nullptr;
+    Font font_;
+};
+
+// The text a caption shows: "&&" becomes "&", and a single "&" (an access key) is dropped.
+std::wstring DisplayedCaption(const std::wstring& caption);
+
+// Turns the pixels of a canvas into a light grey of their own brightness.
+void GreyOut(Canvas& canvas);
+
+}  // namespace ostrel::ui

@@ -1,0 +1,445 @@
+#include "form.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "command_button.h"
+#include "gdi.h"
+#include "message_boxes.h"
+#include "runtime_error.h"
+#include "twips.h"
+#include "wide_string.h"
+#include "windowless_control.h"
+
+namespace ostrel::ui {
+
+namespace {
+constexpr wchar_t kClassName[] = L"OstrelForm";
+constexpr long kInternalError = 51;
+
+ATOM RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
+    static ATOM atom = 0;
+    if (atom) return atom;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;  // no CS_DBLCLKS: every press is a MouseDown
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.lpszClassName = kClassName;  // no icon: the system's default window glyph
+    atom = ::RegisterClassExW(&windowClass);
+    return atom;
+}
+
+DWORD DesignStyle(const FormDesign& design) {
+    // Fixed single border: a caption frame that cannot be sized by its edges.
+    DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN;
+    if (design.controlBox) style |= WS_SYSMENU;
+    if (design.minButton) style |= WS_MINIMIZEBOX;
+    if (design.maxButton) style |= WS_MAXIMIZEBOX;
+    return style;
+}
+
+int ShiftState(WPARAM keys) {
+    int shift = 0;
+    if (keys & MK_SHIFT) shift |= vbShiftMask;
+    if (keys & MK_CONTROL) shift |= vbCtrlMask;
+    if (::GetKeyState(VK_MENU) < 0) shift |= vbAltMask;
+    return shift;
+}
+
+WPARAM ButtonFlag(int button) {
+    switch (button) {
+        case vbLeftButton: return MK_LBUTTON;
+        case vbRightButton: return MK_RBUTTON;
+        default: return MK_MBUTTON;
+    }
+}
+}  // namespace
+
+Form::Form(HINSTANCE instance, FormDesign design) : instance_(instance), design_(std::move(design)) {}
+
+Form::~Form() { DestroyNow(); }
+
+void Form::DestroyNow() {
+    if (!window_) return;
+    HWND window = window_;
+    // Messages sent while the window goes (focus, activation) find no form to dispatch to.
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    window_ = nullptr;
+    controls_.clear();
+    buttons_.clear();
+    ::DestroyWindow(window);
+    if (endsProgram_) ::PostQuitMessage(0);
+}
+
+void Form::Create() {
+    const ATOM atom = RegisterFormClass(instance_, &Form::WindowProc);
+    if (!atom) throw RuntimeError(kInternalError, "The window class could not be registered.");
+    const DWORD style = DesignStyle(design_);
+    RECT outer{0, 0, TwipsToPixelsX(design_.clientWidth), TwipsToPixelsY(design_.clientHeight)};
+    ::AdjustWindowRectEx(&outer, style, FALSE, 0);
+    ::CreateWindowExW(0, kClassName, design_.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                      outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                      instance_, this);
+    if (!window_) throw RuntimeError(kInternalError, "The window could not be created.");
+    InitializeComponent();
+}
+
+void Form::RaiseLoad() {
+    Guarded([this] { Form_Load(); });
+}
+
+void Form::Show() {
+    RECT outer{};
+    ::GetWindowRect(window_, &outer);
+    RECT work{};
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        work = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    const int x = work.left + ((work.right - work.left) - width) / 2;
+    const int y = work.top + ((work.bottom - work.top) - height) / 2;
+    ::SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(window_, SW_SHOW);
+    ::UpdateWindow(window_);
+    FocusFirstButton();
+}
+
+std::wstring Form::Caption() const {
+    const int length = ::GetWindowTextLengthW(window_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(window_, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+void Form::SetCaption(const std::wstring& caption) { ::SetWindowTextW(window_, caption.c_str()); }
+
+float Form::Width() const {
+    RECT outer{};
+    ::GetWindowRect(window_, &outer);
+    return PixelsToTwipsX(outer.right - outer.left);
+}
+
+void Form::SetWidth(float twips) {
+    RECT outer{};
+    ::GetWindowRect(window_, &outer);
+    ::SetWindowPos(window_, nullptr, 0, 0, TwipsToPixelsX(twips), outer.bottom - outer.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+float Form::Height() const {
+    RECT outer{};
+    ::GetWindowRect(window_, &outer);
+    return PixelsToTwipsY(outer.bottom - outer.top);
+}
+
+void Form::SetHeight(float twips) {
+    RECT outer{};
+    ::GetWindowRect(window_, &outer);
+    ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, TwipsToPixelsY(twips),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::Refresh() {
+    ::RedrawWindow(window_, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void Form::End() {
+    ended_ = true;
+    if (window_) ::DestroyWindow(window_);
+    ::PostQuitMessage(0);
+}
+
+void Form::AddControl(WindowlessControl& control) { controls_.push_back(&control); }
+
+void Form::AddButton(CommandButton& button) {
+    buttons_.push_back(&button);
+    std::stable_sort(buttons_.begin(), buttons_.end(),
+                     [](const CommandButton* a, const CommandButton* b) {
+                         return a->TabIndex() < b->TabIndex();
+                     });
+}
+
+Form* Form::FromWindow(HWND window) {
+    if (!window) return nullptr;
+    wchar_t name[32] = {};
+    if (!::GetClassNameW(window, name, static_cast<int>(std::size(name)))) return nullptr;
+    if (std::wstring_view(name) != kClassName) return nullptr;
+    return reinterpret_cast<Form*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void Form::ReportUnhandledError(long number, const std::wstring& description) {
+    SystemMessageBoxes().Show(window_, UnhandledErrorText(number, description), MessageIcon::Error,
+                              design_.caption);
+}
+
+template <typename Action>
+void Form::Guarded(Action&& action) {
+    long number = kInternalError;
+    std::wstring description;
+    try {
+        action();
+        return;
+    } catch (const RuntimeError& error) {
+        number = error.Number();
+        description = win32::Utf8ToWide(error.Description());
+    } catch (const std::bad_alloc&) {
+        number = err::kOutOfMemory;
+        description = L"Out of memory";
+    } catch (const std::exception& error) {
+        description = win32::Utf8ToWide(error.what());
+    } catch (...) {
+        description = L"Internal error";
+    }
+    try {
+        ReportUnhandledError(number, description);
+    } catch (...) {
+        // Nothing more can be said; the program goes on.
+    }
+}
+
+LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Form* form = nullptr;
+    if (message == WM_NCCREATE) {
+        form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    } else {
+        form = reinterpret_cast<Form*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!form) return ::DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = 0;
+    bool done = false;
+    form->Guarded([&] {
+        result = form->HandleMessage(message, wParam, lParam);
+        done = true;
+    });
+    return done ? result : 0;
+}
+
+LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            OnPaint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // WM_PAINT draws every pixel, background included
+        case WM_PRINTCLIENT: {
+            RECT client{};
+            ::GetClientRect(window_, &client);
+            PaintClient(reinterpret_cast<HDC>(wParam), client);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+            OnMouseButton(vbLeftButton, message == WM_LBUTTONDOWN,
+                          POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam);
+            return 0;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            OnMouseButton(vbRightButton, message == WM_RBUTTONDOWN,
+                          POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam);
+            return 0;
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+            OnMouseButton(vbMiddleButton, message == WM_MBUTTONDOWN,
+                          POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam);
+            return 0;
+        case WM_COMMAND:
+            if (lParam && OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam))) return 0;
+            break;
+        case WM_DRAWITEM:
+            if (OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+            break;
+        case WM_ACTIVATE:
+            OnActivate(LOWORD(wParam) != WA_INACTIVE);
+            break;
+        case WM_SETFOCUS:
+            OnSetFocus();
+            return 0;
+        case WM_DESTROY:
+            OnDestroy();
+            return 0;
+        case WM_NCDESTROY:
+            ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+            {
+                HWND window = window_;
+                window_ = nullptr;
+                return ::DefWindowProcW(window, message, wParam, lParam);
+            }
+        default:
+            break;
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void Form::PaintClient(HDC dc, const RECT& area) const {
+    Brush back(::CreateSolidBrush(design_.backColor));
+    ::FillRect(dc, &area, back.Get());
+    if (picture_) DrawPicture(dc, *picture_, 0, 0);
+    for (const WindowlessControl* control : controls_) {
+        RECT overlap{};
+        if (control->Visible() && ::IntersectRect(&overlap, &control->Bounds(), &area))
+            control->Paint(dc);
+    }
+}
+
+void Form::OnPaint() {
+    {
+        PaintScope paint(window_);
+        const RECT area = paint.Area();
+        const int width = area.right - area.left;
+        const int height = area.bottom - area.top;
+        if (width > 0 && height > 0) {
+            // Drawn off screen first, so labels never show over a half-drawn background.
+            Canvas canvas(paint.Get(), width, height);
+            if (canvas) {
+                POINT previous{};
+                ::SetViewportOrgEx(canvas.Dc(), -area.left, -area.top, &previous);
+                PaintClient(canvas.Dc(), area);
+                ::SetViewportOrgEx(canvas.Dc(), previous.x, previous.y, nullptr);
+                ::BitBlt(paint.Get(), area.left, area.top, width, height, canvas.Dc(), 0, 0,
+                         SRCCOPY);
+            } else {
+                PaintClient(paint.Get(), area);
+            }
+        }
+    }
+    // Paint is not raised while the window is minimised.
+    if (window_ && !::IsIconic(window_)) Form_Paint();
+}
+
+WindowlessControl* Form::HitTest(POINT point) const {
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+        if ((*it)->Visible() && ::PtInRect(&(*it)->Bounds(), point)) return *it;
+    }
+    return nullptr;
+}
+
+void Form::OnMouseButton(int button, bool down, POINT point, WPARAM keys) {
+    const WPARAM held = keys & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON);
+    WindowlessControl* target = nullptr;
+    if (down) {
+        // A press with no other button held starts afresh; another button joins the press.
+        if (!pressed_ || (held & ~ButtonFlag(button)) == 0) {
+            pressTarget_ = HitTest(point);
+            pressed_ = true;
+            ::SetCapture(window_);
+        }
+        target = pressTarget_;
+    } else {
+        target = pressed_ ? pressTarget_ : HitTest(point);
+        if (held == 0) {
+            pressed_ = false;
+            pressTarget_ = nullptr;
+            if (::GetCapture() == window_) ::ReleaseCapture();
+        }
+    }
+
+    MouseEventArgs args;
+    args.Button = button;
+    args.Shift = ShiftState(keys);
+    if (target) {
+        args.X = PixelsToTwipsX(point.x - target->Bounds().left);
+        args.Y = PixelsToTwipsY(point.y - target->Bounds().top);
+        const auto& handler = down ? target->MouseDown : target->MouseUp;
+        if (handler) handler(args);
+    } else {
+        args.X = PixelsToTwipsX(point.x);
+        args.Y = PixelsToTwipsY(point.y);
+        if (down) Form_MouseDown(args);
+    }
+}
+
+CommandButton* Form::ButtonFromWindow(HWND window) const {
+    for (CommandButton* button : buttons_) {
+        if (button->hWnd() == window) return button;
+    }
+    return nullptr;
+}
+
+bool Form::OnCommand(HWND control, int code) {
+    CommandButton* button = ButtonFromWindow(control);
+    if (!button) return false;
+    if (code == BN_CLICKED && button->Click) button->Click();
+    return true;
+}
+
+bool Form::OnDrawItem(const DRAWITEMSTRUCT& item) {
+    const CommandButton* button = ButtonFromWindow(item.hwndItem);
+    if (!button) return false;
+    button->Draw(item);
+    return true;
+}
+
+void Form::OnActivate(bool active) {
+    if (active) return;
+    HWND focus = ::GetFocus();
+    if (focus && ::IsChild(window_, focus)) focusBeforeDeactivation_ = focus;
+}
+
+void Form::OnSetFocus() {
+    HWND previous = focusBeforeDeactivation_;
+    if (previous && ::IsWindow(previous) && ::IsChild(window_, previous) &&
+        ::IsWindowEnabled(previous) && ::IsWindowVisible(previous)) {
+        ::SetFocus(previous);
+        return;
+    }
+    FocusFirstButton();
+}
+
+void Form::OnDestroy() {
+    if (endsProgram_) ::PostQuitMessage(0);
+}
+
+void Form::FocusFirstButton() {
+    for (CommandButton* button : buttons_) {
+        if (::IsWindowEnabled(button->hWnd()) && ::IsWindowVisible(button->hWnd())) {
+            ::SetFocus(button->hWnd());
+            return;
+        }
+    }
+}
+
+void Form::MoveFocus(bool forward) {
+    const int count = static_cast<int>(buttons_.size());
+    if (count == 0) return;
+    HWND focus = ::GetFocus();
+    int current = -1;
+    for (int i = 0; i < count; ++i) {
+        if (buttons_[static_cast<std::size_t>(i)]->hWnd() == focus) current = i;
+    }
+    if (current < 0) current = forward ? count - 1 : 0;
+    for (int step = 1; step <= count; ++step) {
+        const int index = ((current + (forward ? step : -step)) % count + count) % count;
+        HWND candidate = buttons_[static_cast<std::size_t>(index)]->hWnd();
+        if (::IsWindowEnabled(candidate) && ::IsWindowVisible(candidate)) {
+            ::SetFocus(candidate);
+            return;
+        }
+    }
+}
+
+bool Form::PreTranslateMessage(const MSG& message) {
+    if (!window_ || (message.hwnd != window_ && !::IsChild(window_, message.hwnd))) return false;
+    switch (message.message) {
+        case WM_KEYDOWN:
+            if (message.wParam == VK_TAB && ::GetKeyState(VK_CONTROL) >= 0) {
+                MoveFocus(::GetKeyState(VK_SHIFT) >= 0);
+                return true;
+            }
+            return false;
+        case WM_SYSCHAR:
+            // No caption defines an access key; Alt+Space still opens the system menu.
+            return message.wParam != L' ';
+        default:
+            return false;
+    }
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,193 @@
+#include "frm_duplicate.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "fonts.h"
+#include "runtime_error.h"
+#include "wide_string.h"
+
+namespace ostrel::ui {
+
+namespace {
+FormDesign DuplicateDesign() {
+    FormDesign design;
+    design.caption = kAppTitle;
+    design.clientWidth = 4515;
+    design.clientHeight = 3375;
+    design.controlBox = true;
+    design.maxButton = false;
+    design.minButton = false;
+    design.backColor = RGB(128, 128, 255);
+    return design;
+}
+
+// A signed 32-bit difference, or the overflow error.
+int CheckedDifference(LONG a, LONG b) {
+    const std::int64_t difference = static_cast<std::int64_t>(a) - static_cast<std::int64_t>(b);
+    if (difference < std::numeric_limits<std::int32_t>::min() ||
+        difference > std::numeric_limits<std::int32_t>::max())
+        throw RuntimeError(err::kOverflow, "Overflow");
+    return static_cast<int>(difference);
+}
+}  // namespace
+
+frmDuplicate::frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes& messageBoxes,
+                           Launcher& launcher, User32& user32, const CodePage& codePage)
+    : Form(instance, DuplicateDesign()),
+      cmdlgP_(cmdlgP),
+      messageBoxes_(messageBoxes),
+      launcher_(launcher),
+      user32_(user32),
+      background_(LoadPicture(instance, Picture::Background)),
+      buttonFace_(LoadPicture(instance, Picture::ButtonFace)),
+      minUp_(LoadPicture(instance, Picture::MinUp)),
+      minDown_(LoadPicture(instance, Picture::MinDown)),
+      closeUp_(LoadPicture(instance, Picture::CloseUp)),
+      closeDown_(LoadPicture(instance, Picture::CloseDown)),
+      engine_(*this, codePage) {}
+
+frmDuplicate::~frmDuplicate() { DestroyNow(); }
+
+void frmDuplicate::InitializeComponent() {
+    HWND form = hWnd();
+    SetPicture(&background_);
+
+    cmdOpen.Create(form, kIdOpen, 90, 750, 1755, 495, L"Open && Remove Duplicate", buttonFace_, 3,
+                   true);
+    prog.Create(form, 90, 1320, 3555, 240, 10001);
+    lblActualRowCount.Create(form, 120, 1680, 4215, 255, L"Actual Keyword Phrases", 9, kBold);
+    lblFinalRowCount.Create(form, 120, 1950, 4035, 255, L"Final Keyword Phrases", 9, kBold);
+    cmdSave.Create(form, kIdSave, 120, 2370, 1605, 315, L"Save", buttonFace_, 1, false);
+    cmdSaveOpen.Create(form, kIdSaveOpen, 1800, 2370, 1605, 315, L"Save && Open", buttonFace_, 5,
+                       false);
+    Label1.Create(form, 120, 2880, 4005, 435, kOwnerNotice, 8.25, kRegular);
+    // Each Up image lies above its Dwn twin.
+    imgMinDwn.Create(form, 3915, 60, minDown_);
+    imgMinUp.Create(form, 3915, 60, minUp_);
+    imgCloseDwn.Create(form, 4185, 60, closeDown_);
+    impCloseUp.Create(form, 4185, 60, closeUp_);
+
+    AddControl(lblActualRowCount);
+    AddControl(lblFinalRowCount);
+    AddControl(Label1);
+    AddControl(imgMinDwn);
+    AddControl(imgMinUp);
+    AddControl(imgCloseDwn);
+    AddControl(impCloseUp);
+    AddButton(cmdSave);
+    AddButton(cmdOpen);
+    AddButton(cmdSaveOpen);
+
+    cmdOpen.Click = [this] { engine_.cmdOpen_Click(); };
+    cmdSave.Click = [this] { engine_.cmdSave_Click(); };
+    cmdSaveOpen.Click = [this] { engine_.cmdSaveOpen_Click(); };
+    imgMinUp.MouseDown = [this](const MouseEventArgs& args) { imgMinUp_MouseDown(args); };
+    imgMinUp.MouseUp = [this](const MouseEventArgs& args) { imgMinUp_MouseUp(args); };
+    impCloseUp.MouseDown = [this](const MouseEventArgs& args) { impCloseUp_MouseDown(args); };
+    impCloseUp.MouseUp = [this](const MouseEventArgs& args) { impCloseUp_MouseUp(args); };
+}
+
+// ---- Window chrome ----
+
+void frmDuplicate::Form_Load() {
+    SetTitleBar(false);
+    SetWidth(4500);
+    SetHeight(3350);  // 223 1/3 pixels at 96 dpi, rounded to 223
+}
+
+void frmDuplicate::Form_Paint() {
+    if (bytMinimized == 1) {
+        bytMinimized = 0;
+        SetTitleBar(false);
+    }
+}
+
+void frmDuplicate::Form_MouseDown(const MouseEventArgs&) { DragWindow(); }
+
+void frmDuplicate::imgMinUp_MouseDown(const MouseEventArgs&) { imgMinUp.SetVisible(false); }
+
+void frmDuplicate::imgMinUp_MouseUp(const MouseEventArgs& args) {
+    imgMinUp.SetVisible(true);
+    if (!ReleasedInside(imgMinUp, args)) return;
+    user32_.ShowWindow(hWnd(), SW_MINIMIZE);
+    SetTitleBar(true);
+    SetCaption(kAppTitle);
+    bytMinimized = 1;
+}
+
+void frmDuplicate::impCloseUp_MouseDown(const MouseEventArgs&) { impCloseUp.SetVisible(false); }
+
+void frmDuplicate::impCloseUp_MouseUp(const MouseEventArgs& args) {
+    impCloseUp.SetVisible(true);
+    if (!ReleasedInside(impCloseUp, args)) return;
+    End();
+}
+
+bool frmDuplicate::ReleasedInside(const Image& image, const MouseEventArgs& args) {
+    return args.X > 0 && args.X < image.Width() && args.Y > 0 && args.Y < image.Height();
+}
+
+void frmDuplicate::SetTitleBar(bool show) {
+    HWND window = hWnd();
+    RECT rect{0, 0, 0, 0};
+    user32_.GetWindowRect(window, &rect);
+    DWORD style = static_cast<DWORD>(user32_.GetWindowLongA(window, GWL_STYLE));
+    if (show) {
+        SetCaption(Tag());
+        if (ControlBox()) style |= WS_SYSMENU;
+        if (MaxButton()) style |= WS_MAXIMIZEBOX;
+        if (MinButton()) style |= WS_MINIMIZEBOX;
+        if (!Caption().empty()) style |= WS_CAPTION;
+    } else {
+        SetTag(Caption());
+        style &= kTitleBarMask;
+    }
+    user32_.SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(style));
+    const int height = CheckedDifference(rect.bottom, rect.top);
+    const int width = CheckedDifference(rect.right, rect.left);
+    // Same outer rectangle, frame recomputed: the client area takes or gives up the title bar.
+    user32_.SetWindowPos(window, nullptr, rect.left, rect.top, width, height, kReframeFlags);
+    Refresh();
+}
+
+void frmDuplicate::DragWindow() {
+    user32_.ReleaseCapture();
+    user32_.SendMessageA(hWnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void frmDuplicate::ReportUnhandledError(long number, const std::wstring& description) {
+    messageBoxes_.Show(hWnd(), UnhandledErrorText(number, description), MessageIcon::Error, L"");
+}
+
+// ---- Collaborators ----
+
+void frmDuplicate::ShowOpen() { cmdlgP_.ShowOpen(hWnd()); }
+void frmDuplicate::ShowSave() { cmdlgP_.ShowSave(hWnd()); }
+std::string frmDuplicate::FileName() { return win32::WideToUtf8(cmdlgP_.FileName()); }
+
+float frmDuplicate::ProgressValue() { return prog.Value(); }
+void frmDuplicate::SetProgressValue(float value) { prog.SetValue(value); }
+void frmDuplicate::SetProgressMin(float value) { prog.SetMin(value); }
+void frmDuplicate::SetProgressMax(float value) { prog.SetMax(value); }
+void frmDuplicate::SetProgressVisible(bool visible) { prog.SetVisible(visible); }
+
+void frmDuplicate::SetActualRowCountCaption(std::string_view caption) {
+    lblActualRowCount.SetCaption(win32::Utf8ToWide(caption));
+}
+void frmDuplicate::SetFinalRowCountCaption(std::string_view caption) {
+    lblFinalRowCount.SetCaption(win32::Utf8ToWide(caption));
+}
+
+void frmDuplicate::SetSaveEnabled(bool enabled) { cmdSave.SetEnabled(enabled); }
+void frmDuplicate::SetSaveOpenEnabled(bool enabled) { cmdSaveOpen.SetEnabled(enabled); }
+
+void frmDuplicate::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
+    messageBoxes_.Show(hWnd(), win32::Utf8ToWide(text), icon, win32::Utf8ToWide(title));
+}
+
+void frmDuplicate::StartProgram(std::string_view commandLine, int windowStyle) {
+    launcher_.Start(win32::Utf8ToWide(commandLine), windowStyle);
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,105 @@
+#pragma once
+// frmDuplicate, the one window: the skinned form with its twelve controls, the window chrome
+// (no title bar, image buttons for minimise and close, move by pressing the background), and
+// the collaborators through which the engine drives it.
+#include <cstdint>
+#include <string_view>
+
+#include "code_page.h"
+#include "collaborators.h"
+#include "command_button.h"
+#include "duplicate_engine.h"
+#include "file_dialog.h"
+#include "form.h"
+#include "image.h"
+#include "label.h"
+#include "launcher.h"
+#include "message_boxes.h"
+#include "pictures.h"
+#include "progress_bar.h"
+#include "user32.h"
+
+namespace ostrel::ui {
+
+// The owner's notice in Label1.
+inline constexpr wchar_t kOwnerNotice[] = L"Ostrel keyword list cleaner. Free to use and share.";
+
+// The title-bar bits that hiding clears: WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX, WS_MAXIMIZEBOX.
+constexpr DWORD kTitleBarMask = 0xFF34FFFFu;
+// SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOOWNERZORDER.
+constexpr UINT kReframeFlags = 0x224;
+
+// Command ids of the buttons.
+enum : int { kIdOpen = 1001, kIdSave = 1002, kIdSaveOpen = 1003 };
+
+class frmDuplicate final : public Form, public Collaborators {
+    // Declared first: the controls below hold on to the pictures.
+    FileDialog& cmdlgP_;
+    MessageBoxes& messageBoxes_;
+    Launcher& launcher_;
+    User32& user32_;
+    Bitmap background_;
+    Bitmap buttonFace_;
+    Bitmap minUp_;
+    Bitmap minDown_;
+    Bitmap closeUp_;
+    Bitmap closeDown_;
+
+public:
+    frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes& messageBoxes,
+                 Launcher& launcher, User32& user32, const CodePage& codePage);
+    ~frmDuplicate() override;
+
+    // The controls, as designed (top to bottom).
+    CommandButton cmdOpen;
+    ProgressBar prog;
+    Label lblActualRowCount;
+    Label lblFinalRowCount;
+    CommandButton cmdSave;
+    CommandButton cmdSaveOpen;
+    Label Label1;
+    Image imgMinUp;
+    Image imgMinDwn;
+    Image impCloseUp;
+    Image imgCloseDwn;
+
+    // 1 from a minimise through imgMinUp until the next Paint.
+    std::uint8_t MinimizedFlag() const { return bytMinimized; }
+    const DuplicateEngine& Engine() const { return engine_; }
+
+private:
+    void InitializeComponent() override;
+    void Form_Load() override;
+    void Form_Paint() override;
+    void Form_MouseDown(const MouseEventArgs& args) override;
+    void ReportUnhandledError(long number, const std::wstring& description) override;
+
+    void imgMinUp_MouseDown(const MouseEventArgs& args);
+    void imgMinUp_MouseUp(const MouseEventArgs& args);
+    void impCloseUp_MouseDown(const MouseEventArgs& args);
+    void impCloseUp_MouseUp(const MouseEventArgs& args);
+    void SetTitleBar(bool show);
+    static bool ReleasedInside(const Image& image, const MouseEventArgs& args);
+
+    // Collaborators: what the engine drives.
+    void ShowOpen() override;
+    void ShowSave() override;
+    std::string FileName() override;
+    float ProgressValue() override;
+    void SetProgressValue(float value) override;
+    void SetProgressMin(float value) override;
+    void SetProgressMax(float value) override;
+    void SetProgressVisible(bool visible) override;
+    void SetActualRowCountCaption(std::string_view caption) override;
+    void SetFinalRowCountCaption(std::string_view caption) override;
+    void SetSaveEnabled(bool enabled) override;
+    void SetSaveOpenEnabled(bool enabled) override;
+    void DragWindow() override;
+    void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override;
+    void StartProgram(std::string_view commandLine, int windowStyle) override;
+
+    std::uint8_t bytMinimized = 0;
+    DuplicateEngine engine_;
+};
+
+}  // namespace ostrel::ui

@@ -1,0 +1,34 @@
+#include "label.h"
+
+#include <utility>
+
+#include "fonts.h"
+#include "twips.h"
+
+namespace ostrel::ui {
+
+void Label::Create(HWND form, int left, int top, int width, int height, std::wstring caption,
+                   double points, int weight) {
+    caption_ = std::move(caption);
+    font_ = CreateVerdana(points, weight);
+    Place(form, TwipsRect(left, top, width, height));
+}
+
+void Label::SetCaption(std::wstring caption) {
+    if (caption == caption_) return;
+    caption_ = std::move(caption);
+    Invalidate();
+}
+
+void Label::Paint(HDC dc) const {
+    SavedDC saved(dc);
+    RECT box = Bounds();
+    ::IntersectClipRect(dc, box.left, box.top, box.right, box.bottom);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+    SelectScope font(dc, font_.Get());
+    ::DrawTextW(dc, caption_.c_str(), static_cast<int>(caption_.size()), &box,
+                DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+}
+
+}  // namespace ostrel::ui

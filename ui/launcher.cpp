@@ -1,0 +1,61 @@
+#include "launcher.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "runtime_error.h"
+#include "system_error_text.h"
+
+namespace ostrel::ui {
+
+namespace {
+long ErrorNumberFor(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_PATHNAME:
+            return err::kFileNotFound;
+        case ERROR_ACCESS_DENIED:
+            return err::kPermissionDenied;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return err::kOutOfMemory;
+        default:
+            return 5;  // invalid procedure call or argument
+    }
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_) ::CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+private:
+    HANDLE handle_;
+};
+}  // namespace
+
+void ProcessLauncher::Start(const std::wstring& commandLine, int showWindow) {
+    // CreateProcessW may write into the command line, so it gets its own copy.
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showWindow);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        const DWORD code = ::GetLastError();
+        throw RuntimeError(ErrorNumberFor(code), win32::SystemErrorText(code));
+    }
+    Handle thread(process.hThread);
+    Handle child(process.hProcess);
+}
+
+}  // namespace ostrel::ui

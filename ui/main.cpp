@@ -1,0 +1,60 @@
+// Ostrel's entry point: it only hands control to the forms layer, with frmDuplicate as the
+// start-up form.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <exception>
+
+#include "ansi_code_page.h"
+#include "file_dialog.h"
+#include "frm_duplicate.h"
+#include "launcher.h"
+#include "message_boxes.h"
+#include "message_loop.h"
+#include "runtime_error.h"
+#include "user32.h"
+#include "wide_string.h"
+
+namespace {
+// COM for the picture decoder and the file dialogs, for the life of the program.
+class ComApartment {
+public:
+    ComApartment() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (ok_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool ok_;
+};
+
+void ReportStartFailure(long number, const std::wstring& description) {
+    ::MessageBoxW(nullptr, ostrel::ui::UnhandledErrorText(number, description).c_str(),
+                  ostrel::ui::kAppTitle, MB_OK | MB_ICONERROR);
+}
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    ComApartment com;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    try {
+        ostrel::ui::CommonDialog cmdlgP;
+        ostrel::ui::SystemMessageBoxes messageBoxes;
+        ostrel::ui::ProcessLauncher launcher;
+        ostrel::ui::SystemUser32 user32;
+        ostrel::ui::frmDuplicate form(instance, cmdlgP, messageBoxes, launcher, user32,
+                                      ostrel::win32::SystemAnsiCodePage());
+        return ostrel::ui::RunStartupForm(form);
+    } catch (const ostrel::RuntimeError& error) {
+        ReportStartFailure(error.Number(), ostrel::win32::Utf8ToWide(error.Description()));
+    } catch (const std::exception& error) {
+        ReportStartFailure(51, ostrel::win32::Utf8ToWide(error.what()));
+    } catch (...) {
+        ReportStartFailure(51, L"Internal error");
+    }
+    return 1;
+}

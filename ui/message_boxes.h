@@ -1,0 +1,31 @@
+#pragma once
+// Modal message boxes with only an OK button, owned by the window.
+#include <windows.h>
+
+#include <string>
+
+#include "collaborators.h"
+
+namespace ostrel::ui {
+
+// The product's name: the application title and the window's caption.
+inline constexpr wchar_t kAppTitle[] = L"Ostrel";
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // An empty title stands for the application title.
+    virtual void Show(HWND owner, const std::wstring& text, MessageIcon icon,
+                      const std::wstring& title) = 0;
+};
+
+class SystemMessageBoxes final : public MessageBoxes {
+public:
+    void Show(HWND owner, const std::wstring& text, MessageIcon icon,
+              const std::wstring& title) override;
+};
+
+// How an error that no handler trapped is worded: its number and its description.
+std::wstring UnhandledErrorText(long number, const std::wstring& description);
+
+}  // namespace ostrel::ui

@@ -1,0 +1,46 @@
+#include "message_loop.h"
+
+#include <windows.h>
+
+#include "form.h"
+
+namespace ostrel::ui {
+
+namespace {
+void Dispatch(const MSG& message) {
+    Form* form = Form::FromWindow(::GetAncestor(message.hwnd, GA_ROOT));
+    if (form && form->PreTranslateMessage(message)) return;
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+}
+}  // namespace
+
+int RunMessageLoop() {
+    MSG message{};
+    for (;;) {
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        Dispatch(message);
+    }
+    return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
+}
+
+bool DoEvents() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return false;
+        Dispatch(message);
+    }
+    return true;
+}
+
+int RunStartupForm(Form& form) {
+    form.SetEndsProgram(true);
+    form.Create();
+    form.RaiseLoad();
+    if (form.Ended() || !form.hWnd()) return 0;
+    form.Show();
+    return RunMessageLoop();
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,14 @@
+#pragma once
+// The event loop: one message at a time, each form's keyboard handling first.
+namespace ostrel::ui {
+
+class Form;
+
+// Dispatches until the program ends; returns its exit code.
+int RunMessageLoop();
+// Dispatches every pending message, then returns. False when the program was asked to end.
+bool DoEvents();
+// Start-up: creates the form, raises Load, shows it centred and runs the loop until it ends.
+int RunStartupForm(Form& form);
+
+}  // namespace ostrel::ui

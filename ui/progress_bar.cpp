@@ -1,0 +1,83 @@
+#include "progress_bar.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <limits>
+
+#include "twips.h"
+
+namespace ostrel::ui {
+
+namespace {
+int ToPosition(float value) {
+    if (!(value == value)) return 0;  // NaN
+    const double rounded = std::floor(static_cast<double>(value) + 0.5);
+    if (rounded <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    if (rounded >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    return static_cast<int>(rounded);
+}
+}  // namespace
+
+
+void ProgressBar::Create(HWND form, int left, int top, int width, int height, float max) {
+    const RECT box = TwipsRect(left, top, width, height);
+    window_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top,
+                                box.right - box.left, box.bottom - box.top, form, nullptr,
+                                reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)),
+                                nullptr);
+    min_ = 0;
+    max_ = max;
+    value_ = 0;
+    ApplyRange();
+}
+
+void ProgressBar::ApplyRange() {
+    ::SendMessageW(window_, PBM_SETRANGE32, static_cast<WPARAM>(ToPosition(min_)),
+                   static_cast<LPARAM>(ToPosition(max_)));
+    ::SendMessageW(window_, PBM_SETPOS, static_cast<WPARAM>(ToPosition(value_)), 0);
+}
+
+void ProgressBar::SetValue(float value) {
+    value_ = value;
+    ::SendMessageW(window_, PBM_SETPOS, static_cast<WPARAM>(ToPosition(value)), 0);
+    MaybeRepaint();
+}
+
+void ProgressBar::SetMin(float min) {
+    min_ = min;
+    ApplyRange();
+}
+
+void ProgressBar::SetMax(float max) {
+    max_ = max;
+    ApplyRange();
+}
+
+bool ProgressBar::Visible() const { return ::IsWindowVisible(window_) != FALSE; }
+
+void ProgressBar::SetVisible(bool visible) {
+    ::ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
+    if (visible) {
+        ::UpdateWindow(window_);
+        lastRepaint_ = ::GetTickCount64();
+        changesSinceCheck_ = 0;
+    }
+}
+
+int ProgressBar::ControlPosition() const {
+    return static_cast<int>(::SendMessageW(window_, PBM_GETPOS, 0, 0));
+}
+
+void ProgressBar::MaybeRepaint() {
+    if (++changesSinceCheck_ < kChangesPerClockCheck) return;
+    changesSinceCheck_ = 0;
+    const std::uint64_t now = ::GetTickCount64();
+    if (now - lastRepaint_ < kMinRepaintIntervalMs) return;
+    lastRepaint_ = now;
+    if (!::IsWindowVisible(window_)) return;
+    ::UpdateWindow(window_);
+    ++forcedRepaints_;
+}
+
+}  // namespace ostrel::ui

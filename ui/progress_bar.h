@@ -1,0 +1,53 @@
+#pragma once
+// The progress bar: a horizontal comctl32 progress control whose Min, Max and Value are kept
+// here as single-precision numbers. The event loop does not run while a list is read, so the
+// bar repaints itself now and then, at most about 30 times a second.
+#include <windows.h>
+
+#include <cstdint>
+
+namespace ostrel::ui {
+
+class ProgressBar {
+public:
+    ProgressBar() = default;
+    // The child window goes with its form.
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    // Creates the bar hidden, rectangle in twips, range 0 to max.
+    void Create(HWND form, int left, int top, int width, int height, float max);
+
+    HWND hWnd() const { return window_; }
+    float Value() const { return value_; }
+    void SetValue(float value);
+    float Min() const { return min_; }
+    void SetMin(float min);
+    float Max() const { return max_; }
+    void SetMax(float max);
+    bool Visible() const;
+    void SetVisible(bool visible);
+
+    // The position the control itself holds (for checks).
+    int ControlPosition() const;
+    // How many times the bar has forced a repaint while its value changed.
+    std::uint64_t ForcedRepaints() const { return forcedRepaints_; }
+
+    // Clock checks happen once per this many value changes, never per change.
+    static constexpr unsigned kChangesPerClockCheck = 128;
+    static constexpr std::uint64_t kMinRepaintIntervalMs = 33;
+
+private:
+    void ApplyRange();
+    void MaybeRepaint();
+
+    HWND window_ = nullptr;
+    float value_ = 0;
+    float min_ = 0;
+    float max_ = 100;
+    unsigned changesSinceCheck_ = 0;
+    std::uint64_t lastRepaint_ = 0;
+    std::uint64_t forcedRepaints_ = 0;
+};
+
+}  // namespace ostrel::ui

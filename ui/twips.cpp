@@ -1,0 +1,55 @@
+#include "twips.h"
+
+#include <cmath>
+
+#include "gdi.h"
+
+namespace ostrel::ui {
+
+namespace {
+struct Density {
+    int x = 96;
+    int y = 96;
+};
+
+const Density& ScreenDensity() {
+    // The density does not change for a DPI-unaware process, so it is read once.
+    static const Density density = [] {
+        Density d;
+        WindowDC screen(nullptr);
+        if (screen.Get()) {
+            const int x = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
+            const int y = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
+            if (x > 0) d.x = x;
+            if (y > 0) d.y = y;
+        }
+        return d;
+    }();
+    return density;
+}
+}  // namespace
+
+int ScreenDpiX() { return ScreenDensity().x; }
+int ScreenDpiY() { return ScreenDensity().y; }
+
+// Rounded to the nearest pixel: 3350 twips (223 1/3 pixels at 96 dpi) become 223.
+int TwipsToPixelsX(double twips) {
+    return static_cast<int>(std::lround(twips * ScreenDpiX() / kTwipsPerInch));
+}
+int TwipsToPixelsY(double twips) {
+    return static_cast<int>(std::lround(twips * ScreenDpiY() / kTwipsPerInch));
+}
+float PixelsToTwipsX(double pixels) {
+    return static_cast<float>(pixels * kTwipsPerInch / ScreenDpiX());
+}
+float PixelsToTwipsY(double pixels) {
+    return static_cast<float>(pixels * kTwipsPerInch / ScreenDpiY());
+}
+
+RECT TwipsRect(int left, int top, int width, int height) {
+    const int x = TwipsToPixelsX(left);
+    const int y = TwipsToPixelsY(top);
+    return RECT{x, y, x + TwipsToPixelsX(width), y + TwipsToPixelsY(height)};
+}
+
+}  // namespace ostrel::ui

@@ -1,0 +1,35 @@
+#include "user32.h"
+
+namespace ostrel::ui {
+
+bool LeftButtonHeld() {
+    // With swapped buttons the logical left button is the physical right one.
+    const int key = ::GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    return (::GetAsyncKeyState(key) & 0x8000) != 0;
+}
+
+BOOL SystemUser32::GetWindowRect(HWND window, RECT* rect) { return ::GetWindowRect(window, rect); }
+
+LONG SystemUser32::GetWindowLongA(HWND window, int index) {
+    return ::GetWindowLongA(window, index);
+}
+
+LONG SystemUser32::SetWindowLongA(HWND window, int index, LONG value) {
+    return ::SetWindowLongA(window, index, value);
+}
+
+BOOL SystemUser32::SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                UINT flags) {
+    return ::SetWindowPos(window, insertAfter, x, y, cx, cy, flags);
+}
+
+BOOL SystemUser32::ShowWindow(HWND window, int command) { return ::ShowWindow(window, command); }
+
+BOOL SystemUser32::ReleaseCapture() { return ::ReleaseCapture(); }
+
+LRESULT SystemUser32::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCLBUTTONDOWN && !LeftButtonHeld()) return 0;
+    return ::SendMessageA(window, message, wParam, lParam);
+}
+
+}  // namespace ostrel::ui

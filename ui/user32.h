@@ -1,0 +1,38 @@
+#pragma once
+// The window-system calls that the window's own behaviour is made of (the title bar, the
+// minimise, the move request). They all go through this seam so that tests can watch them.
+#include <windows.h>
+
+namespace ostrel::ui {
+
+class User32 {
+public:
+    virtual ~User32() = default;
+    virtual BOOL GetWindowRect(HWND window, RECT* rect) = 0;
+    virtual LONG GetWindowLongA(HWND window, int index) = 0;
+    virtual LONG SetWindowLongA(HWND window, int index, LONG value) = 0;
+    virtual BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                              UINT flags) = 0;
+    virtual BOOL ShowWindow(HWND window, int command) = 0;
+    virtual BOOL ReleaseCapture() = 0;
+    virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+// The real calls. The move request (WM_NCLBUTTONDOWN) returns at once when the left button is
+// not held, as it does on Windows; some window systems would otherwise wait for the next click.
+class SystemUser32 final : public User32 {
+public:
+    BOOL GetWindowRect(HWND window, RECT* rect) override;
+    LONG GetWindowLongA(HWND window, int index) override;
+    LONG SetWindowLongA(HWND window, int index, LONG value) override;
+    BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                      UINT flags) override;
+    BOOL ShowWindow(HWND window, int command) override;
+    BOOL ReleaseCapture() override;
+    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
+// True while the logical left mouse button is physically held.
+bool LeftButtonHeld();
+
+}  // namespace ostrel::ui

@@ -1,0 +1,40 @@
+#pragma once
+// A control without a window of its own: the form paints it over its background and routes
+// mouse presses inside its rectangle to it. Later-added controls lie above earlier ones.
+#include <windows.h>
+
+#include <functional>
+
+#include "mouse.h"
+
+namespace ostrel::ui {
+
+class WindowlessControl {
+public:
+    WindowlessControl() = default;
+    virtual ~WindowlessControl() = default;
+    WindowlessControl(const WindowlessControl&) = delete;
+    WindowlessControl& operator=(const WindowlessControl&) = delete;
+
+    // The rectangle in the form's client pixels.
+    const RECT& Bounds() const { return bounds_; }
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+
+    virtual void Paint(HDC dc) const = 0;
+
+    std::function<void(const MouseEventArgs&)> MouseDown;
+    std::function<void(const MouseEventArgs&)> MouseUp;
+
+protected:
+    void Place(HWND form, const RECT& bounds);
+    // Repaints the form under the rectangle, background first, so that nothing is left behind.
+    void Invalidate() const;
+
+private:
+    HWND form_ = nullptr;
+    RECT bounds_{};
+    bool visible_ = true;
+};
+
+}  // namespace ostrel::ui
