@@ -321,18 +321,26 @@ WindowlessControl* Form::HitTest(POINT point) const {
     return nullptr;
 }
 
+bool Form::OverChildWindow(POINT point) const {
+    // A disabled child passes its presses to the form; they still do not reach the background.
+    HWND child = ::ChildWindowFromPointEx(window_, point, CWP_SKIPINVISIBLE);
+    return child && child != window_;
+}
+
 void Form::OnMouseButton(int button, bool down, POINT point, WPARAM keys) {
     const WPARAM held = keys & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON);
     WindowlessControl* target = nullptr;
     if (down) {
         // A press with no other button held starts afresh; another button joins the press.
         if (!pressed_ || (held & ~ButtonFlag(button)) == 0) {
+            if (OverChildWindow(point)) return;
             pressTarget_ = HitTest(point);
             pressed_ = true;
             ::SetCapture(window_);
         }
         target = pressTarget_;
     } else {
+        if (!pressed_ && OverChildWindow(point)) return;
         target = pressed_ ? pressTarget_ : HitTest(point);
         if (held == 0) {
             pressed_ = false;

@@ -104,6 +104,7 @@ private:
     void MoveFocus(bool forward);
     void FocusFirstButton();
     WindowlessControl* HitTest(POINT point) const;
+    bool OverChildWindow(POINT point) const;
     CommandButton* ButtonFromWindow(HWND window) const;
 
     HINSTANCE instance_;

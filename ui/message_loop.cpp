@@ -34,12 +34,17 @@ bool DoEvents() {
     return true;
 }
 
-int RunStartupForm(Form& form) {
-    form.SetEndsProgram(true);
+void StartForm(Form& form) {
     form.Create();
     form.RaiseLoad();
-    if (form.Ended() || !form.hWnd()) return 0;
+    if (form.Ended() || !form.hWnd()) return;
     form.Show();
+}
+
+int RunStartupForm(Form& form) {
+    form.SetEndsProgram(true);
+    StartForm(form);
+    if (form.Ended() || !form.hWnd()) return 0;
     return RunMessageLoop();
 }
 

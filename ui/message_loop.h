@@ -8,6 +8,8 @@ class Form;
 int RunMessageLoop();
 // Dispatches every pending message, then returns. False when the program was asked to end.
 bool DoEvents();
+// Creates the form, raises Load and shows it centred, without running the loop.
+void StartForm(Form& form);
 // Start-up: creates the form, raises Load, shows it centred and runs the loop until it ends.
 int RunStartupForm(Form& form);
 

@@ -35,12 +35,19 @@ void ProgressBar::Create(HWND form, int left, int top, int width, int height, fl
 void ProgressBar::ApplyRange() {
     ::SendMessageW(window_, PBM_SETRANGE32, static_cast<WPARAM>(ToPosition(min_)),
                    static_cast<LPARAM>(ToPosition(max_)));
-    ::SendMessageW(window_, PBM_SETPOS, static_cast<WPARAM>(ToPosition(value_)), 0);
+    shownPosition_ = static_cast<int>(::SendMessageW(window_, PBM_GETPOS, 0, 0));
+    SyncPosition();
+}
+
+void ProgressBar::SyncPosition() {
+    const int position = ToPosition(value_);
+    if (position == shownPosition_) return;
+    ::SendMessageW(window_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    shownPosition_ = position;
 }
 
 void ProgressBar::SetValue(float value) {
     value_ = value;
-    ::SendMessageW(window_, PBM_SETPOS, static_cast<WPARAM>(ToPosition(value)), 0);
     MaybeRepaint();
 }
 
@@ -57,6 +64,7 @@ void ProgressBar::SetMax(float max) {
 bool ProgressBar::Visible() const { return ::IsWindowVisible(window_) != FALSE; }
 
 void ProgressBar::SetVisible(bool visible) {
+    SyncPosition();
     ::ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
     if (visible) {
         ::UpdateWindow(window_);
@@ -65,7 +73,8 @@ void ProgressBar::SetVisible(bool visible) {
     }
 }
 
-int ProgressBar::ControlPosition() const {
+int ProgressBar::ControlPosition() {
+    SyncPosition();
     return static_cast<int>(::SendMessageW(window_, PBM_GETPOS, 0, 0));
 }
 
@@ -75,6 +84,7 @@ void ProgressBar::MaybeRepaint() {
     const std::uint64_t now = ::GetTickCount64();
     if (now - lastRepaint_ < kMinRepaintIntervalMs) return;
     lastRepaint_ = now;
+    SyncPosition();
     if (!::IsWindowVisible(window_)) return;
     ::UpdateWindow(window_);
     ++forcedRepaints_;

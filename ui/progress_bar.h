@@ -1,7 +1,9 @@
 #pragma once
 // The progress bar: a horizontal comctl32 progress control whose Min, Max and Value are kept
 // here as single-precision numbers. The event loop does not run while a list is read, so the
-// bar repaints itself now and then, at most about 30 times a second.
+// bar repaints itself now and then, at most about 30 times a second. The control itself is
+// told the value only then: some implementations repaint on every position change, which
+// would cost more than reading the line.
 #include <windows.h>
 
 #include <cstdint>
@@ -28,8 +30,8 @@ public:
     bool Visible() const;
     void SetVisible(bool visible);
 
-    // The position the control itself holds (for checks).
-    int ControlPosition() const;
+    // The position the control shows, brought up to date first.
+    int ControlPosition();
     // How many times the bar has forced a repaint while its value changed.
     std::uint64_t ForcedRepaints() const { return forcedRepaints_; }
 
@@ -39,10 +41,12 @@ public:
 
 private:
     void ApplyRange();
+    void SyncPosition();
     void MaybeRepaint();
 
     HWND window_ = nullptr;
     float value_ = 0;
+    int shownPosition_ = 0;
     float min_ = 0;
     float max_ = 100;
     unsigned changesSinceCheck_ = 0;

@@ -1,0 +1,66 @@
+#include "recording_user32.h"
+
+#include <sstream>
+
+namespace ostrel::ui::test {
+
+std::string Describe(const std::vector<User32Call>& calls) {
+    std::ostringstream text;
+    for (const User32Call& call : calls) {
+        text << call.name << "(";
+        for (std::size_t i = 0; i < call.args.size(); ++i) text << (i ? ", " : "") << call.args[i];
+        text << ")\n";
+    }
+    return text.str();
+}
+
+BOOL RecordingUser32::GetWindowRect(HWND window, RECT* rect) {
+    calls.push_back({"GetWindowRect", {H(window)}});
+    if (reportedRect) {
+        *rect = *reportedRect;
+        return TRUE;
+    }
+    return real_.GetWindowRect(window, rect);
+}
+
+LONG RecordingUser32::GetWindowLongA(HWND window, int index) {
+    calls.push_back({"GetWindowLongA", {H(window), index}});
+    return real_.GetWindowLongA(window, index);
+}
+
+LONG RecordingUser32::SetWindowLongA(HWND window, int index, LONG value) {
+    calls.push_back({"SetWindowLongA", {H(window), index, static_cast<long long>(static_cast<DWORD>(value))}});
+    return real_.SetWindowLongA(window, index, value);
+}
+
+BOOL RecordingUser32::SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                   UINT flags) {
+    calls.push_back({"SetWindowPos", {H(window), H(insertAfter), x, y, cx, cy, flags}});
+    return real_.SetWindowPos(window, insertAfter, x, y, cx, cy, flags);
+}
+
+BOOL RecordingUser32::ShowWindow(HWND window, int command) {
+    calls.push_back({"ShowWindow", {H(window), command}});
+    if (swallowShowWindow) return FALSE;
+    return real_.ShowWindow(window, command);
+}
+
+BOOL RecordingUser32::ReleaseCapture() {
+    calls.push_back({"ReleaseCapture", {}});
+    return real_.ReleaseCapture();
+}
+
+LRESULT RecordingUser32::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    calls.push_back({"SendMessageA", {H(window), message, static_cast<long long>(wParam),
+                                      static_cast<long long>(lParam)}});
+    return real_.SendMessageA(window, message, wParam, lParam);
+}
+
+std::vector<User32Call> RecordingUser32::Named(const std::string& name) const {
+    std::vector<User32Call> found;
+    for (const User32Call& call : calls)
+        if (call.name == name) found.push_back(call);
+    return found;
+}
+
+}  // namespace ostrel::ui::test
