@@ -3,6 +3,7 @@
 #include <cderr.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "runtime_error.h"

@@ -1,5 +1,7 @@
 // What the window shows: the pictures unscaled where they must line up, the pressed looks in
 // place, the greyed look of disabled buttons, and labels that repaint without leaving traces.
+#include <algorithm>
+
 #include "window_fixture.h"
 
 namespace ostrel::ui::test {
