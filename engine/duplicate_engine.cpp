@@ -9,6 +9,10 @@ namespace ostrel {
 namespace {
 
 constexpr long kTextColumnSize = 100;
+constexpr std::size_t kLookAhead = 8;
+// Sizes the text pool's indexes up front for a list of mostly distinct phrases; a list with
+// more simply grows them.
+constexpr std::uint64_t kBytesPerTextGuess = 48;
 
 WorkingTablePtr NewTextTable(const std::shared_ptr<TextPool>& pool) {
     WorkingTablePtr table = WorkingTable::Create(pool);
@@ -69,12 +73,17 @@ void DuplicateEngine::cmdOpen_Click() {
             // The new table takes over rsUnique only once the run completes, so a run that
             // fails part-way leaves the previous result, its counts and the buttons in force.
             auto pool = std::make_shared<TextPool>();
+            pool->Reserve(file1->Size() / kBytesPerTextGuess);
             WorkingTablePtr unique = NewTextTable(pool);
             WorkingTablePtr rsAll = NewTextTable(pool);
 
             std::string text;
             while (!file1->Eof()) {
                 file1->ReadLine(text, kTextColumnSize);
+                // A hint, not a step: the table's memory for the lines a little ahead is
+                // fetched while this one is handled.
+                for (std::string_view ahead; file1->PeekLine(kLookAhead, ahead);)
+                    if (!ahead.empty()) pool->Prefetch(ahead);
                 if (!text.empty()) {
                     try {
                         unique->AddNew();

@@ -62,6 +62,13 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
     }
 }
 
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && s[e - 1] == ' ') --e;
+    return s.substr(b, e - b);
+}
+
 void Utf16Unit(char16_t u, bool bigEndian, std::string& out) {
     const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
     if (bigEndian) out += hi, out += lo;
@@ -99,6 +106,11 @@ TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& code
     errno = 0;
     file_ = OpenFile(path_, false);
     if (!file_) throw FileError(errno ? errno : ENOENT, path_, false);
+    {
+        std::error_code sizeError;
+        const auto size = fs::file_size(NativePath(path_), sizeError);
+        size_ = sizeError ? 0 : static_cast<std::uint64_t>(size);
+    }
 
     // The byte-order mark, if any, says what the file is.
     unsigned char head[3] = {};
@@ -144,11 +156,56 @@ bool TextFileReader::FillBuffer() {
         return false;
     }
     bufferPos_ = 0, bufferSize_ = keep + n;
+    ++fills_;
     return true;
+}
+
+bool TextFileReader::PeekLine(std::size_t maxAhead, std::string_view& line) {
+    if (skipRest_ || (encoding_ != TextEncoding::Utf8 && encoding_ != TextEncoding::Utf8Bom))
+        return false;
+    if (peekPos_ < bufferPos_ || peekPos_ > bufferSize_) peekPos_ = bufferPos_, peekLines_ = 0;
+    if (peekLines_ >= maxAhead) return false;
+    const char* buffer = buffer_.get();
+    const char* begin = buffer + peekPos_;
+    const char* end = buffer + bufferSize_;
+    const char* p = begin;
+    while (p != end && *p != '\n' && *p != '\r') ++p;
+    if (p == end) return false;
+    peekPos_ = static_cast<std::size_t>(p - buffer) + 1;
+    if (*p == '\r' && peekPos_ < bufferSize_ && buffer[peekPos_] == '\n') ++peekPos_;
+    ++peekLines_;
+    line = Trim({begin, static_cast<std::size_t>(p - begin)});
+    return true;
+}
+
+void TextFileReader::SkipRestOfLine() {
+    skipRest_ = false;
+    const bool wide = encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
+    const bool big = encoding_ == TextEncoding::Utf16BE;
+    const std::size_t unit = wide ? 2 : 1;
+    auto unitAt = [&](std::size_t pos) -> unsigned {
+        const auto a = static_cast<unsigned char>(buffer_[pos]);
+        if (!wide) return a;
+        const auto b = static_cast<unsigned char>(buffer_[pos + 1]);
+        return big ? (a << 8) | b : (b << 8) | a;
+    };
+    for (;;) {
+        if (bufferSize_ - bufferPos_ < unit && !FillBuffer()) return;
+        if (bufferSize_ - bufferPos_ < unit) return;
+        const unsigned u = unitAt(bufferPos_);
+        bufferPos_ += unit;
+        if (u == '\n') return;
+        if (u == '\r') {
+            if (bufferSize_ - bufferPos_ < unit) FillBuffer();
+            if (bufferSize_ - bufferPos_ >= unit && unitAt(bufferPos_) == '\n') bufferPos_ += unit;
+            return;
+        }
+    }
 }
 
 bool TextFileReader::Eof() {
     if (!file_) return true;
+    if (skipRest_) SkipRestOfLine();
     const std::size_t unit = (encoding_ == TextEncoding::Utf16LE ||
                               encoding_ == TextEncoding::Utf16BE) ? 2 : 1;
     while (bufferSize_ - bufferPos_ < unit) {
@@ -210,13 +267,6 @@ private:
     bool full_ = false;
 };
 
-std::string_view Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ') ++b;
-    while (e > b && s[e - 1] == ' ') --e;
-    return s.substr(b, e - b);
-}
-
 }  // namespace
 
 void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
@@ -229,6 +279,14 @@ void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
     if (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE)
         return ReadUnits(text, maxCharacters);
 
+    const std::uint64_t fills = fills_;
+    ReadBytes(text, cap);
+    // Keep the look ahead in step: one line fewer lies ahead, unless the buffer moved on.
+    if (fills == fills_ && peekLines_ > 0 && peekPos_ >= bufferPos_) --peekLines_;
+    else peekPos_ = bufferPos_, peekLines_ = 0;
+}
+
+void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {
     const bool ansi = encoding_ == TextEncoding::Ansi;
     std::string& target = ansi ? raw_ : text;
     LineCollector line(target, cap);
@@ -243,7 +301,10 @@ void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
             line.Add({begin, static_cast<std::size_t>(p - begin)});
             direct = false;
             bufferPos_ = bufferSize_;
-            if (line.Full()) break;  // refused anyway: the rest of the line is not read
+            if (line.Full()) {
+                skipRest_ = true;  // refused anyway: the rest is passed over only if asked for
+                break;
+            }
             continue;
         }
         if (direct) {
@@ -306,7 +367,10 @@ void TextFileReader::ReadUnits(std::string& text, std::size_t maxCharacters) {
         if (chunk.size() >= 4096) {
             line.Add(chunk);
             chunk.clear();
-            if (line.Full()) return;
+            if (line.Full()) {
+                skipRest_ = true;
+                return;
+            }
         }
     }
     flushSurrogate();

@@ -36,9 +36,15 @@ public:
 
     bool Eof();
     // Reads the next line, trimmed, into text. A trimmed line longer than maxCharacters is not
-    // read to its end: text then holds its first maxCharacters + 1 characters, which is enough
-    // for the caller to refuse it.
+    // held whole: text then holds more than maxCharacters characters of it (at most a few
+    // hundred bytes), which is enough for the caller to refuse it; the rest of that line is
+    // passed over without being kept, and only when the caller reads on.
     void ReadLine(std::string& text, std::size_t maxCharacters = 100);
+    // A look ahead that consumes nothing: the next line not yet looked at, trimmed, when it is
+    // at most maxAhead lines after the one last read and already lies in the read buffer of a
+    // UTF-8 file. Called repeatedly, it gives each line once, in order.
+    bool PeekLine(std::size_t maxAhead, std::string_view& line);
+    std::uint64_t Size() const { return size_; }
     std::uint64_t LineNumber() const { return lineNumber_; }
     TextEncoding Encoding() const { return encoding_; }
     const std::string& Path() const { return path_; }
@@ -48,6 +54,8 @@ private:
     bool FillBuffer();
     int PeekUnit();
     void ReadUnits(std::string& text, std::size_t maxCharacters);
+    void ReadBytes(std::string& text, std::size_t cap);
+    void SkipRestOfLine();
 
     std::string path_;
     const CodePage& codePage_;
@@ -57,8 +65,13 @@ private:
     std::size_t bufferSize_ = 0;
     std::size_t bufferPos_ = 0;
     bool endOfData_ = false;
+    bool skipRest_ = false;  // the last line read was cut short: its rest is still to pass
     std::uint64_t lineNumber_ = 0;
     std::string raw_;   // one line's 8-bit bytes before conversion (code-page files only)
+    std::uint64_t size_ = 0;        // of the file, in bytes
+    std::uint64_t fills_ = 0;       // buffer refills so far
+    std::size_t peekPos_ = 0;       // where the look ahead stopped
+    std::size_t peekLines_ = 0;     // whole lines between the read position and peekPos_
 };
 
 class TextFileWriter {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "large_memory.h"
+
 namespace ostrel {
 
 // A growable array kept in fixed-size chunks, so that growing never copies what is there and
@@ -67,11 +69,14 @@ public:
     std::uint64_t Get(std::uint64_t cls) const;
     void Increment(std::uint64_t cls);
     void Decrement(std::uint64_t cls);
+    void Prefetch(std::uint64_t cls) const;
     void clear();
 
 private:
     static constexpr std::uint32_t kSpill = 0xFFFFFFFFu;
-    std::vector<std::uint32_t> small_;
+    static constexpr unsigned kChunkBits = 19;  // 2 MB chunks
+    std::uint32_t* Slot(std::uint64_t cls) const;
+    std::vector<LargeArray<std::uint32_t>> chunks_;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> large_;  // class, count (rare)
 };
 
@@ -84,14 +89,29 @@ public:
     TextPool(const TextPool&) = delete;
     TextPool& operator=(const TextPool&) = delete;
 
-    // The id of a text, storing it on first sight. Equal texts give equal ids.
+    // The id of a text, storing it on first sight. Equal texts give equal ids. Ids are not
+    // dense: a text's id is where it lies in the pool's storage.
     Id Intern(std::string_view text);
     std::string_view Text(Id id) const;
-    // The fold class of a stored text: texts equal but for letter case share it.
+    // Announces a text that Intern will be asked for soon, in order: the look-up's memory is
+    // fetched meanwhile. A hint only: a text announced and never interned does no harm.
+    void Prefetch(std::string_view text);
+    // The fold class of a stored text: texts equal but for letter case share it. Classes are
+    // numbered densely from 0 in order of first sight.
     std::uint64_t FoldClass(Id id) const;
     // The fold class of any text, if some stored text has it.
     bool FindFoldClass(std::string_view text, std::uint64_t& cls) const;
-    std::uint64_t TextCount() const { return entries_.size(); }
+    std::uint64_t TextCount() const;
+    std::uint64_t ClassCount() const;
+
+    // A table that counts rows per class is told the class of each announced text shortly
+    // before the text is interned, so that it can fetch its count meanwhile.
+    void SetClassHint(const CountVector* counts) const;
+
+    // Sizes the indexes for about this many texts from the start, sparing their regrowth.
+    void Reserve(std::uint64_t texts);
+    // Frees the look-up indexes (a sort needs the memory more); the next look-up rebuilds them.
+    void ReleaseIndexes();
 
     // Order of two stored texts by code point of their folded forms.
     int CompareFolded(Id a, Id b) const;
@@ -101,9 +121,24 @@ public:
                             std::uint64_t& low) const;
 
 private:
+    static constexpr std::size_t kAheadText = 64;
+    // A text announced by Prefetch, in the order it will be interned, with what its look-up
+    // has found so far.
+    struct Ahead {
+        std::uint64_t hash;        // of the text
+        std::uint64_t foldedHash;  // of its folded form, once needed
+        std::uint64_t found;       // offset + 1 of the same text, once seen
+        std::size_t length;
+        int stage;
+        bool verified;  // text holds the whole text and the hashes are its own
+        bool haveFolded;
+        char text[kAheadText];
+    };
+    void Advance(Ahead& a) const;
+    void RebuildIndexes(std::uint64_t texts, std::uint64_t classes);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    ChunkedVector<std::uint64_t> entries_;  // per id: arena offset (low 48 bits), length (high 16)
 };
 
 }  // namespace ostrel

@@ -1,7 +1,6 @@
 #include "working_table.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "case_fold.h"
 #include "folded_sort.h"
@@ -15,10 +14,11 @@ constexpr std::uint64_t kRemoved = 1;
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+    // Column names and keywords are ASCII; no locale is consulted.
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y)) return false;
+    }
     return true;
 }
 
@@ -40,6 +40,10 @@ WorkingTablePtr WorkingTable::Create(std::shared_ptr<TextPool> pool) {
 }
 
 WorkingTable::WorkingTable(std::shared_ptr<TextPool> pool) : pool_(std::move(pool)), fields_(*this) {}
+
+WorkingTable::~WorkingTable() {
+    if (countsBuilt_) pool_->SetClassHint(nullptr);
+}
 
 // ---- Fields ----
 
@@ -156,6 +160,7 @@ void WorkingTable::BuildCounts() {
     for (std::uint64_t i = 0; i < rows_.size(); ++i)
         if (!(rows_[i] & kRemoved)) counts_.Increment(pool_->FoldClass(rows_[i] >> 1));
     countsBuilt_ = true;
+    pool_->SetClassHint(&counts_);
 }
 
 std::uint64_t WorkingTable::RecordCount() const {

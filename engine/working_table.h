@@ -41,6 +41,7 @@ public:
     // Tables that share a pool share the storage of equal texts; each table still has its own
     // rows. A table made without a pool gets one of its own.
     static WorkingTablePtr Create(std::shared_ptr<TextPool> pool = nullptr);
+    ~WorkingTable();
 
     class Field {
     public:

@@ -1,0 +1,40 @@
+#include "large_memory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace ostrel {
+
+void* AllocateLarge(std::size_t bytes) {
+    if (bytes == 0) return nullptr;
+#if defined(__linux__)
+    if (bytes >= kLargePage) {
+        // Anonymous mappings come zero-filled; asking for large pages is a hint the kernel
+        // may ignore.
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        madvise(p, bytes, MADV_HUGEPAGE);
+        return p;
+    }
+#endif
+    void* p = std::calloc(1, bytes);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void FreeLarge(void* p, std::size_t bytes) noexcept {
+    if (!p) return;
+#if defined(__linux__)
+    if (bytes >= kLargePage) {
+        munmap(p, bytes);
+        return;
+    }
+#endif
+    std::free(p);
+}
+
+}  // namespace ostrel
