@@ -26,7 +26,7 @@ void* AllocateLarge(std::size_t bytes) {
     return p;
 }
 
-void FreeLarge(void* p, std::size_t bytes) noexcept {
+void FreeLarge(void* p, [[maybe_unused]] std::size_t bytes) noexcept {
     if (!p) return;
 #if defined(__linux__)
     if (bytes >= kLargePage) {
