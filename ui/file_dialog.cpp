@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "runtime_error.h"
@@ -24,7 +25,8 @@ void CommonDialog::ShowSave(HWND owner) { Show(owner, true); }
 
 void CommonDialog::Show(HWND owner, bool save) {
     std::vector<wchar_t> buffer(kPathCapacity, L'\0');
-    fileName_.copy(buffer.data(), std::min<std::size_t>(fileName_.size(), kPathCapacity - 1));
+    std::char_traits<wchar_t>::copy(buffer.data(), fileName_.data(),
+                                    std::min<std::size_t>(fileName_.size(), kPathCapacity - 1));
 
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);

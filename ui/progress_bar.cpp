@@ -11,7 +11,7 @@ namespace ostrel::ui {
 
 namespace {
 int ToPosition(float value) {
-    if (!(value == value)) return 0;  // NaN
+    if (std::isnan(value)) return 0;
     const double rounded = std::floor(static_cast<double>(value) + 0.5);
     if (rounded <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
     if (rounded >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();

@@ -103,6 +103,19 @@ TEST_F(ChromeTest, MinimiseThroughTheImageAndRestoreTwice) {
     }
 }
 
+TEST_F(ChromeTest, NoPaintIsRaisedWhileTheWindowIsMinimised) {
+    StartWindow();
+    MouseDown(vbLeftButton, In(Form().imgMinUp, 8, 8));
+    MouseUp(vbLeftButton, In(Form().imgMinUp, 8, 8));
+    ASSERT_TRUE(::IsIconic(Hwnd()));
+    seam.calls.clear();
+    ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Pump();
+    EXPECT_EQ(Form().MinimizedFlag(), 1) << "the flag waits for the first Paint after a restore";
+    EXPECT_TRUE(seam.calls.empty()) << Describe(seam.calls);
+    EXPECT_EQ(Style() & kTitleBits, static_cast<DWORD>(WS_CAPTION | WS_SYSMENU));
+}
+
 TEST_F(ChromeTest, AMinimiseByTheSystemNeverShowsTheTitleBar) {
     StartWindow();
     seam.calls.clear();
@@ -241,6 +254,18 @@ TEST_F(ChromeTest, ACloseRequestFromTheSystemEndsTheProgram) {
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_FALSE(::IsWindow(w));
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ChromeTest, AltF4OnTheFocusedButtonEndsTheProgram) {
+    StartWindow();
+    Form().SetEndsProgram(true);
+    const HWND w = Hwnd();
+    ASSERT_EQ(::GetFocus(), Form().cmdOpen.hWnd());
+    const LPARAM altDown = 0x20000001 | (0x3E << 16);
+    ::PostMessageW(::GetFocus(), WM_SYSKEYDOWN, VK_F4, altDown);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EXPECT_FALSE(::IsWindow(w));
+    EXPECT_TRUE(dialog.shown.empty());
 }
 
 }  // namespace

@@ -45,6 +45,25 @@ TEST_F(LayoutTest, EveryControlSitsWhereDesigned) {
     EXPECT_FLOAT_EQ(f.impCloseUp.Height(), 240);
 }
 
+TEST_F(LayoutTest, BeforeLoadTheWindowHasItsDesignedFixedSingleFrame) {
+    frmDuplicate form(::GetModuleHandleW(nullptr), dialog, boxes, launcher, seam,
+                      win32::SystemAnsiCodePage());
+    form.Create();
+    RECT client{};
+    ::GetClientRect(form.hWnd(), &client);
+    EXPECT_EQ(client.right, 301);  // 4515 twips
+    EXPECT_EQ(client.bottom, 225);  // 3375 twips
+    const DWORD style = static_cast<DWORD>(::GetWindowLongW(form.hWnd(), GWL_STYLE));
+    EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+    EXPECT_NE(style & WS_SYSMENU, 0u);
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0u);
+    EXPECT_EQ(form.Caption(), L"Ostrel");
+    EXPECT_TRUE(seam.calls.empty()) << "Load has not run yet";
+    EXPECT_TRUE(form.ControlBox());
+    EXPECT_FALSE(form.MaxButton());
+    EXPECT_FALSE(form.MinButton());
+}
+
 TEST_F(LayoutTest, WindowStartsCentredWithoutTitleBarAtItsRunTimeSize) {
     StartWindow();
     const RECT outer = OuterRect();
