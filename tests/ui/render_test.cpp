@@ -115,17 +115,5 @@ TEST_F(RenderTest, ALabelRepaintsCleanlyWhenItsTextChanges) {
               0);
 }
 
-TEST_F(RenderTest, TheBarShowsOnlyWhileReading) {
-    StartWindow();
-    const RECT bar = ChildRect(Form().prog.hWnd());
-    EXPECT_EQ(CountDifferences(Capture(), PictureOf(Picture::Background), 0, 0, bar), 0)
-        << "hidden at start: the background shows";
-    Form().prog.SetVisible(true);
-    Form().prog.SetValue(5000);
-    EXPECT_GT(CountDifferences(Capture(), PictureOf(Picture::Background), 0, 0, bar), 0);
-    Form().prog.SetVisible(false);
-    EXPECT_EQ(CountDifferences(Capture(), PictureOf(Picture::Background), 0, 0, bar), 0);
-}
-
 }  // namespace
 }  // namespace ostrel::ui::test

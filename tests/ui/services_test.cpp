@@ -1,5 +1,5 @@
-// The window's services on their own: the ANSI code page, twips, the real file dialog, the
-// program launcher and the wording of unhandled errors.
+// The window's services on their own: the ANSI code page, twips, the real file dialog and the
+// program launcher.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include "ansi_code_page.h"
 #include "file_dialog.h"
 #include "launcher.h"
-#include "message_boxes.h"
 #include "runtime_error.h"
 #include "twips.h"
 #include "wide_string.h"
@@ -53,12 +52,6 @@ TEST(AnsiCodePageTest, CharactersWithoutAnExactFormAreRefused) {
     }
 }
 
-TEST(WideStringTest, ConvertsBothWays) {
-    EXPECT_EQ(win32::Utf8ToWide("caf\xC3\xA9 \xF0\x9F\x98\x80"), L"caf\u00E9 \U0001F600");
-    EXPECT_EQ(win32::WideToUtf8(L"caf\u00E9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
-    EXPECT_EQ(win32::Utf8ToWide(""), L"");
-}
-
 TEST(TwipsTest, DesignedSizesAreWholePixelsAtTheScreensDensity) {
     if (ScreenDpiX() != 96 || ScreenDpiY() != 96) GTEST_SKIP() << "not 96 dpi";
     EXPECT_EQ(TwipsToPixelsX(4500), 300);
@@ -66,10 +59,6 @@ TEST(TwipsTest, DesignedSizesAreWholePixelsAtTheScreensDensity) {
     EXPECT_EQ(TwipsToPixelsY(3375), 225);
     EXPECT_FLOAT_EQ(PixelsToTwipsX(16), 240);
     EXPECT_FLOAT_EQ(PixelsToTwipsY(1), 15);
-}
-
-TEST(UnhandledErrorTest, NamesTheNumberAndTheDescription) {
-    EXPECT_EQ(UnhandledErrorText(6, L"Overflow"), L"Run-time error '6':\r\n\r\nOverflow");
 }
 
 TEST(LauncherTest, AProgramThatCannotStartIsARunTimeErrorWithTheSystemsReason) {
