@@ -2,6 +2,7 @@
 // failures that keep an existing target, and the Notepad command line.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,8 @@ protected:
         ui.Answer(PathOf(name));
         andOpen ? engine.cmdSaveOpen_Click() : engine.cmdSave_Click();
         const test::fs::path written = Dir() / test::PathFromUtf8(name);
-        return test::fs::is_regular_file(written) ? test::ReadBytes(written) : "<no file>";
+        std::error_code ec;
+        return test::fs::is_regular_file(written, ec) ? test::ReadBytes(written) : "<no file>";
     }
     void ExpectMessage(std::string_view text, MessageIcon icon) {
         ASSERT_EQ(ui.messages.size(), 1u);
@@ -141,6 +143,34 @@ TEST_F(SaveAction, FailedSaveKeepsAnExistingTargetAndStartsNothing) {
     ExpectWriteError();
     EXPECT_TRUE(ui.started.empty());
     EXPECT_FALSE(engine.blnSaveCancelled());
+}
+
+TEST_F(SaveAction, NamesTheSystemRefusesAndReadOnlyTargetsAreReportedAndKept) {
+    Open("k");
+    Save(std::string(300, 'n') + ".txt", true);  // longer than any file system takes
+    ExpectWriteError();
+    EXPECT_TRUE(ui.started.empty());
+    EXPECT_EQ(Listing(), (V{"in.txt"}));
+
+    const test::fs::path target = Dir() / "old.txt";
+    test::WriteBytes(target, "old\r\n");
+    test::fs::permissions(target, test::fs::perms::owner_read | test::fs::perms::group_read |
+                                      test::fs::perms::others_read);
+    std::ofstream writable(target, std::ios::app);
+    const bool canWrite = writable.is_open();
+    writable.close();
+    ui.Clear();
+    Save("old.txt");
+    if (canWrite) {
+        // An administrator may write a read-only file; then it is replaced like any other.
+        EXPECT_EQ(test::ReadBytes(target), "k\r\n");
+    } else {
+        ExpectWriteError();
+        EXPECT_NE(ui.messages[0].text.find("old.txt"), std::string::npos);
+        EXPECT_EQ(test::ReadBytes(target), "old\r\n");
+        EXPECT_EQ(Listing(), (V{"in.txt", "old.txt"}));
+    }
+    test::fs::permissions(target, test::fs::perms::owner_all);
 }
 
 TEST_F(SaveAction, NoUniqueLinesWritesAnEmptyFile) {
