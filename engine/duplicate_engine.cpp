@@ -1,5 +1,6 @@
 #include "duplicate_engine.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -13,6 +14,7 @@ constexpr std::size_t kLookAhead = 8;
 // Sizes the text pool's indexes up front for a list of mostly distinct phrases; a list with
 // more simply grows them.
 constexpr std::uint64_t kBytesPerTextGuess = 48;
+constexpr std::uint64_t kMostTextsReserved = std::uint64_t{16} << 20;
 
 WorkingTablePtr NewTextTable(const std::shared_ptr<TextPool>& pool) {
     WorkingTablePtr table = WorkingTable::Create(pool);
@@ -73,7 +75,7 @@ void DuplicateEngine::cmdOpen_Click() {
             // The new table takes over rsUnique only once the run completes, so a run that
             // fails part-way leaves the previous result, its counts and the buttons in force.
             auto pool = std::make_shared<TextPool>();
-            pool->Reserve(file1->Size() / kBytesPerTextGuess);
+            pool->Reserve(std::min(file1->Size() / kBytesPerTextGuess, kMostTextsReserved));
             WorkingTablePtr unique = NewTextTable(pool);
             WorkingTablePtr rsAll = NewTextTable(pool);
 
@@ -135,8 +137,8 @@ void DuplicateEngine::cmdOpen_Click() {
     } catch (const std::bad_alloc&) {
         file1.reset();
         ui_.SetProgressVisible(false);
-        ui_.ShowMessage("Unable to open description file \rOut of memory: the list is too large "
-                        "for the memory available.",
+        ui_.ShowMessage("Unable to open description file \rOut of memory while reading " +
+                            strFileName_ + ": the list is too large for the memory available.",
                         MessageIcon::Error, "");
     }
 }
@@ -171,7 +173,8 @@ void DuplicateEngine::cmdSave_Click() {
         }
     } catch (const std::bad_alloc&) {
         file1.reset();
-        ui_.ShowMessage("Unable to write file\rOut of memory.", MessageIcon::Error, "");
+        ui_.ShowMessage("Unable to write file\rOut of memory while writing " + strFileName_ + ".",
+                        MessageIcon::Error, "");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "large_memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,9 +9,32 @@
 #endif
 
 namespace ostrel {
+namespace {
+std::atomic<std::size_t> limit{0};
+std::atomic<std::size_t> held{0};
+
+void* Allocate(std::size_t bytes);
+}  // namespace
+
+void SetLargeMemoryLimit(std::size_t bytes) { limit = bytes; }
 
 void* AllocateLarge(std::size_t bytes) {
     if (bytes == 0) return nullptr;
+    const std::size_t cap = limit;
+    if (held.fetch_add(bytes) + bytes > cap && cap != 0) {
+        held -= bytes;
+        throw std::bad_alloc();
+    }
+    try {
+        return Allocate(bytes);
+    } catch (...) {
+        held -= bytes;
+        throw;
+    }
+}
+
+namespace {
+void* Allocate(std::size_t bytes) {
 #if defined(__linux__)
     if (bytes >= kLargePage) {
         // Anonymous mappings come zero-filled; asking for large pages is a hint the kernel
@@ -25,9 +49,11 @@ void* AllocateLarge(std::size_t bytes) {
     if (!p) throw std::bad_alloc();
     return p;
 }
+}  // namespace
 
 void FreeLarge(void* p, [[maybe_unused]] std::size_t bytes) noexcept {
     if (!p) return;
+    held -= bytes;
 #if defined(__linux__)
     if (bytes >= kLargePage) {
         munmap(p, bytes);

@@ -17,6 +17,10 @@ constexpr std::size_t kLargePage = std::size_t{2} << 20;
 void* AllocateLarge(std::size_t bytes);  // zero-filled; throws std::bad_alloc
 void FreeLarge(void* p, std::size_t bytes) noexcept;
 
+// Caps the bytes that large allocations may hold at once (0, the default, for no cap), so that
+// running out of memory can be tried without exhausting the machine.
+void SetLargeMemoryLimit(std::size_t bytes);
+
 // Asks for the cache line holding p ahead of its use; a hint with no effect on results.
 inline void PrefetchMemory(const void* p) {
 #if defined(_MSC_VER)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "duplicate_engine.h"
+#include "large_memory.h"
 #include "test_support.h"
 
 namespace ostrel {
@@ -164,6 +165,27 @@ TEST_F(OpenAction, FailedRunLeavesThePreviousResultInForce) {
     EXPECT_EQ(text.rfind("Unable to open description file \r", 0), 0u) << text;
     EXPECT_NE(text.find("12"), std::string::npos) << "line number: " << text;
     EXPECT_NE(text.find("100"), std::string::npos) << "limit: " << text;
+}
+
+TEST_F(OpenAction, RunningOutOfMemoryIsReportedAndKeepsThePreviousResult) {
+    EXPECT_EQ(Run("b\na\n", "first.txt"), (V{"a", "b"}));
+    const WorkingTablePtr before = engine.rsUnique();
+    std::string bytes;
+    for (int i = 0; i < 400000; ++i) bytes += "keyword phrase " + std::to_string(i) + "\n";
+    ui.Clear();
+    SetLargeMemoryLimit(std::size_t{8} << 20);
+    Run(bytes, "large.txt");
+    SetLargeMemoryLimit(0);
+    EXPECT_EQ(engine.rsUnique(), before);
+    EXPECT_EQ(test::Rows(*engine.rsUnique()), (V{"a", "b"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(ui.messages[0].text.rfind("Unable to open description file \rOut of memory", 0), 0u)
+        << ui.messages[0].text;
+    EXPECT_EQ(Tail(ui.log, 2), (V{"ProgressVisible=0", "Message"}));
+    // With the memory back, the same list opens.
+    ui.Clear();
+    EXPECT_EQ(Run(bytes, "large.txt").size(), 400000u);
 }
 
 TEST_F(OpenAction, EachCompletedRunReplacesTheResult) {

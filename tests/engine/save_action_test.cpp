@@ -2,12 +2,17 @@
 // failures that keep an existing target, and the Notepad command line.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "duplicate_engine.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace ostrel {
 namespace {
@@ -172,6 +177,30 @@ TEST_F(SaveAction, NamesTheSystemRefusesAndReadOnlyTargetsAreReportedAndKept) {
     }
     test::fs::permissions(target, test::fs::perms::owner_all);
 }
+
+#ifndef _WIN32
+// A file-size limit makes writes fail part-way, as a full disk does.
+TEST_F(SaveAction, AWriteThatFailsPartWayKeepsTheOldFile) {
+    std::string list;
+    for (int i = 0; i < 200000; ++i) list += "phrase " + std::to_string(i) + "\n";
+    Open(list);
+    test::WriteBytes(Dir() / "out.txt", "old\r\n");
+    struct rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit small = saved;
+    small.rlim_cur = 1 << 20;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Save("out.txt", true);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    ExpectWriteError();
+    EXPECT_NE(ui.messages[0].text.find("out.txt"), std::string::npos);
+    EXPECT_TRUE(ui.started.empty());
+    EXPECT_EQ(test::ReadBytes(Dir() / "out.txt"), "old\r\n");
+    EXPECT_EQ(Listing(), (V{"in.txt", "out.txt"}));  // the partial temporary file is gone
+}
+#endif
 
 TEST_F(SaveAction, NoUniqueLinesWritesAnEmptyFile) {
     Open("  \r\n\r\n");
