@@ -401,9 +401,9 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
     std::random_device random;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 8 && !file_; ++attempt) {
-        std::string name = "~";
-        name.append(Utf8Of(target.filename()));
-        name.append(".").append(std::to_string(random() % 1000000000u)).append(".tmp");
+        // Short, so that a target whose name is as long as the system allows still gets one.
+        std::string name = "~ostrel-";
+        name.append(std::to_string(random() % 1000000000u)).append(".tmp");
         tempPath_ = Utf8Of(folder / NativePath(name));
         errno = 0;
         if (!fs::exists(NativePath(tempPath_), ec)) file_ = OpenFile(tempPath_, true);
