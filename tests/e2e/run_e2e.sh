@@ -125,8 +125,14 @@ answer_dialog() {
 # The Z: form of a Linux path.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+dragging=""
 cleanup() {
     local pid
+    [ -n "$dragging" ] && xdotool mouseup 1 2>/dev/null
+    # Notepads of this run, also one started but not yet noted.
+    for pid in $(tagged_pids); do
+        [ "$(arguments_of "$pid" | head -n 1)" = notepad ] && notepad_pids+=("$pid")
+    done
     for pid in "${notepad_pids[@]}" $ostrel_pid; do
         if alive "$pid"; then
             kill "$pid" 2>/dev/null
@@ -303,12 +309,14 @@ x0=$X y0=$Y
 dx=60 dy=40
 # (270, 60): bare background, clear of cmdOpen, the progress bar, the labels and the images.
 xdotool mousemove --sync --window "$main" 270 60 2>/dev/null || xdotool mousemove --window "$main" 270 60
+dragging=1
 xdotool mousedown 1
 sleep 0.5  # the window's move loop starts once the press has been handled
 xdotool mousemove_relative --sync -- $((dx / 2)) $((dy / 2))
 xdotool mousemove_relative --sync -- $((dx - dx / 2)) $((dy - dy / 2))
 poll 5 at_place $((x0 + dx)) $((y0 + dy))
 xdotool mouseup 1
+dragging=""
 sleep 0.3
 if poll 5 at_place $((x0 + dx)) $((y0 + dy)); then
     pass "move: a drag on the background moved the window by ($dx, $dy) to ($X, $Y)"
