@@ -1,7 +1,10 @@
 # Warnings as errors on project code only; third-party targets keep their own flags.
 add_library(ostrel_options INTERFACE)
 if(MSVC)
-    target_compile_options(ostrel_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+    # The same warnings GCC's -Wall -Wextra give; implicit narrowing (C4244, C4267) is left off
+    # there too.
+    target_compile_options(ostrel_options INTERFACE /W4 /WX /permissive- /utf-8 /EHsc
+                                                    /wd4244 /wd4267)
     target_compile_definitions(ostrel_options INTERFACE _CRT_SECURE_NO_WARNINGS NOMINMAX
                                                         WIN32_LEAN_AND_MEAN)
 else()
