@@ -20,6 +20,11 @@ if(OSTREL_SANITIZE AND NOT MSVC AND NOT WIN32)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(MSVC)
+    # Programs built with the resource script carry its manifest; the linker adds none.
+    add_link_options(/MANIFEST:NO)
+endif()
+
 if(MINGW)
     # One self-contained .exe: no MinGW runtime DLLs beside it.
     add_link_options(-static -static-libgcc -static-libstdc++)
