@@ -170,6 +170,26 @@ TEST_F(HostileInput, FiftyMegabyteLineIsRefusedWithItsNumber) {
     EXPECT_NE(text.find("100"), std::string::npos) << text;
 }
 
+// 50 MB of spaces around a short phrase are trimmed away, however many blocks they span.
+TEST_F(HostileInput, FiftyMegabytesOfSpacesAroundAPhrase) {
+    const std::string path = PathOf("spaces.txt");
+    {
+        std::ofstream out(test::PathFromUtf8(path), std::ios::binary);
+        const std::string chunk(1 << 20, ' ');
+        for (int i = 0; i < 25; ++i)
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        out << "a  phrase";
+        for (int i = 0; i < 25; ++i)
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        out << "\r\nA  PHRASE";
+        ASSERT_TRUE(out.good());
+    }
+    Open(path);
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"a  phrase"});
+    EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 2");
+}
+
 // The dialog names a file that is gone by the time it is read.
 TEST_F(HostileInput, FileGoneBeforeItIsRead) {
     OpenPrevious();
