@@ -16,68 +16,136 @@
 namespace {
 
 constexpr std::string_view kPossessives[] = {
-    "men's", "women's", "kids'", "children's", "girls'", "boys'", "baby's", "mother's day",
-    "father's day", "valentine's day", "st. patrick's day", "teacher's", "nurse's", "chef's",
-    "dog's", "cat's", "lover's", "beginner's", "runner's", "driver's", "o'neill", "levi's",
-    "reese's", "mcdonald's", "trader joe's",
+    "men's",
+    "women's",
+    "kids'",
+    "children's",
+    "girls'",
+    "boys'",
+    "baby's",
+    "mother's day",
+    "father's day",
+    "valentine's day",
+    "st. patrick's day",
+    "teacher's",
+    "nurse's",
+    "chef's",
+    "dog's",
+    "cat's",
+    "lover's",
+    "beginner's",
+    "runner's",
+    "driver's",
+    "o'neill",
+    "levi's",
+    "reese's",
+    "mcdonald's",
+    "trader joe's",
 };
 
 constexpr std::string_view kModifiers[] = {
-    "best", "cheap", "new", "used", "red", "blue", "black", "white", "green", "pink", "grey",
-    "navy", "leather", "cotton", "wool", "silk", "denim", "wooden", "metal", "plastic", "glass",
-    "organic", "vegan", "gluten free", "waterproof", "wireless", "bluetooth", "portable",
-    "electric", "manual", "automatic", "digital", "smart", "vintage", "modern", "rustic",
-    "handmade", "custom", "personalized", "luxury", "budget", "affordable", "premium",
-    "lightweight", "heavy duty", "compact", "large", "small", "mini", "extra large", "slim",
-    "long", "short", "winter", "summer", "spring", "autumn", "outdoor", "indoor", "kitchen",
-    "garden", "office", "gaming", "running", "hiking", "camping", "fishing", "cycling",
-    "yoga", "fitness", "travel", "wedding", "birthday", "christmas", "halloween", "easter",
-    "nike", "adidas", "samsung", "apple", "sony", "lg", "dell", "hp", "lenovo", "bosch",
-    "ikea", "lego", "canon", "nikon", "garmin", "fitbit", "dyson", "philips", "panasonic",
-    "stainless steel", "non stick", "cast iron", "memory foam", "king size", "queen size",
-    "4k", "1080p", "usb c", "noise cancelling", "rechargeable", "solar", "led", "ceramic",
-    "bamboo", "recycled", "eco friendly", "kids", "adult", "unisex", "plus size", "petite",
-    "ergonomic", "adjustable", "foldable", "stackable", "magnetic", "anti slip", "scented",
-    "unscented", "natural", "homemade", "frozen", "fresh", "spicy", "sweet", "low carb",
-    "high protein", "sugar free", "dairy free", "keto", "paleo", "italian", "mexican",
-    "japanese", "thai", "indian", "french", "greek", "korean",
+    "best",         "cheap",       "new",
+    "used",         "red",         "blue",
+    "black",        "white",       "green",
+    "pink",         "grey",        "navy",
+    "leather",      "cotton",      "wool",
+    "silk",         "denim",       "wooden",
+    "metal",        "plastic",     "glass",
+    "organic",      "vegan",       "gluten free",
+    "waterproof",   "wireless",    "bluetooth",
+    "portable",     "electric",    "manual",
+    "automatic",    "digital",     "smart",
+    "vintage",      "modern",      "rustic",
+    "handmade",     "custom",      "personalized",
+    "luxury",       "budget",      "affordable",
+    "premium",      "lightweight", "heavy duty",
+    "compact",      "large",       "small",
+    "mini",         "extra large", "slim",
+    "long",         "short",       "winter",
+    "summer",       "spring",      "autumn",
+    "outdoor",      "indoor",      "kitchen",
+    "garden",       "office",      "gaming",
+    "running",      "hiking",      "camping",
+    "fishing",      "cycling",     "yoga",
+    "fitness",      "travel",      "wedding",
+    "birthday",     "christmas",   "halloween",
+    "easter",       "nike",        "adidas",
+    "samsung",      "apple",       "sony",
+    "lg",           "dell",        "hp",
+    "lenovo",       "bosch",       "ikea",
+    "lego",         "canon",       "nikon",
+    "garmin",       "fitbit",      "dyson",
+    "philips",      "panasonic",   "stainless steel",
+    "non stick",    "cast iron",   "memory foam",
+    "king size",    "queen size",  "4k",
+    "1080p",        "usb c",       "noise cancelling",
+    "rechargeable", "solar",       "led",
+    "ceramic",      "bamboo",      "recycled",
+    "eco friendly", "kids",        "adult",
+    "unisex",       "plus size",   "petite",
+    "ergonomic",    "adjustable",  "foldable",
+    "stackable",    "magnetic",    "anti slip",
+    "scented",      "unscented",   "natural",
+    "homemade",     "frozen",      "fresh",
+    "spicy",        "sweet",       "low carb",
+    "high protein", "sugar free",  "dairy free",
+    "keto",         "paleo",       "italian",
+    "mexican",      "japanese",    "thai",
+    "indian",       "french",      "greek",
+    "korean",
 };
 
 constexpr std::string_view kNouns[] = {
-    "shoes", "sneakers", "boots", "sandals", "slippers", "jacket", "coat", "hoodie", "sweater",
-    "t shirt", "shirt", "dress", "skirt", "jeans", "shorts", "leggings", "socks", "hat", "cap",
-    "scarf", "gloves", "backpack", "handbag", "wallet", "watch", "sunglasses", "necklace",
-    "earrings", "ring", "bracelet", "laptop", "tablet", "phone", "headphones", "earbuds",
-    "speaker", "monitor", "keyboard", "mouse", "printer", "camera", "tv", "router", "charger",
-    "power bank", "smartwatch", "drone", "console", "controller", "sofa", "chair", "desk",
-    "table", "bed", "mattress", "pillow", "blanket", "lamp", "rug", "curtains", "mirror",
-    "shelf", "wardrobe", "cabinet", "vacuum", "blender", "toaster", "kettle", "coffee maker",
-    "air fryer", "microwave", "oven", "fridge", "dishwasher", "washing machine", "frying pan",
-    "knife set", "cutting board", "water bottle", "lunch box", "tent", "sleeping bag",
-    "bike", "helmet", "skateboard", "scooter", "treadmill", "dumbbells", "yoga mat",
-    "tennis racket", "golf clubs", "football", "basketball", "fishing rod", "grill",
-    "lawn mower", "hose", "planter", "seeds", "fertilizer", "dog food", "cat food", "dog bed",
-    "cat tree", "leash", "collar", "toys", "puzzle", "board game", "books", "notebook", "pen",
-    "pencils", "paint", "canvas", "guitar", "piano", "ukulele", "drum set", "microphone",
-    "candles", "soap", "shampoo", "conditioner", "lotion", "perfume", "lipstick", "mascara",
-    "sunscreen", "toothbrush", "razor", "hair dryer", "straightener", "recipes", "pizza",
-    "pasta", "salad", "soup", "cake", "cookies", "bread", "coffee", "tea", "wine", "beer",
-    "chocolate", "gift ideas", "gift basket", "costume", "decorations", "invitations",
+    "shoes",       "sneakers",     "boots",         "sandals",      "slippers",
+    "jacket",      "coat",         "hoodie",        "sweater",      "t shirt",
+    "shirt",       "dress",        "skirt",         "jeans",        "shorts",
+    "leggings",    "socks",        "hat",           "cap",          "scarf",
+    "gloves",      "backpack",     "handbag",       "wallet",       "watch",
+    "sunglasses",  "necklace",     "earrings",      "ring",         "bracelet",
+    "laptop",      "tablet",       "phone",         "headphones",   "earbuds",
+    "speaker",     "monitor",      "keyboard",      "mouse",        "printer",
+    "camera",      "tv",           "router",        "charger",      "power bank",
+    "smartwatch",  "drone",        "console",       "controller",   "sofa",
+    "chair",       "desk",         "table",         "bed",          "mattress",
+    "pillow",      "blanket",      "lamp",          "rug",          "curtains",
+    "mirror",      "shelf",        "wardrobe",      "cabinet",      "vacuum",
+    "blender",     "toaster",      "kettle",        "coffee maker", "air fryer",
+    "microwave",   "oven",         "fridge",        "dishwasher",   "washing machine",
+    "frying pan",  "knife set",    "cutting board", "water bottle", "lunch box",
+    "tent",        "sleeping bag", "bike",          "helmet",       "skateboard",
+    "scooter",     "treadmill",    "dumbbells",     "yoga mat",     "tennis racket",
+    "golf clubs",  "football",     "basketball",    "fishing rod",  "grill",
+    "lawn mower",  "hose",         "planter",       "seeds",        "fertilizer",
+    "dog food",    "cat food",     "dog bed",       "cat tree",     "leash",
+    "collar",      "toys",         "puzzle",        "board game",   "books",
+    "notebook",    "pen",          "pencils",       "paint",        "canvas",
+    "guitar",      "piano",        "ukulele",       "drum set",     "microphone",
+    "candles",     "soap",         "shampoo",       "conditioner",  "lotion",
+    "perfume",     "lipstick",     "mascara",       "sunscreen",    "toothbrush",
+    "razor",       "hair dryer",   "straightener",  "recipes",      "pizza",
+    "pasta",       "salad",        "soup",          "cake",         "cookies",
+    "bread",       "coffee",       "tea",           "wine",         "beer",
+    "chocolate",   "gift ideas",   "gift basket",   "costume",      "decorations",
+    "invitations",
 };
 
 constexpr std::string_view kTails[] = {
-    "online", "sale", "near me", "for sale", "on sale", "discount", "deals", "coupon",
-    "reviews", "review", "price", "prices", "uk", "usa", "canada", "australia", "2023", "2024",
-    "for men", "for women", "for kids", "for boys", "for girls", "for dogs", "for cats",
-    "for beginners", "for seniors", "free shipping", "wholesale", "amazon", "ebay", "store",
-    "shop", "brands", "how to clean", "how to choose", "vs", "best rated", "top 10", "set",
+    "online",   "sale",          "near me",     "for sale",      "on sale",      "discount",
+    "deals",    "coupon",        "reviews",     "review",        "price",        "prices",
+    "uk",       "usa",           "canada",      "australia",     "2023",         "2024",
+    "for men",  "for women",     "for kids",    "for boys",      "for girls",    "for dogs",
+    "for cats", "for beginners", "for seniors", "free shipping", "wholesale",    "amazon",
+    "ebay",     "store",         "shop",        "brands",        "how to clean", "how to choose",
+    "vs",       "best rated",    "top 10",      "set",
 };
 
 template <std::size_t N>
-constexpr std::size_t Count(const std::string_view (&)[N]) { return N; }
+constexpr std::size_t Count(const std::string_view (&)[N]) {
+    return N;
+}
 
 class Rng {  // splitmix64: tiny, fast, and the same on every platform
-public:
+  public:
     explicit Rng(std::uint64_t seed) : state_(seed) {}
     std::uint64_t Next() {
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -90,7 +158,7 @@ public:
     }
     bool Percent(unsigned p) { return Below(100) < p; }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
@@ -122,7 +190,7 @@ void MakePhrase(std::string& out, Rng& rng) {
     const std::size_t words = r < 15 ? 2 : r < 55 ? 3 : r < 85 ? 4 : 5;
     std::string noun, tail;
     std::size_t left = words;
-    left -= AppendEntry(noun, rng, kNouns, left - 1);   // leaves room for one more word
+    left -= AppendEntry(noun, rng, kNouns, left - 1);  // leaves room for one more word
     if (rng.Percent(35)) left -= AppendEntry(tail, rng, kTails, left - 1);
     if (rng.Percent(15)) left -= AppendEntry(out, rng, kPossessives, left);
     while (left > 0) {
@@ -135,8 +203,12 @@ void MakePhrase(std::string& out, Rng& rng) {
     if (!tail.empty()) out.append(" ").append(tail);
 }
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 enum class Style { AsIs, Lower, Title, Upper, First };
 
@@ -144,11 +216,20 @@ void Append(std::string& out, std::string_view phrase, Style style) {
     bool wordStart = true;
     for (char c : phrase) {
         switch (style) {
-        case Style::AsIs: break;
-        case Style::Lower: c = Lower(c); break;
-        case Style::Upper: c = Upper(c); break;
-        case Style::Title: c = wordStart ? Upper(c) : Lower(c); break;
-        case Style::First: c = &c == &phrase.front() ? Upper(c) : Lower(c); break;
+            case Style::AsIs:
+                break;
+            case Style::Lower:
+                c = Lower(c);
+                break;
+            case Style::Upper:
+                c = Upper(c);
+                break;
+            case Style::Title:
+                c = wordStart ? Upper(c) : Lower(c);
+                break;
+            case Style::First:
+                c = &c == &phrase.front() ? Upper(c) : Lower(c);
+                break;
         }
         wordStart = c == ' ';
         out.push_back(c);
@@ -191,8 +272,10 @@ int main(int argc, char** argv) {
                 const std::uint64_t k = rng.Below(starts.size() - 1);
                 text = std::string_view(store).substr(starts[k], starts[k + 1] - starts[k]);
                 const std::uint64_t s = rng.Below(100);
-                style = s < 40 ? Style::AsIs : s < 65 ? Style::Lower : s < 90 ? Style::Title
-                                                                           : Style::Upper;
+                style = s < 40   ? Style::AsIs
+                        : s < 65 ? Style::Lower
+                        : s < 90 ? Style::Title
+                                 : Style::Upper;
             } else {
                 MakePhrase(phrase, rng);
                 const std::uint64_t s = rng.Below(100);
@@ -215,8 +298,8 @@ int main(int argc, char** argv) {
             out.clear();
         }
     }
-    const bool ok = std::fwrite(out.data(), 1, out.size(), file) == out.size() &&
-                    std::fclose(file) == 0;
+    const bool ok =
+        std::fwrite(out.data(), 1, out.size(), file) == out.size() && std::fclose(file) == 0;
     if (!ok) {
         std::perror(argv[2]);
         return 1;

@@ -7,11 +7,17 @@
 namespace ostrel::cli {
 
 HeadlessUi::HeadlessUi(std::string inputPath, std::string outputPath, MessageSink sink)
-    : inputPath_(std::move(inputPath)), outputPath_(std::move(outputPath)), sink_(std::move(sink)) {}
+    : inputPath_(std::move(inputPath)),
+      outputPath_(std::move(outputPath)),
+      sink_(std::move(sink)) {}
 
-void HeadlessUi::ShowOpen() { fileName_ = inputPath_; }
+void HeadlessUi::ShowOpen() {
+    fileName_ = inputPath_;
+}
 
-void HeadlessUi::ShowSave() { fileName_ = outputPath_; }
+void HeadlessUi::ShowSave() {
+    fileName_ = outputPath_;
+}
 
 void HeadlessUi::SetActualRowCountCaption(std::string_view caption) {
     actualCaption_.assign(caption);

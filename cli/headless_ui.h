@@ -10,7 +10,7 @@
 namespace ostrel::cli {
 
 class HeadlessUi final : public Collaborators {
-public:
+  public:
     using MessageSink = std::function<void(std::string_view line)>;
 
     HeadlessUi(std::string inputPath, std::string outputPath, MessageSink sink);
@@ -45,7 +45,7 @@ public:
     bool ErrorShown() const { return errorShown_; }
     void ResetCaptionsShown() { actualShown_ = finalShown_ = false; }
 
-private:
+  private:
     std::string inputPath_;
     std::string outputPath_;
     MessageSink sink_;

@@ -58,7 +58,8 @@ bool WriteToConsole(std::FILE* stream, std::string_view utf8) {
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
     std::fflush(stream);
     DWORD written = 0;
-    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
+           0;
 }
 #endif
 

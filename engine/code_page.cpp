@@ -15,7 +15,7 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 class Windows1252CodePage final : public CodePage {
-public:
+  public:
     Windows1252CodePage() {
         for (unsigned b = 0; b < 256; ++b) {
             const char32_t c = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : b;
@@ -26,8 +26,10 @@ public:
     void ToUtf8(std::string_view bytes, std::string& utf8) const override {
         utf8.clear();
         for (unsigned char b : bytes) {
-            if (b < 0x80) utf8.push_back(static_cast<char>(b));
-            else AppendUtf8(toUnicode_[b], utf8);
+            if (b < 0x80)
+                utf8.push_back(static_cast<char>(b));
+            else
+                AppendUtf8(toUnicode_[b], utf8);
         }
     }
     bool FromUtf8(std::string_view utf8, std::string& bytes) const override {
@@ -49,7 +51,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::array<char32_t, 256> toUnicode_{};
     std::unordered_map<char32_t, unsigned char> fromUnicode_;
 };

@@ -7,7 +7,7 @@
 namespace ostrel {
 
 class CodePage {
-public:
+  public:
     virtual ~CodePage() = default;
     // 8-bit text to UTF-8. Every byte maps to a character, so this cannot fail.
     virtual void ToUtf8(std::string_view bytes, std::string& utf8) const = 0;

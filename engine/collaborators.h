@@ -12,7 +12,7 @@ enum class MessageIcon { Information, Error };
 constexpr int kWindowMaximizedFocus = 3;
 
 class Collaborators {
-public:
+  public:
     virtual ~Collaborators() = default;
 
     // The common file dialog cmdlgP. ShowOpen/ShowSave throw RuntimeError 32755 when the user

@@ -14,19 +14,25 @@ void IdVector::Widen() {
 
 void IdVector::push_back(std::uint64_t v) {
     if (!wide_ && v > 0xFFFFFFFFull) Widen();
-    if (wide_) wideIds_.push_back(v);
-    else narrow_.push_back(static_cast<std::uint32_t>(v));
+    if (wide_)
+        wideIds_.push_back(v);
+    else
+        narrow_.push_back(static_cast<std::uint32_t>(v));
 }
 
 void IdVector::set(std::uint64_t i, std::uint64_t v) {
     if (!wide_ && v > 0xFFFFFFFFull) Widen();
-    if (wide_) wideIds_[i] = v;
-    else narrow_[i] = static_cast<std::uint32_t>(v);
+    if (wide_)
+        wideIds_[i] = v;
+    else
+        narrow_[i] = static_cast<std::uint32_t>(v);
 }
 
 void IdVector::pop_back() {
-    if (wide_) wideIds_.pop_back();
-    else narrow_.pop_back();
+    if (wide_)
+        wideIds_.pop_back();
+    else
+        narrow_.pop_back();
 }
 
 void IdVector::clear() {
@@ -62,7 +68,8 @@ void CountVector::Prefetch(std::uint64_t cls) const {
 }
 
 void CountVector::Increment(std::uint64_t cls) {
-    while ((cls >> kChunkBits) >= chunks_.size()) chunks_.emplace_back(std::size_t{1} << kChunkBits);
+    while ((cls >> kChunkBits) >= chunks_.size())
+        chunks_.emplace_back(std::size_t{1} << kChunkBits);
     std::uint32_t& n = *Slot(cls);
     if (n < kSpill - 1) {
         ++n;

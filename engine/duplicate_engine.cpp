@@ -96,11 +96,11 @@ void DuplicateEngine::cmdOpen_Click() {
                         rsAll->Update();
                     } catch (const RuntimeError& e) {
                         if (e.Number() != err::kTextTooLong) throw;
-                        throw RuntimeError(
-                            e.Number(), "Line " + std::to_string(file1->LineNumber()) + " of " +
-                                            strFileName_ + " is longer than the limit of " +
-                                            std::to_string(kTextColumnSize) +
-                                            " characters for a keyword phrase.");
+                        throw RuntimeError(e.Number(),
+                                           "Line " + std::to_string(file1->LineNumber()) + " of " +
+                                               strFileName_ + " is longer than the limit of " +
+                                               std::to_string(kTextColumnSize) +
+                                               " characters for a keyword phrase.");
                     }
                 }
                 if (ui_.ProgressValue() >= 10000) ui_.SetProgressValue(10);

@@ -20,7 +20,7 @@ std::string FinalRowCountCaption(std::uint64_t count);
 bool ContainsTxt(std::string_view path);
 
 class DuplicateEngine {
-public:
+  public:
     explicit DuplicateEngine(Collaborators& ui, const CodePage& codePage = Windows1252());
 
     void cmdOpen_Click();      // open and remove duplicates
@@ -39,7 +39,7 @@ public:
 
     static constexpr const char* kAppTitle = "Ostrel";
 
-private:
+  private:
     Collaborators& ui_;
     const CodePage& codePage_;
     std::string strFileName_;

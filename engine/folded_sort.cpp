@@ -13,7 +13,7 @@ constexpr std::size_t kLevel = 16;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
 
 struct Key {
-    std::uint64_t high, low;  // folded bytes [depth, depth + 16), big-endian, zero-padded
+    std::uint64_t high, low;    // folded bytes [depth, depth + 16), big-endian, zero-padded
     std::uint64_t idAndLength;  // id in the low 48 bits, folded length above
     TextPool::Id Id() const { return idAndLength & kIdMask; }
     std::uint64_t Length() const { return idAndLength >> 48; }
@@ -34,7 +34,8 @@ void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth);
 void Refine(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
     // Texts that end within these bytes come first, shorter first (they can differ only by
     // trailing zero bytes); the rest go on to the next level.
-    Key* longer = std::partition(begin, end, [&](const Key& k) { return k.Length() <= depth + kLevel; });
+    Key* longer =
+        std::partition(begin, end, [&](const Key& k) { return k.Length() <= depth + kLevel; });
     std::sort(begin, longer, [](const Key& a, const Key& b) {
         return a.Length() != b.Length() ? a.Length() < b.Length() : a.Id() < b.Id();
     });

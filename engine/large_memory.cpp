@@ -16,7 +16,9 @@ std::atomic<std::size_t> held{0};
 void* Allocate(std::size_t bytes);
 }  // namespace
 
-void SetLargeMemoryLimit(std::size_t bytes) { limit = bytes; }
+void SetLargeMemoryLimit(std::size_t bytes) {
+    limit = bytes;
+}
 
 void* AllocateLarge(std::size_t bytes) {
     if (bytes == 0) return nullptr;

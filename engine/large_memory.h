@@ -33,7 +33,7 @@ inline void PrefetchMemory(const void* p) {
 // An owned, zero-filled array of trivial elements in such memory.
 template <typename T>
 class LargeArray {
-public:
+  public:
     LargeArray() = default;
     explicit LargeArray(std::size_t count)
         : data_(static_cast<T*>(AllocateLarge(count * sizeof(T)))), count_(count) {}
@@ -58,7 +58,7 @@ public:
     std::size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
 
-private:
+  private:
     T* data_ = nullptr;
     std::size_t count_ = 0;
 };

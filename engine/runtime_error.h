@@ -16,23 +16,24 @@ constexpr long kPermissionDenied = 70;
 constexpr long kPathNotFound = 76;
 constexpr long kDeviceIo = 57;
 constexpr long kBadFileName = 52;
-constexpr long kBadArgument = 3001;     // a table operation with arguments it cannot take
-constexpr long kNoCurrentRecord = 3021;  // no current row (before the first, past the last, removed)
-constexpr long kTextTooLong = 3367;      // a text longer than the column's defined size
-constexpr long kTableClosed = 3704;      // an operation on a table that is not open
-constexpr long kBadEncoding = 3368;      // file content that cannot be decoded without loss
-constexpr long kCancelled = 32755;       // the user cancelled a file dialog
+constexpr long kBadArgument = 3001;  // a table operation with arguments it cannot take
+constexpr long kNoCurrentRecord =
+    3021;                            // no current row (before the first, past the last, removed)
+constexpr long kTextTooLong = 3367;  // a text longer than the column's defined size
+constexpr long kTableClosed = 3704;  // an operation on a table that is not open
+constexpr long kBadEncoding = 3368;  // file content that cannot be decoded without loss
+constexpr long kCancelled = 32755;   // the user cancelled a file dialog
 }  // namespace err
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(long number, std::string description)
         : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
     long Number() const noexcept { return number_; }
     const std::string& Description() const noexcept { return description_; }
 
-private:
+  private:
     long number_;
     std::string description_;
 };

@@ -71,19 +71,26 @@ std::string_view Trim(std::string_view s) {
 
 void Utf16Unit(char16_t u, bool bigEndian, std::string& out) {
     const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-    if (bigEndian) out += hi, out += lo;
-    else out += lo, out += hi;
+    if (bigEndian)
+        out += hi, out += lo;
+    else
+        out += lo, out += hi;
 }
 
 }  // namespace
 
 const char* EncodingName(TextEncoding encoding) {
     switch (encoding) {
-        case TextEncoding::Utf8: return "UTF-8";
-        case TextEncoding::Utf8Bom: return "UTF-8 with byte-order mark";
-        case TextEncoding::Utf16LE: return "UTF-16 little-endian";
-        case TextEncoding::Utf16BE: return "UTF-16 big-endian";
-        case TextEncoding::Ansi: return "the system code page";
+        case TextEncoding::Utf8:
+            return "UTF-8";
+        case TextEncoding::Utf8Bom:
+            return "UTF-8 with byte-order mark";
+        case TextEncoding::Utf16LE:
+            return "UTF-16 little-endian";
+        case TextEncoding::Utf16BE:
+            return "UTF-16 big-endian";
+        case TextEncoding::Ansi:
+            return "the system code page";
     }
     return "";
 }
@@ -136,7 +143,9 @@ TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& code
         throw FileError(errno ? errno : EIO, path_, false);
 }
 
-TextFileReader::~TextFileReader() { Close(); }
+TextFileReader::~TextFileReader() {
+    Close();
+}
 
 void TextFileReader::Close() {
     if (file_) std::fclose(file_);
@@ -206,8 +215,8 @@ void TextFileReader::SkipRestOfLine() {
 bool TextFileReader::Eof() {
     if (!file_) return true;
     if (skipRest_) SkipRestOfLine();
-    const std::size_t unit = (encoding_ == TextEncoding::Utf16LE ||
-                              encoding_ == TextEncoding::Utf16BE) ? 2 : 1;
+    const std::size_t unit =
+        (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE) ? 2 : 1;
     while (bufferSize_ - bufferPos_ < unit) {
         if (!FillBuffer()) break;
     }
@@ -223,7 +232,7 @@ namespace {
 // Collects one line's text, trimmed of spaces, without holding more than a cap of it: a line
 // longer than the cap is refused by the caller anyway, and may be any size on disk.
 class LineCollector {
-public:
+  public:
     LineCollector(std::string& out, std::size_t cap) : out_(out), cap_(cap) { out_.clear(); }
 
     // Adds a run of characters (already UTF-8, or 8-bit bytes) that holds no line end.
@@ -256,7 +265,7 @@ public:
     }
     bool Full() const { return full_; }
 
-private:
+  private:
     void Overflow() {
         full_ = true;
         if (out_.size() <= cap_) out_.append(cap_ + 1 - out_.size(), ' ');
@@ -282,8 +291,10 @@ void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
     const std::uint64_t fills = fills_;
     ReadBytes(text, cap);
     // Keep the look ahead in step: one line fewer lies ahead, unless the buffer moved on.
-    if (fills == fills_ && peekLines_ > 0 && peekPos_ >= bufferPos_) --peekLines_;
-    else peekPos_ = bufferPos_, peekLines_ = 0;
+    if (fills == fills_ && peekLines_ > 0 && peekPos_ >= bufferPos_)
+        --peekLines_;
+    else
+        peekPos_ = bufferPos_, peekLines_ = 0;
 }
 
 void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {
@@ -412,14 +423,23 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
     if (!file_) throw FileError(EEXIST, path_, true);
     buffer_.reserve(kBufferSize + 1024);
     switch (encoding_) {
-        case TextEncoding::Utf8Bom: Put("\xEF\xBB\xBF"); break;
-        case TextEncoding::Utf16LE: Put("\xFF\xFE"); break;
-        case TextEncoding::Utf16BE: Put("\xFE\xFF"); break;
-        default: break;
+        case TextEncoding::Utf8Bom:
+            Put("\xEF\xBB\xBF");
+            break;
+        case TextEncoding::Utf16LE:
+            Put("\xFF\xFE");
+            break;
+        case TextEncoding::Utf16BE:
+            Put("\xFE\xFF");
+            break;
+        default:
+            break;
     }
 }
 
-TextFileWriter::~TextFileWriter() { Abandon(); }
+TextFileWriter::~TextFileWriter() {
+    Abandon();
+}
 
 void TextFileWriter::Abandon() {
     if (file_) std::fclose(file_);
@@ -455,7 +475,8 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
             if (!codePage_.FromUtf8(utf8Text, scratch_))
                 throw RuntimeError(err::kBadEncoding,
                                    "A phrase has characters that the system code page cannot "
-                                   "hold: " + path_);
+                                   "hold: " +
+                                       path_);
             Put(scratch_);
             Put("\r\n");
             break;

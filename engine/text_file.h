@@ -26,7 +26,7 @@ const char* EncodingName(TextEncoding encoding);
 std::FILE* OpenFile(const std::string& utf8Path, bool forWriting);
 
 class TextFileReader {
-public:
+  public:
     // Opens the file or throws RuntimeError naming the file and the reason. The encoding is
     // settled before the first line is read.
     TextFileReader(const std::string& utf8Path, const CodePage& codePage);
@@ -50,7 +50,7 @@ public:
     const std::string& Path() const { return path_; }
     void Close();
 
-private:
+  private:
     bool FillBuffer();
     int PeekUnit();
     void ReadUnits(std::string& text, std::size_t maxCharacters);
@@ -67,15 +67,15 @@ private:
     bool endOfData_ = false;
     bool skipRest_ = false;  // the last line read was cut short: its rest is still to pass
     std::uint64_t lineNumber_ = 0;
-    std::string raw_;   // one line's 8-bit bytes before conversion (code-page files only)
-    std::uint64_t size_ = 0;        // of the file, in bytes
-    std::uint64_t fills_ = 0;       // buffer refills so far
-    std::size_t peekPos_ = 0;       // where the look ahead stopped
-    std::size_t peekLines_ = 0;     // whole lines between the read position and peekPos_
+    std::string raw_;            // one line's 8-bit bytes before conversion (code-page files only)
+    std::uint64_t size_ = 0;     // of the file, in bytes
+    std::uint64_t fills_ = 0;    // buffer refills so far
+    std::size_t peekPos_ = 0;    // where the look ahead stopped
+    std::size_t peekLines_ = 0;  // whole lines between the read position and peekPos_
 };
 
 class TextFileWriter {
-public:
+  public:
     // Creates a temporary file in the target's folder, or throws RuntimeError naming the target
     // and the reason.
     TextFileWriter(const std::string& utf8Path, TextEncoding encoding, const CodePage& codePage);
@@ -90,7 +90,7 @@ public:
     // Abandons the temporary file; the target is left as it was.
     void Abandon();
 
-private:
+  private:
     void Put(std::string_view bytes);
     void Flush();
 

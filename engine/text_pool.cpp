@@ -7,7 +7,6 @@
 #include "case_fold.h"
 #include "large_memory.h"
 
-
 namespace ostrel {
 namespace {
 
@@ -17,7 +16,6 @@ constexpr std::uint64_t kVariantBit = std::uint64_t{1} << 47;
 constexpr std::uint64_t kLow48 = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kMaxText = 0xFFFF;
 constexpr std::uint64_t kAheadRing = 16;
-
 
 std::uint64_t Mix(std::uint64_t h) {
     h ^= h >> 33;
@@ -46,7 +44,7 @@ std::uint64_t Hash(const char* s, std::size_t n) {
 // Open addressing with linear probing. A slot holds (tag << 48) | (arena offset + 1): the top
 // sixteen bits of the hash weed out most mismatches before the text is touched.
 class SlotTable {
-public:
+  public:
     void Reset(std::uint64_t size) {
         slots_ = LargeArray<std::uint64_t>();
         slots_ = LargeArray<std::uint64_t>(size);
@@ -74,10 +72,12 @@ public:
         while (slots_[i] != 0) i = Next(i);
         Put(i, hash, offset);
     }
-    static bool TagMatches(std::uint64_t slot, std::uint64_t hash) { return (slot >> 48) == (hash >> 48); }
+    static bool TagMatches(std::uint64_t slot, std::uint64_t hash) {
+        return (slot >> 48) == (hash >> 48);
+    }
     static std::uint64_t Offset(std::uint64_t slot) { return (slot & kLow48) - 1; }
 
-private:
+  private:
     LargeArray<std::uint64_t> slots_;
     std::uint64_t mask_ = 0;
     std::uint64_t used_ = 0;
@@ -154,14 +154,24 @@ TextPool::TextPool() : impl_(std::make_unique<Impl>()) {}
 
 TextPool::~TextPool() = default;
 
-void TextPool::Reserve(std::uint64_t texts) { impl_->reserve = texts; }
+void TextPool::Reserve(std::uint64_t texts) {
+    impl_->reserve = texts;
+}
 
-std::uint64_t TextPool::TextCount() const { return impl_->texts; }
-std::uint64_t TextPool::ClassCount() const { return impl_->classes; }
+std::uint64_t TextPool::TextCount() const {
+    return impl_->texts;
+}
+std::uint64_t TextPool::ClassCount() const {
+    return impl_->classes;
+}
 
-std::string_view TextPool::Text(Id id) const { return impl_->TextAt(id); }
+std::string_view TextPool::Text(Id id) const {
+    return impl_->TextAt(id);
+}
 
-std::uint64_t TextPool::FoldClass(Id id) const { return impl_->Header(id) & kClassMask; }
+std::uint64_t TextPool::FoldClass(Id id) const {
+    return impl_->Header(id) & kClassMask;
+}
 
 void TextPool::ReleaseIndexes() {
     impl_->exact.Release();
@@ -190,7 +200,9 @@ void TextPool::RebuildIndexes(std::uint64_t texts, std::uint64_t classes) {
     m.aheadHead = m.aheadTail = 0;  // their slots have moved
 }
 
-void TextPool::SetClassHint(const CountVector* counts) const { impl_->classHint = counts; }
+void TextPool::SetClassHint(const CountVector* counts) const {
+    impl_->classHint = counts;
+}
 
 // A look-up is fetched in stages, each a few texts after the one before, so that what a stage
 // reads has arrived by then: the slot of the exact text; then the text it leads to, or, for a
@@ -211,7 +223,8 @@ void TextPool::Prefetch(std::string_view text) {
     }
     ++m.aheadTail;
     constexpr std::uint64_t kStageGap = 3;
-    if (m.aheadTail - m.aheadHead > kStageGap) Advance(m.ahead[(m.aheadTail - 1 - kStageGap) % kAheadRing]);
+    if (m.aheadTail - m.aheadHead > kStageGap)
+        Advance(m.ahead[(m.aheadTail - 1 - kStageGap) % kAheadRing]);
     if (m.aheadTail - m.aheadHead > 2 * kStageGap)
         Advance(m.ahead[(m.aheadTail - 1 - 2 * kStageGap) % kAheadRing]);
 }
@@ -362,8 +375,10 @@ std::size_t TextPool::FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
             const auto c = static_cast<unsigned char>(t[k]);
             if (c >= 0x80) break;
             const std::uint64_t f = (c >= 'A' && c <= 'Z') ? c + 32 : c;
-            if (k < 8) high |= f << (8 * (7 - k));
-            else low |= f << (8 * (15 - k));
+            if (k < 8)
+                high |= f << (8 * (7 - k));
+            else
+                low |= f << (8 * (15 - k));
         }
         if (k == 16 || k == t.size()) {
             // The folded length differs from the text's only through characters past these.

@@ -15,7 +15,7 @@ namespace ostrel {
 // never needs twice the memory.
 template <typename T, unsigned ChunkBits = 16>
 class ChunkedVector {
-public:
+  public:
     static constexpr std::size_t kChunk = std::size_t{1} << ChunkBits;
 
     std::uint64_t size() const { return size_; }
@@ -39,14 +39,14 @@ public:
         size_ = n;
     }
 
-private:
+  private:
     std::vector<std::unique_ptr<T[]>> chunks_;
     std::uint64_t size_ = 0;
 };
 
 // Row ids: four bytes each while every id fits, eight once one does not.
 class IdVector {
-public:
+  public:
     std::uint64_t size() const { return wide_ ? wideIds_.size() : narrow_.size(); }
     std::uint64_t operator[](std::uint64_t i) const { return wide_ ? wideIds_[i] : narrow_[i]; }
     void set(std::uint64_t i, std::uint64_t v);
@@ -56,7 +56,7 @@ public:
     // Replaces the content with ids (used by the sort).
     void assign(const std::vector<std::uint64_t>& ids);
 
-private:
+  private:
     void Widen();
     bool wide_ = false;
     ChunkedVector<std::uint32_t> narrow_;
@@ -65,14 +65,14 @@ private:
 
 // Counts per fold class: four bytes each, with the rare larger count kept aside.
 class CountVector {
-public:
+  public:
     std::uint64_t Get(std::uint64_t cls) const;
     void Increment(std::uint64_t cls);
     void Decrement(std::uint64_t cls);
     void Prefetch(std::uint64_t cls) const;
     void clear();
 
-private:
+  private:
     static constexpr std::uint32_t kSpill = 0xFFFFFFFFu;
     static constexpr unsigned kChunkBits = 19;  // 2 MB chunks
     std::uint32_t* Slot(std::uint64_t cls) const;
@@ -81,7 +81,7 @@ private:
 };
 
 class TextPool {
-public:
+  public:
     using Id = std::uint64_t;
 
     TextPool();
@@ -120,7 +120,7 @@ public:
     std::size_t FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
                             std::uint64_t& low) const;
 
-private:
+  private:
     static constexpr std::size_t kAheadText = 64;
     // A text announced by Prefetch, in the order it will be interned, with what its look-up
     // has found so far.

@@ -75,12 +75,16 @@ bool Utf8Validator::Feed(std::string_view bytes) {
                 need_ = 1;
             } else if (b >= 0xE0 && b <= 0xEF) {
                 need_ = 2;
-                if (b == 0xE0) lo_ = 0xA0;       // no overlong forms
-                else if (b == 0xED) hi_ = 0x9F;  // no surrogates
+                if (b == 0xE0)
+                    lo_ = 0xA0;  // no overlong forms
+                else if (b == 0xED)
+                    hi_ = 0x9F;  // no surrogates
             } else if (b >= 0xF0 && b <= 0xF4) {
                 need_ = 3;
-                if (b == 0xF0) lo_ = 0x90;
-                else if (b == 0xF4) hi_ = 0x8F;  // nothing past U+10FFFF
+                if (b == 0xF0)
+                    lo_ = 0x90;
+                else if (b == 0xF4)
+                    hi_ = 0x8F;  // nothing past U+10FFFF
             } else {
                 return valid_ = false;
             }

@@ -15,13 +15,13 @@ bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& c);
 
 // Strict validity: no overlong forms, no surrogates, nothing past U+10FFFF.
 class Utf8Validator {
-public:
+  public:
     // Feeds the next part of a byte stream; returns false once the stream is known invalid.
     bool Feed(std::string_view bytes);
     // True when everything fed is valid and no sequence is left unfinished.
     bool Finish() const { return valid_ && need_ == 0; }
 
-private:
+  private:
     bool valid_ = true;
     int need_ = 0;             // continuation bytes still expected
     unsigned char lo_ = 0x80;  // bounds of the next continuation byte

@@ -16,8 +16,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     // Column names and keywords are ASCII; no locale is consulted.
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y)) return false;
+        const unsigned char x = static_cast<unsigned char>(a[i]),
+                            y = static_cast<unsigned char>(b[i]);
+        if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y))
+            return false;
     }
     return true;
 }
@@ -39,7 +41,8 @@ WorkingTablePtr WorkingTable::Create(std::shared_ptr<TextPool> pool) {
     return WorkingTablePtr(new WorkingTable(std::move(pool)));
 }
 
-WorkingTable::WorkingTable(std::shared_ptr<TextPool> pool) : pool_(std::move(pool)), fields_(*this) {}
+WorkingTable::WorkingTable(std::shared_ptr<TextPool> pool)
+    : pool_(std::move(pool)), fields_(*this) {}
 
 WorkingTable::~WorkingTable() {
     if (countsBuilt_) pool_->SetClassHint(nullptr);
@@ -48,8 +51,7 @@ WorkingTable::~WorkingTable() {
 // ---- Fields ----
 
 void WorkingTable::FieldList::Append(std::string_view name, int type, long definedSize, int) {
-    if (table_->open_)
-        Fail(err::kBadArgument, "Columns cannot be added to a table that is open.");
+    if (table_->open_) Fail(err::kBadArgument, "Columns cannot be added to a table that is open.");
     if (type != adVarChar || definedSize <= 0 || !names_.empty() || name.empty())
         Fail(err::kBadArgument,
              "The table takes one variable-length text column with a positive size.");
@@ -62,7 +64,9 @@ WorkingTable::Field WorkingTable::Fields(std::size_t index) {
     return Field(*this, index);
 }
 
-const std::string& WorkingTable::Field::Name() const { return table_->fields_.names_[index_]; }
+const std::string& WorkingTable::Field::Name() const {
+    return table_->fields_.names_[index_];
+}
 
 std::string_view WorkingTable::Field::Value() const {
     const WorkingTable& t = *table_;
@@ -98,8 +102,7 @@ TextPool::Id WorkingTable::InternChecked(std::string_view text) {
         const std::size_t chars = CountCharacters(text);
         if (chars > limit)
             Fail(err::kTextTooLong, "The text has " + std::to_string(chars) +
-                                        " characters; the limit is " + std::to_string(limit) +
-                                        ".");
+                                        " characters; the limit is " + std::to_string(limit) + ".");
     }
     return pool_->Intern(text);
 }
@@ -181,15 +184,15 @@ void WorkingTable::SetFilter(std::string_view criteria) {
     // to the last, taken as it is.
     const std::size_t eq = trimmed.find('=');
     const std::size_t open = trimmed.find('\'');
-    std::string_view column = eq == std::string_view::npos ? std::string_view{}
-                                                           : TrimSpaces(trimmed.substr(0, eq));
+    std::string_view column =
+        eq == std::string_view::npos ? std::string_view{} : TrimSpaces(trimmed.substr(0, eq));
     if (column.size() >= 2 && column.front() == '[' && column.back() == ']')
         column = column.substr(1, column.size() - 2);
     if (eq == std::string_view::npos || open == std::string_view::npos || open < eq ||
         !TrimSpaces(trimmed.substr(eq + 1, open - eq - 1)).empty() || trimmed.back() != '\'' ||
         open == trimmed.size() - 1 || !EqualsIgnoreCase(column, fields_.names_.front()))
-        Fail(err::kBadArgument, "The filter is not of the form [" + fields_.names_.front() +
-                                    "] = 'text'.");
+        Fail(err::kBadArgument,
+             "The filter is not of the form [" + fields_.names_.front() + "] = 'text'.");
     const std::string_view text = trimmed.substr(open + 1, trimmed.size() - open - 2);
 
     BuildCounts();
@@ -208,7 +211,9 @@ void WorkingTable::SetFilter(int filterNone) {
     filterActive_ = false;
 }
 
-bool WorkingTable::Live(std::uint64_t position) const { return !(rows_[position] & kRemoved); }
+bool WorkingTable::Live(std::uint64_t position) const {
+    return !(rows_[position] & kRemoved);
+}
 
 bool WorkingTable::Visible(std::uint64_t position) const {
     if (!Live(position)) return false;
@@ -261,7 +266,9 @@ bool WorkingTable::Eof() const {
     return !pending_ && !currentRemoved_ && current_ == kNoRow;
 }
 
-bool WorkingTable::Bof() const { return Eof(); }
+bool WorkingTable::Bof() const {
+    return Eof();
+}
 
 // ---- Removing ----
 
@@ -277,8 +284,10 @@ void WorkingTable::Delete(int affectRecords) {
     --liveRows_;
     removedText_ = id;
     currentRemoved_ = true;
-    if (current_ + 1 == rows_.size()) rows_.pop_back();  // the common case: the row just added
-    else rows_.set(current_, (id << 1) | kRemoved);
+    if (current_ + 1 == rows_.size())
+        rows_.pop_back();  // the common case: the row just added
+    else
+        rows_.set(current_, (id << 1) | kRemoved);
 }
 
 // ---- Sorting ----
@@ -295,8 +304,10 @@ void WorkingTable::SetSort(std::string_view columnName) {
     const std::size_t space = spec.find(' ');
     if (space != std::string_view::npos) {
         const std::string_view order = TrimSpaces(spec.substr(space));
-        if (EqualsIgnoreCase(order, "DESC")) descending = true;
-        else if (!EqualsIgnoreCase(order, "ASC")) Fail(err::kBadArgument, "Unknown sort order.");
+        if (EqualsIgnoreCase(order, "DESC"))
+            descending = true;
+        else if (!EqualsIgnoreCase(order, "ASC"))
+            Fail(err::kBadArgument, "Unknown sort order.");
         spec = spec.substr(0, space);
     }
     std::string_view column = spec;

@@ -37,19 +37,19 @@ class WorkingTable;
 using WorkingTablePtr = std::shared_ptr<WorkingTable>;
 
 class WorkingTable {
-public:
+  public:
     // Tables that share a pool share the storage of equal texts; each table still has its own
     // rows. A table made without a pool gets one of its own.
     static WorkingTablePtr Create(std::shared_ptr<TextPool> pool = nullptr);
     ~WorkingTable();
 
     class Field {
-    public:
-        std::string_view Value() const;       // the current row's text
+      public:
+        std::string_view Value() const;        // the current row's text
         void SetValue(std::string_view text);  // on the new row after AddNew, or the current row
         const std::string& Name() const;
 
-    private:
+      private:
         friend class WorkingTable;
         Field(WorkingTable& table, std::size_t index) : table_(&table), index_(index) {}
         WorkingTable* table_;
@@ -57,11 +57,11 @@ public:
     };
 
     class FieldList {
-    public:
+      public:
         void Append(std::string_view name, int type, long definedSize, int attributes);
         std::size_t Count() const { return names_.size(); }
 
-    private:
+      private:
         friend class WorkingTable;
         explicit FieldList(WorkingTable& table) : table_(&table) {}
         WorkingTable* table_;
@@ -99,7 +99,7 @@ public:
 
     const std::shared_ptr<TextPool>& Pool() const { return pool_; }
 
-private:
+  private:
     explicit WorkingTable(std::shared_ptr<TextPool> pool);
     WorkingTable(const WorkingTable&) = delete;
     WorkingTable& operator=(const WorkingTable&) = delete;
@@ -122,13 +122,13 @@ private:
     FieldList fields_;
     bool open_ = false;
 
-    IdVector rows_;                 // text ids in row order; removed rows are tombstones
+    IdVector rows_;  // text ids in row order; removed rows are tombstones
     std::uint64_t liveRows_ = 0;
     std::uint64_t current_ = kNoRow;  // position in rows_, or kNoRow (Eof)
     bool currentRemoved_ = false;     // the current row was removed and keeps its text here
     Id removedText_ = 0;
 
-    bool pending_ = false;            // between AddNew and Update
+    bool pending_ = false;  // between AddNew and Update
     bool pendingHasValue_ = false;
     Id pendingText_ = 0;
 

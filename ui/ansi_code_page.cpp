@@ -26,8 +26,8 @@ bool AnsiCodePage::FromUtf8(std::string_view utf8, std::string& bytes) const {
     if (utf8.empty()) return true;
     if (utf8.size() > static_cast<std::size_t>(INT_MAX)) return false;
     const int utf8Length = static_cast<int>(utf8.size());
-    const int wideLength = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                                 utf8Length, nullptr, 0);
+    const int wideLength =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), utf8Length, nullptr, 0);
     if (wideLength <= 0) return false;
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
     ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), utf8Length, wide.data(),
@@ -38,8 +38,8 @@ bool AnsiCodePage::FromUtf8(std::string_view utf8, std::string& bytes) const {
     const DWORD flags = utf8System ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* usedDefaultOut = utf8System ? nullptr : &usedDefault;
-    const int needed = ::WideCharToMultiByte(codePage_, flags, wide.data(), wideLength, nullptr,
-                                             0, nullptr, usedDefaultOut);
+    const int needed = ::WideCharToMultiByte(codePage_, flags, wide.data(), wideLength, nullptr, 0,
+                                             nullptr, usedDefaultOut);
     if (needed <= 0 || usedDefault) return false;
     bytes.resize(static_cast<std::size_t>(needed));
     ::WideCharToMultiByte(codePage_, flags, wide.data(), wideLength, bytes.data(), needed, nullptr,

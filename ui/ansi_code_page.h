@@ -9,13 +9,13 @@
 namespace ostrel::win32 {
 
 class AnsiCodePage final : public CodePage {
-public:
+  public:
     AnsiCodePage();
     void ToUtf8(std::string_view bytes, std::string& utf8) const override;
     bool FromUtf8(std::string_view utf8, std::string& bytes) const override;
     unsigned Number() const { return codePage_; }
 
-private:
+  private:
     unsigned codePage_;
 };
 

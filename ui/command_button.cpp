@@ -5,7 +5,6 @@
 
 namespace ostrel::ui {
 
-
 void CommandButton::Create(HWND form, int id, int left, int top, int width, int height,
                            const std::wstring& caption, const Bitmap& face, int tabIndex,
                            bool enabled) {
@@ -15,17 +14,20 @@ void CommandButton::Create(HWND form, int id, int left, int top, int width, int 
     const RECT box = TwipsRect(left, top, width, height);
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
     if (!enabled) style |= WS_DISABLED;
-    window_ = ::CreateWindowExW(0, L"BUTTON", caption.c_str(), style, box.left, box.top,
-                                box.right - box.left, box.bottom - box.top, form,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)),
-                                nullptr);
+    window_ = ::CreateWindowExW(
+        0, L"BUTTON", caption.c_str(), style, box.left, box.top, box.right - box.left,
+        box.bottom - box.top, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
     if (window_) ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }
 
-bool CommandButton::Enabled() const { return ::IsWindowEnabled(window_) != FALSE; }
+bool CommandButton::Enabled() const {
+    return ::IsWindowEnabled(window_) != FALSE;
+}
 
-void CommandButton::SetEnabled(bool enabled) { ::EnableWindow(window_, enabled ? TRUE : FALSE); }
+void CommandButton::SetEnabled(bool enabled) {
+    ::EnableWindow(window_, enabled ? TRUE : FALSE);
+}
 
 std::wstring CommandButton::Caption() const {
     const int length = ::GetWindowTextLengthW(window_);

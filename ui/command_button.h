@@ -12,7 +12,7 @@
 namespace ostrel::ui {
 
 class CommandButton {
-public:
+  public:
     CommandButton() = default;
     // The child window goes with its form.
     CommandButton(const CommandButton&) = delete;
@@ -35,7 +35,7 @@ public:
 
     std::function<void()> Click;
 
-private:
+  private:
     HWND window_ = nullptr;
     int tabIndex_ = 0;
     const Bitmap* face_ = nullptr;

@@ -19,9 +19,13 @@ constexpr long kDialogFailed = 32765;
 constexpr long kNameTooLong = 20476;
 }  // namespace
 
-void CommonDialog::ShowOpen(HWND owner) { Show(owner, false); }
+void CommonDialog::ShowOpen(HWND owner) {
+    Show(owner, false);
+}
 
-void CommonDialog::ShowSave(HWND owner) { Show(owner, true); }
+void CommonDialog::ShowSave(HWND owner) {
+    Show(owner, true);
+}
 
 void CommonDialog::Show(HWND owner, bool save) {
     std::vector<wchar_t> buffer(kPathCapacity, L'\0');
@@ -44,8 +48,8 @@ void CommonDialog::Show(HWND owner, bool save) {
         if (code == 0) throw RuntimeError(err::kCancelled, "Cancel was selected.");
         if (code == FNERR_BUFFERTOOSMALL)
             throw RuntimeError(kNameTooLong, "The file name is too long.");
-        throw RuntimeError(kDialogFailed,
-                           "The file dialog could not be shown (code " + std::to_string(code) + ").");
+        throw RuntimeError(kDialogFailed, "The file dialog could not be shown (code " +
+                                              std::to_string(code) + ").");
     }
     fileName_ = buffer.data();
 }

@@ -8,7 +8,7 @@
 namespace ostrel::ui {
 
 class FileDialog {
-public:
+  public:
     virtual ~FileDialog() = default;
     virtual void ShowOpen(HWND owner) = 0;
     virtual void ShowSave(HWND owner) = 0;
@@ -16,7 +16,7 @@ public:
 };
 
 class CommonDialog final : public FileDialog {
-public:
+  public:
     void ShowOpen(HWND owner) override;
     void ShowSave(HWND owner) override;
     std::wstring FileName() const override { return fileName_; }
@@ -25,7 +25,7 @@ public:
     // Room for the longest path the system accepts.
     static constexpr unsigned kPathCapacity = 32768;
 
-private:
+  private:
     void Show(HWND owner, bool save);
     std::wstring fileName_;
 };

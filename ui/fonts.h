@@ -4,7 +4,7 @@
 
 namespace ostrel::ui {
 
-constexpr int kBold = FW_BOLD;      // 700
+constexpr int kBold = FW_BOLD;       // 700
 constexpr int kRegular = FW_NORMAL;  // 400
 
 // Character height in logical units for a size in points (8.25 pt is 11 pixels at 96 dpi).

@@ -53,16 +53,22 @@ int ShiftState(WPARAM keys) {
 
 WPARAM ButtonFlag(int button) {
     switch (button) {
-        case vbLeftButton: return MK_LBUTTON;
-        case vbRightButton: return MK_RBUTTON;
-        default: return MK_MBUTTON;
+        case vbLeftButton:
+            return MK_LBUTTON;
+        case vbRightButton:
+            return MK_RBUTTON;
+        default:
+            return MK_MBUTTON;
     }
 }
 }  // namespace
 
-Form::Form(HINSTANCE instance, FormDesign design) : instance_(instance), design_(std::move(design)) {}
+Form::Form(HINSTANCE instance, FormDesign design)
+    : instance_(instance), design_(std::move(design)) {}
 
-Form::~Form() { DestroyNow(); }
+Form::~Form() {
+    DestroyNow();
+}
 
 void Form::DestroyNow() {
     if (!window_) return;
@@ -117,7 +123,9 @@ std::wstring Form::Caption() const {
     return text;
 }
 
-void Form::SetCaption(const std::wstring& caption) { ::SetWindowTextW(window_, caption.c_str()); }
+void Form::SetCaption(const std::wstring& caption) {
+    ::SetWindowTextW(window_, caption.c_str());
+}
 
 float Form::Width() const {
     RECT outer{};
@@ -156,7 +164,9 @@ void Form::End() {
     ::PostQuitMessage(0);
 }
 
-void Form::AddControl(WindowlessControl& control) { controls_.push_back(&control); }
+void Form::AddControl(WindowlessControl& control) {
+    controls_.push_back(&control);
+}
 
 void Form::AddButton(CommandButton& button) {
     buttons_.push_back(&button);

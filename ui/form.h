@@ -27,7 +27,7 @@ struct FormDesign {
 };
 
 class Form {
-public:
+  public:
     Form(HINSTANCE instance, FormDesign design);
     virtual ~Form();
     Form(const Form&) = delete;
@@ -73,7 +73,7 @@ public:
     // Draws the client area (background and windowless controls) into a device context.
     void PaintClient(HDC dc, const RECT& area) const;
 
-protected:
+  protected:
     virtual void InitializeComponent() {}
     virtual void Form_Load() {}
     virtual void Form_Paint() {}
@@ -88,7 +88,7 @@ protected:
     void AddControl(WindowlessControl& control);  // above those added before
     void AddButton(CommandButton& button);
 
-private:
+  private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     template <typename Action>

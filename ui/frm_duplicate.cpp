@@ -47,7 +47,9 @@ frmDuplicate::frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes&
       closeDown_(LoadPicture(instance, Picture::CloseDown)),
       engine_(*this, codePage) {}
 
-frmDuplicate::~frmDuplicate() { DestroyNow(); }
+frmDuplicate::~frmDuplicate() {
+    DestroyNow();
+}
 
 void frmDuplicate::InitializeComponent() {
     HWND form = hWnd();
@@ -103,9 +105,13 @@ void frmDuplicate::Form_Paint() {
     }
 }
 
-void frmDuplicate::Form_MouseDown(const MouseEventArgs&) { DragWindow(); }
+void frmDuplicate::Form_MouseDown(const MouseEventArgs&) {
+    DragWindow();
+}
 
-void frmDuplicate::imgMinUp_MouseDown(const MouseEventArgs&) { imgMinUp.SetVisible(false); }
+void frmDuplicate::imgMinUp_MouseDown(const MouseEventArgs&) {
+    imgMinUp.SetVisible(false);
+}
 
 void frmDuplicate::imgMinUp_MouseUp(const MouseEventArgs& args) {
     imgMinUp.SetVisible(true);
@@ -116,7 +122,9 @@ void frmDuplicate::imgMinUp_MouseUp(const MouseEventArgs& args) {
     bytMinimized = 1;
 }
 
-void frmDuplicate::impCloseUp_MouseDown(const MouseEventArgs&) { impCloseUp.SetVisible(false); }
+void frmDuplicate::impCloseUp_MouseDown(const MouseEventArgs&) {
+    impCloseUp.SetVisible(false);
+}
 
 void frmDuplicate::impCloseUp_MouseUp(const MouseEventArgs& args) {
     impCloseUp.SetVisible(true);
@@ -162,15 +170,31 @@ void frmDuplicate::ReportUnhandledError(long number, const std::wstring& descrip
 
 // ---- Collaborators ----
 
-void frmDuplicate::ShowOpen() { cmdlgP_.ShowOpen(hWnd()); }
-void frmDuplicate::ShowSave() { cmdlgP_.ShowSave(hWnd()); }
-std::string frmDuplicate::FileName() { return win32::WideToUtf8(cmdlgP_.FileName()); }
+void frmDuplicate::ShowOpen() {
+    cmdlgP_.ShowOpen(hWnd());
+}
+void frmDuplicate::ShowSave() {
+    cmdlgP_.ShowSave(hWnd());
+}
+std::string frmDuplicate::FileName() {
+    return win32::WideToUtf8(cmdlgP_.FileName());
+}
 
-float frmDuplicate::ProgressValue() { return prog.Value(); }
-void frmDuplicate::SetProgressValue(float value) { prog.SetValue(value); }
-void frmDuplicate::SetProgressMin(float value) { prog.SetMin(value); }
-void frmDuplicate::SetProgressMax(float value) { prog.SetMax(value); }
-void frmDuplicate::SetProgressVisible(bool visible) { prog.SetVisible(visible); }
+float frmDuplicate::ProgressValue() {
+    return prog.Value();
+}
+void frmDuplicate::SetProgressValue(float value) {
+    prog.SetValue(value);
+}
+void frmDuplicate::SetProgressMin(float value) {
+    prog.SetMin(value);
+}
+void frmDuplicate::SetProgressMax(float value) {
+    prog.SetMax(value);
+}
+void frmDuplicate::SetProgressVisible(bool visible) {
+    prog.SetVisible(visible);
+}
 
 void frmDuplicate::SetActualRowCountCaption(std::string_view caption) {
     lblActualRowCount.SetCaption(win32::Utf8ToWide(caption));
@@ -179,8 +203,12 @@ void frmDuplicate::SetFinalRowCountCaption(std::string_view caption) {
     lblFinalRowCount.SetCaption(win32::Utf8ToWide(caption));
 }
 
-void frmDuplicate::SetSaveEnabled(bool enabled) { cmdSave.SetEnabled(enabled); }
-void frmDuplicate::SetSaveOpenEnabled(bool enabled) { cmdSaveOpen.SetEnabled(enabled); }
+void frmDuplicate::SetSaveEnabled(bool enabled) {
+    cmdSave.SetEnabled(enabled);
+}
+void frmDuplicate::SetSaveOpenEnabled(bool enabled) {
+    cmdSaveOpen.SetEnabled(enabled);
+}
 
 void frmDuplicate::ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) {
     messageBoxes_.Show(hWnd(), win32::Utf8ToWide(text), icon, win32::Utf8ToWide(title));

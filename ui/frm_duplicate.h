@@ -45,7 +45,7 @@ class frmDuplicate final : public Form, public Collaborators {
     Bitmap closeUp_;
     Bitmap closeDown_;
 
-public:
+  public:
     frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes& messageBoxes,
                  Launcher& launcher, User32& user32, const CodePage& codePage);
     ~frmDuplicate() override;
@@ -67,7 +67,7 @@ public:
     std::uint8_t MinimizedFlag() const { return bytMinimized; }
     const DuplicateEngine& Engine() const { return engine_; }
 
-private:
+  private:
     void InitializeComponent() override;
     void Form_Load() override;
     void Form_Paint() override;

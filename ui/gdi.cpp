@@ -12,8 +12,8 @@ Canvas::Canvas(HDC compatibleWith, int width, int height)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    bitmap_ = BitmapHandle(::CreateDIBSection(compatibleWith, &info, DIB_RGB_COLORS, &bits,
-                                              nullptr, 0));
+    bitmap_ =
+        BitmapHandle(::CreateDIBSection(compatibleWith, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (bitmap_ && dc_.Get()) {
         pixels_ = static_cast<DWORD*>(bits);
         previous_ = ::SelectObject(dc_.Get(), bitmap_.Get());

@@ -9,7 +9,7 @@ namespace ostrel::ui {
 // A GDI object (font, bitmap, brush, pen) deleted when its owner goes.
 template <typename Handle>
 class GdiObject {
-public:
+  public:
     GdiObject() = default;
     explicit GdiObject(Handle handle) : handle_(handle) {}
     ~GdiObject() { Reset(); }
@@ -31,7 +31,7 @@ public:
         handle_ = nullptr;
     }
 
-private:
+  private:
     Handle handle_ = nullptr;
 };
 
@@ -41,7 +41,7 @@ using BitmapHandle = GdiObject<HBITMAP>;
 
 // A device context obtained with GetDC (nullptr for the screen).
 class WindowDC {
-public:
+  public:
     explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
     ~WindowDC() {
         if (dc_) ::ReleaseDC(window_, dc_);
@@ -50,14 +50,14 @@ public:
     WindowDC& operator=(const WindowDC&) = delete;
     HDC Get() const { return dc_; }
 
-private:
+  private:
     HWND window_;
     HDC dc_;
 };
 
 // A memory device context compatible with another one.
 class MemoryDC {
-public:
+  public:
     explicit MemoryDC(HDC compatibleWith) : dc_(::CreateCompatibleDC(compatibleWith)) {}
     ~MemoryDC() {
         if (dc_) ::DeleteDC(dc_);
@@ -66,13 +66,13 @@ public:
     MemoryDC& operator=(const MemoryDC&) = delete;
     HDC Get() const { return dc_; }
 
-private:
+  private:
     HDC dc_;
 };
 
 // BeginPaint / EndPaint.
 class PaintScope {
-public:
+  public:
     explicit PaintScope(HWND window) : window_(window) { dc_ = ::BeginPaint(window, &paint_); }
     ~PaintScope() { ::EndPaint(window_, &paint_); }
     PaintScope(const PaintScope&) = delete;
@@ -80,7 +80,7 @@ public:
     HDC Get() const { return dc_; }
     const RECT& Area() const { return paint_.rcPaint; }
 
-private:
+  private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_ = nullptr;
@@ -88,7 +88,7 @@ private:
 
 // Selects an object into a device context and selects the previous one back.
 class SelectScope {
-public:
+  public:
     SelectScope(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
     ~SelectScope() {
         if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
@@ -96,14 +96,14 @@ public:
     SelectScope(const SelectScope&) = delete;
     SelectScope& operator=(const SelectScope&) = delete;
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ previous_;
 };
 
 // SaveDC / RestoreDC, for clip regions, colours and modes changed while drawing one control.
 class SavedDC {
-public:
+  public:
     explicit SavedDC(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
     ~SavedDC() {
         if (saved_) ::RestoreDC(dc_, saved_);
@@ -111,7 +111,7 @@ public:
     SavedDC(const SavedDC&) = delete;
     SavedDC& operator=(const SavedDC&) = delete;
 
-private:
+  private:
     HDC dc_;
     int saved_;
 };
@@ -119,7 +119,7 @@ private:
 // A 32-bit top-down DIB section selected into its own memory DC: an off-screen canvas whose
 // pixels can be read and changed directly.
 class Canvas {
-public:
+  public:
     Canvas(HDC compatibleWith, int width, int height);
     ~Canvas();
     Canvas(const Canvas&) = delete;
@@ -131,7 +131,7 @@ public:
     DWORD* Pixels() const { return pixels_; }
     explicit operator bool() const { return pixels_ != nullptr; }
 
-private:
+  private:
     int width_;
     int height_;
     DWORD* pixels_ = nullptr;

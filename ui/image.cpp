@@ -11,8 +11,12 @@ void Image::Create(HWND form, int left, int top, const Bitmap& picture) {
     Place(form, RECT{x, y, x + picture.Width(), y + picture.Height()});
 }
 
-float Image::Width() const { return PixelsToTwipsX(Bounds().right - Bounds().left); }
-float Image::Height() const { return PixelsToTwipsY(Bounds().bottom - Bounds().top); }
+float Image::Width() const {
+    return PixelsToTwipsX(Bounds().right - Bounds().left);
+}
+float Image::Height() const {
+    return PixelsToTwipsY(Bounds().bottom - Bounds().top);
+}
 
 void Image::Paint(HDC dc) const {
     if (picture_) DrawPicture(dc, *picture_, Bounds().left, Bounds().top);

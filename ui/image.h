@@ -7,7 +7,7 @@
 namespace ostrel::ui {
 
 class Image final : public WindowlessControl {
-public:
+  public:
     // Places the image at (left, top) twips; its size is the picture's.
     void Create(HWND form, int left, int top, const Bitmap& picture);
 
@@ -17,7 +17,7 @@ public:
 
     void Paint(HDC dc) const override;
 
-private:
+  private:
     const Bitmap* picture_ = nullptr;
 };
 

@@ -9,7 +9,7 @@
 namespace ostrel::ui {
 
 class Label final : public WindowlessControl {
-public:
+  public:
     // Places the label (rectangle in twips) on the form with its caption and font.
     void Create(HWND form, int left, int top, int width, int height, std::wstring caption,
                 double points, int weight);
@@ -20,7 +20,7 @@ public:
 
     void Paint(HDC dc) const override;
 
-private:
+  private:
     std::wstring caption_;
     Font font_;
 };

@@ -27,7 +27,7 @@ long ErrorNumberFor(DWORD code) {
 }
 
 class Handle {
-public:
+  public:
     explicit Handle(HANDLE handle) : handle_(handle) {}
     ~Handle() {
         if (handle_) ::CloseHandle(handle_);
@@ -35,7 +35,7 @@ public:
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
 
-private:
+  private:
     HANDLE handle_;
 };
 
@@ -45,9 +45,9 @@ std::wstring SystemProgramPath(const std::wstring& commandLine) {
     const std::size_t end = commandLine.find_first_of(L" \t");
     const std::wstring name = commandLine.substr(0, end);
     if (name.empty() || name.find_first_of(L"\\/:\"") != std::wstring::npos) return {};
-    const std::wstring file = name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0
-                                  ? name
-                                  : name + L".exe";
+    const std::wstring file =
+        name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0 ? name
+                                                                                  : name + L".exe";
     for (auto folder : {::GetSystemDirectoryW, ::GetWindowsDirectoryW}) {
         wchar_t buffer[MAX_PATH];
         const UINT length = folder(buffer, MAX_PATH);
@@ -69,8 +69,8 @@ void ProcessLauncher::Start(const std::wstring& commandLine, int showWindow) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showWindow);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
+    if (!::CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr,
+                          nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         const DWORD code = ::GetLastError();
         throw RuntimeError(ErrorNumberFor(code), win32::SystemErrorText(code));
     }

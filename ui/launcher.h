@@ -5,14 +5,14 @@
 namespace ostrel::ui {
 
 class Launcher {
-public:
+  public:
     virtual ~Launcher() = default;
     // Throws RuntimeError with the system's reason when the program cannot be started.
     virtual void Start(const std::wstring& commandLine, int showWindow) = 0;
 };
 
 class ProcessLauncher final : public Launcher {
-public:
+  public:
     void Start(const std::wstring& commandLine, int showWindow) override;
 };
 

@@ -19,7 +19,7 @@
 namespace {
 // COM for the picture decoder and the file dialogs, for the life of the program.
 class ComApartment {
-public:
+  public:
     ComApartment() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
     ~ComApartment() {
         if (ok_) ::CoUninitialize();
@@ -27,7 +27,7 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-private:
+  private:
     bool ok_;
 };
 

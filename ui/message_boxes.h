@@ -12,7 +12,7 @@ namespace ostrel::ui {
 inline constexpr wchar_t kAppTitle[] = L"Ostrel";
 
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     // An empty title stands for the application title.
     virtual void Show(HWND owner, const std::wstring& text, MessageIcon icon,
@@ -20,7 +20,7 @@ public:
 };
 
 class SystemMessageBoxes final : public MessageBoxes {
-public:
+  public:
     void Show(HWND owner, const std::wstring& text, MessageIcon icon,
               const std::wstring& title) override;
 };

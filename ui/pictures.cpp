@@ -15,7 +15,7 @@ namespace {
 // Owns one COM interface reference.
 template <typename T>
 class ComRef {
-public:
+  public:
     ComRef() noexcept = default;
     ~ComRef() { Release(); }
     ComRef(const ComRef&) = delete;
@@ -29,7 +29,7 @@ public:
         return &ptr_;
     }
 
-private:
+  private:
     void Release() noexcept {
         if (ptr_ != nullptr) {
             ptr_->Release();
@@ -42,7 +42,7 @@ private:
 
 // A memory DC that is deleted on scope exit.
 class MemoryDc {
-public:
+  public:
     explicit MemoryDc(HDC compatible) noexcept : dc_(CreateCompatibleDC(compatible)) {}
     ~MemoryDc() {
         if (dc_ != nullptr) DeleteDC(dc_);
@@ -51,13 +51,13 @@ public:
     MemoryDc& operator=(const MemoryDc&) = delete;
     HDC Get() const noexcept { return dc_; }
 
-private:
+  private:
     HDC dc_;
 };
 
 // Selects an object into a DC and puts the previous one back on scope exit.
 class Selection {
-public:
+  public:
     Selection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(SelectObject(dc, object)) {}
     ~Selection() {
         if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
@@ -66,7 +66,7 @@ public:
     Selection& operator=(const Selection&) = delete;
     bool Ok() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
 
-private:
+  private:
     HDC dc_;
     HGDIOBJ previous_;
 };
@@ -76,12 +76,18 @@ constexpr WORD kRcDataType = 10;
 
 int ResourceId(Picture picture) {
     switch (picture) {
-        case Picture::Background: return IDB_BACKGROUND;
-        case Picture::ButtonFace: return IDB_BUTTON_FACE;
-        case Picture::MinUp: return IDB_MIN_UP;
-        case Picture::MinDown: return IDB_MIN_DOWN;
-        case Picture::CloseUp: return IDB_CLOSE_UP;
-        case Picture::CloseDown: return IDB_CLOSE_DOWN;
+        case Picture::Background:
+            return IDB_BACKGROUND;
+        case Picture::ButtonFace:
+            return IDB_BUTTON_FACE;
+        case Picture::MinUp:
+            return IDB_MIN_UP;
+        case Picture::MinDown:
+            return IDB_MIN_DOWN;
+        case Picture::CloseUp:
+            return IDB_CLOSE_UP;
+        case Picture::CloseDown:
+            return IDB_CLOSE_DOWN;
     }
     throw std::runtime_error("unknown picture");
 }
@@ -102,7 +108,9 @@ void Check(HRESULT hr, const char* what, int id) {
 Bitmap::Bitmap(HBITMAP handle, std::uint32_t* pixels, int width, int height) noexcept
     : handle_(handle), pixels_(pixels), width_(width), height_(height) {}
 
-Bitmap::~Bitmap() { Reset(); }
+Bitmap::~Bitmap() {
+    Reset();
+}
 
 Bitmap::Bitmap(Bitmap&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)),
@@ -160,9 +168,8 @@ Bitmap LoadPicture(HINSTANCE module, Picture picture) {
 
     ComRef<IWICFormatConverter> converter;
     Check(factory->CreateFormatConverter(converter.Put()), "CreateFormatConverter", id);
-    Check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGR,
-                                WICBitmapDitherTypeNone, nullptr, 0.0,
-                                WICBitmapPaletteTypeCustom),
+    Check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
+                                nullptr, 0.0, WICBitmapPaletteTypeCustom),
           "converting to 32 bpp", id);
 
     UINT width = 0;

@@ -13,7 +13,7 @@ enum class Picture { Background, ButtonFace, MinUp, MinDown, CloseUp, CloseDown 
 // A decoded picture: a 32-bpp top-down DIB section owning its HBITMAP (move-only).
 // A default-constructed Bitmap is empty: no handle, 0 x 0.
 class Bitmap {
-public:
+  public:
     Bitmap() noexcept = default;
     // Takes ownership of a top-down 32-bpp DIB section whose pixel memory is `pixels`.
     Bitmap(HBITMAP handle, std::uint32_t* pixels, int width, int height) noexcept;
@@ -35,7 +35,7 @@ public:
                        static_cast<std::size_t>(x)];
     }
 
-private:
+  private:
     void Reset() noexcept;
 
     HBITMAP handle_ = nullptr;

@@ -19,13 +19,12 @@ int ToPosition(float value) {
 }
 }  // namespace
 
-
 void ProgressBar::Create(HWND form, int left, int top, int width, int height, float max) {
     const RECT box = TwipsRect(left, top, width, height);
-    window_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top,
-                                box.right - box.left, box.bottom - box.top, form, nullptr,
-                                reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)),
-                                nullptr);
+    window_ = ::CreateWindowExW(
+        0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top, box.right - box.left,
+        box.bottom - box.top, form, nullptr,
+        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
     min_ = 0;
     max_ = max;
     value_ = 0;
@@ -61,7 +60,9 @@ void ProgressBar::SetMax(float max) {
     ApplyRange();
 }
 
-bool ProgressBar::Visible() const { return ::IsWindowVisible(window_) != FALSE; }
+bool ProgressBar::Visible() const {
+    return ::IsWindowVisible(window_) != FALSE;
+}
 
 void ProgressBar::SetVisible(bool visible) {
     SyncPosition();

@@ -11,7 +11,7 @@
 namespace ostrel::ui {
 
 class ProgressBar {
-public:
+  public:
     ProgressBar() = default;
     // The child window goes with its form.
     ProgressBar(const ProgressBar&) = delete;
@@ -39,7 +39,7 @@ public:
     static constexpr unsigned kChangesPerClockCheck = 128;
     static constexpr std::uint64_t kMinRepaintIntervalMs = 33;
 
-private:
+  private:
     void ApplyRange();
     void SyncPosition();
     void MaybeRepaint();

@@ -29,8 +29,12 @@ const Density& ScreenDensity() {
 }
 }  // namespace
 
-int ScreenDpiX() { return ScreenDensity().x; }
-int ScreenDpiY() { return ScreenDensity().y; }
+int ScreenDpiX() {
+    return ScreenDensity().x;
+}
+int ScreenDpiY() {
+    return ScreenDensity().y;
+}
 
 // Rounded to the nearest pixel: 3350 twips (223 1/3 pixels at 96 dpi) become 223.
 int TwipsToPixelsX(double twips) {

@@ -8,7 +8,9 @@ bool LeftButtonHeld() {
     return (::GetAsyncKeyState(key) & 0x8000) != 0;
 }
 
-BOOL SystemUser32::GetWindowRect(HWND window, RECT* rect) { return ::GetWindowRect(window, rect); }
+BOOL SystemUser32::GetWindowRect(HWND window, RECT* rect) {
+    return ::GetWindowRect(window, rect);
+}
 
 LONG SystemUser32::GetWindowLongA(HWND window, int index) {
     return ::GetWindowLongA(window, index);
@@ -23,9 +25,13 @@ BOOL SystemUser32::SetWindowPos(HWND window, HWND insertAfter, int x, int y, int
     return ::SetWindowPos(window, insertAfter, x, y, cx, cy, flags);
 }
 
-BOOL SystemUser32::ShowWindow(HWND window, int command) { return ::ShowWindow(window, command); }
+BOOL SystemUser32::ShowWindow(HWND window, int command) {
+    return ::ShowWindow(window, command);
+}
 
-BOOL SystemUser32::ReleaseCapture() { return ::ReleaseCapture(); }
+BOOL SystemUser32::ReleaseCapture() {
+    return ::ReleaseCapture();
+}
 
 LRESULT SystemUser32::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCLBUTTONDOWN && !LeftButtonHeld()) return 0;

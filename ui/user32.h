@@ -6,7 +6,7 @@
 namespace ostrel::ui {
 
 class User32 {
-public:
+  public:
     virtual ~User32() = default;
     virtual BOOL GetWindowRect(HWND window, RECT* rect) = 0;
     virtual LONG GetWindowLongA(HWND window, int index) = 0;
@@ -21,7 +21,7 @@ public:
 // The real calls. The move request (WM_NCLBUTTONDOWN) returns at once when the left button is
 // not held, as it does on Windows; some window systems would otherwise wait for the next click.
 class SystemUser32 final : public User32 {
-public:
+  public:
     BOOL GetWindowRect(HWND window, RECT* rect) override;
     LONG GetWindowLongA(HWND window, int index) override;
     LONG SetWindowLongA(HWND window, int index, LONG value) override;

@@ -10,7 +10,7 @@
 namespace ostrel::ui {
 
 class WindowlessControl {
-public:
+  public:
     WindowlessControl() = default;
     virtual ~WindowlessControl() = default;
     WindowlessControl(const WindowlessControl&) = delete;
@@ -26,12 +26,12 @@ public:
     std::function<void(const MouseEventArgs&)> MouseDown;
     std::function<void(const MouseEventArgs&)> MouseUp;
 
-protected:
+  protected:
     void Place(HWND form, const RECT& bounds);
     // Repaints the form under the rectangle, background first, so that nothing is left behind.
     void Invalidate() const;
 
-private:
+  private:
     HWND form_ = nullptr;
     RECT bounds_{};
     bool visible_ = true;

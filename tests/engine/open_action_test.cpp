@@ -15,7 +15,7 @@ namespace {
 using V = std::vector<std::string>;
 
 class OpenAction : public test::ScratchDir {
-protected:
+  protected:
     // Opens a file with the given bytes and returns the unique rows in their order.
     V Run(std::string_view bytes, std::string_view name = "list.txt") {
         ui.Answer(File(name, bytes));
@@ -24,10 +24,15 @@ protected:
     }
     V Completed(int actual, int final) {
         return {"Actual=Actual Keyword Phrases : " + std::to_string(actual),
-                "Final=Final Keyword Phrases : " + std::to_string(final), "SaveEnabled=1",
-                "SaveOpenEnabled=1", "DragWindow", "ProgressVisible=0"};
+                "Final=Final Keyword Phrases : " + std::to_string(final),
+                "SaveEnabled=1",
+                "SaveOpenEnabled=1",
+                "DragWindow",
+                "ProgressVisible=0"};
     }
-    static V Tail(const V& calls, std::size_t n) { return V(calls.end() - static_cast<long>(n), calls.end()); }
+    static V Tail(const V& calls, std::size_t n) {
+        return V(calls.end() - static_cast<long>(n), calls.end());
+    }
 
     test::FakeUi ui;
     DuplicateEngine engine{ui};
@@ -46,8 +51,8 @@ TEST_F(OpenAction, CaptionsAndCheck) {
 
 TEST_F(OpenAction, CompleteRunInOrder) {
     EXPECT_EQ(Run("b\r\na\r\nb\r\n  a  "), (V{"a", "b"}));
-    V expected{"ShowOpen", "ProgressValue=0", "ProgressMin=0", "ProgressMax=10001", "ProgressVisible=1",
-               "ProgressValue=10001", "ProgressVisible=0"};
+    V expected{"ShowOpen",          "ProgressValue=0",     "ProgressMin=0",    "ProgressMax=10001",
+               "ProgressVisible=1", "ProgressValue=10001", "ProgressVisible=0"};
     for (const auto& c : Completed(4, 2)) expected.push_back(c);
     EXPECT_EQ(ui.Calls(), expected);
     EXPECT_EQ(ui.progressValues, (std::vector<float>{0, 1, 2, 3, 4, 10001}));
@@ -57,9 +62,10 @@ TEST_F(OpenAction, CompleteRunInOrder) {
 }
 
 TEST_F(OpenAction, FirstSpellingIsKeptAndCaseIgnoredInFiveScripts) {
-    EXPECT_EQ(Run("Running Shoes\r\nrunning shoes\r\nRUNNING SHOES\r\nÉTÉ\r\nété\r\nΑΘΗΝΑ\r\nαθηνα\r\n"
-                  "Москва\r\nМОСКВА\r\nStraße\r\nSTRASSE\r\n\ta\r\na"),
-              (V{"\ta", "a", "Running Shoes", "STRASSE", "Straße", "ÉTÉ", "ΑΘΗΝΑ", "Москва"}));
+    EXPECT_EQ(
+        Run("Running Shoes\r\nrunning shoes\r\nRUNNING SHOES\r\nÉTÉ\r\nété\r\nΑΘΗΝΑ\r\nαθηνα\r\n"
+            "Москва\r\nМОСКВА\r\nStraße\r\nSTRASSE\r\n\ta\r\na"),
+        (V{"\ta", "a", "Running Shoes", "STRASSE", "Straße", "ÉTÉ", "ΑΘΗΝΑ", "Москва"}));
     EXPECT_EQ(ui.finalCaption, "Final Keyword Phrases : 8");
     EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 13");
 }
@@ -91,7 +97,8 @@ TEST_F(OpenAction, EmptyFileCompletes) {
 TEST_F(OpenAction, AHundredCharactersOfAnyWidthAreAccepted) {
     std::string e, euro;
     for (int i = 0; i < 100; ++i) e += "é", euro += "€";
-    EXPECT_EQ(Run(e + "\r\n" + euro + "\r\n" + std::string(100, 'x')), (V{"x" + std::string(99, 'x'), e, euro}));
+    EXPECT_EQ(Run(e + "\r\n" + euro + "\r\n" + std::string(100, 'x')),
+              (V{"x" + std::string(99, 'x'), e, euro}));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -141,7 +148,8 @@ TEST_F(OpenAction, MissingFileReportsError) {
 }
 
 TEST_F(OpenAction, FailedRunLeavesThePreviousResultInForce) {
-    EXPECT_EQ(Run("\xFF\xFE" + test::Utf16Bytes(u"b\r\na\r\nB", false), "first.txt"), (V{"a", "b"}));
+    EXPECT_EQ(Run("\xFF\xFE" + test::Utf16Bytes(u"b\r\na\r\nB", false), "first.txt"),
+              (V{"a", "b"}));
     const WorkingTablePtr before = engine.rsUnique();
     ui.Clear();
     std::string bytes;
@@ -203,7 +211,8 @@ TEST_F(OpenAction, ProgressWrapsFrom10000To11) {
     // A reset to 10 on the way from 10000 to 11 may show as a value of its own.
     std::vector<float> v;
     for (std::size_t i = 0; i < ui.progressValues.size(); ++i)
-        if (!(ui.progressValues[i] == 10.0f && i > 0 && ui.progressValues[i - 1] == 10000.0f)) v.push_back(ui.progressValues[i]);
+        if (!(ui.progressValues[i] == 10.0f && i > 0 && ui.progressValues[i - 1] == 10000.0f))
+            v.push_back(ui.progressValues[i]);
     ASSERT_EQ(v.size(), 1u + 10003u + 1u);
     EXPECT_EQ(v[1], 1.0f);
     EXPECT_EQ(v[10000], 10000.0f);

@@ -21,7 +21,7 @@ using V = std::vector<std::string>;
 
 // Bytes 0x80..0xFF are U+0400..U+047F: Cyrillic capitals and small letters as 8-bit text.
 class CyrillicCodePage final : public CodePage {
-public:
+  public:
     void ToUtf8(std::string_view bytes, std::string& utf8) const override {
         utf8.clear();
         for (unsigned char b : bytes) {
@@ -52,7 +52,7 @@ public:
 };
 
 class SaveAction : public test::ScratchDir {
-protected:
+  protected:
     void Open(std::string_view bytes) {
         ui.Clear();
         ui.Answer(File("in.txt", bytes));
@@ -220,10 +220,14 @@ TEST_F(SaveAction, EveryEncodingIsWrittenBackByteForByte) {
     for (auto [from, to] : {std::pair{&in, &inUtf8}, std::pair{&out, &outUtf8}})
         for (std::size_t i = 0; i < from->size(); ++i) {
             const char16_t c = (*from)[i];
-            if (c < 0x80) *to += static_cast<char>(c);
-            else if (c == u'é') *to += "\xC3\xA9";
-            else if (c == u'€') *to += "\xE2\x82\xAC";
-            else *to += "\xF0\x9F\x98\x80", ++i;  // the surrogate pair of 😀
+            if (c < 0x80)
+                *to += static_cast<char>(c);
+            else if (c == u'é')
+                *to += "\xC3\xA9";
+            else if (c == u'€')
+                *to += "\xE2\x82\xAC";
+            else
+                *to += "\xF0\x9F\x98\x80", ++i;  // the surrogate pair of 😀
         }
     const struct {
         std::string input, output;
@@ -231,8 +235,10 @@ TEST_F(SaveAction, EveryEncodingIsWrittenBackByteForByte) {
     } cases[] = {
         {inUtf8, outUtf8, TextEncoding::Utf8},
         {"\xEF\xBB\xBF" + inUtf8, "\xEF\xBB\xBF" + outUtf8, TextEncoding::Utf8Bom},
-        {"\xFF\xFE" + test::Utf16Bytes(in, false), "\xFF\xFE" + test::Utf16Bytes(out, false), TextEncoding::Utf16LE},
-        {"\xFE\xFF" + test::Utf16Bytes(in, true), "\xFE\xFF" + test::Utf16Bytes(out, true), TextEncoding::Utf16BE},
+        {"\xFF\xFE" + test::Utf16Bytes(in, false), "\xFF\xFE" + test::Utf16Bytes(out, false),
+         TextEncoding::Utf16LE},
+        {"\xFE\xFF" + test::Utf16Bytes(in, true), "\xFE\xFF" + test::Utf16Bytes(out, true),
+         TextEncoding::Utf16BE},
     };
     for (const auto& c : cases) {
         Open(c.input);

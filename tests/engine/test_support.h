@@ -56,12 +56,13 @@ inline std::string Utf16Bytes(std::u16string_view units, bool bigEndian) {
 
 // A fresh folder under the system's temporary folder, removed after the test.
 class ScratchDir : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::random_device rd;
         dir_ = fs::temp_directory_path() /
-               ("ostrel_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                "_" + std::to_string(rd()));
+               ("ostrel_" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+                std::to_string(rd()));
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -77,18 +78,19 @@ protected:
     std::string PathOf(std::string_view name) const { return Utf8(dir_ / PathFromUtf8(name)); }
     std::vector<std::string> Listing() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(Utf8(e.path().filename()));
+        for (const auto& e : fs::directory_iterator(dir_))
+            names.push_back(Utf8(e.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }
 
-private:
+  private:
     fs::path dir_;
 };
 
 // Records every command the engine gives the window, in order; the dialog answers are scripted.
 class FakeUi final : public Collaborators {
-public:
+  public:
     struct Message {
         std::string text;
         MessageIcon icon;
@@ -132,8 +134,12 @@ public:
         finalCaption = c;
         log.push_back("Final=" + std::string(c));
     }
-    void SetSaveEnabled(bool e) override { log.push_back(std::string("SaveEnabled=") + (e ? "1" : "0")); }
-    void SetSaveOpenEnabled(bool e) override { log.push_back(std::string("SaveOpenEnabled=") + (e ? "1" : "0")); }
+    void SetSaveEnabled(bool e) override {
+        log.push_back(std::string("SaveEnabled=") + (e ? "1" : "0"));
+    }
+    void SetSaveOpenEnabled(bool e) override {
+        log.push_back(std::string("SaveOpenEnabled=") + (e ? "1" : "0"));
+    }
     void DragWindow() override { log.push_back("DragWindow"); }
     void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override {
         messages.push_back({std::string(text), icon, std::string(title)});
@@ -163,7 +169,7 @@ public:
         started.clear();
     }
 
-private:
+  private:
     static std::string Num(float v) {
         std::ostringstream s;
         s << v;

@@ -17,7 +17,7 @@ namespace {
 using V = std::vector<std::string>;
 
 class TextFileTest : public test::ScratchDir {
-protected:
+  protected:
     V ReadAll(const std::string& path, TextEncoding* encoding = nullptr) {
         TextFileReader reader(path, Windows1252());
         if (encoding) *encoding = reader.Encoding();
@@ -64,9 +64,11 @@ TEST_F(TextFileTest, DetectsEncodingFromBomOrUtf8Validity) {
     EXPECT_EQ(ReadBytesAsLines("\xEF\xBB\xBF  a \r\nb", &e), (V{"a", "b"}));
     EXPECT_EQ(e, TextEncoding::Utf8Bom);
     const std::u16string text = u" é\r\n€\r😀\nZ";
-    EXPECT_EQ(ReadBytesAsLines("\xFF\xFE" + test::Utf16Bytes(text, false), &e), (V{"é", "€", "😀", "Z"}));
+    EXPECT_EQ(ReadBytesAsLines("\xFF\xFE" + test::Utf16Bytes(text, false), &e),
+              (V{"é", "€", "😀", "Z"}));
     EXPECT_EQ(e, TextEncoding::Utf16LE);
-    EXPECT_EQ(ReadBytesAsLines("\xFE\xFF" + test::Utf16Bytes(text, true), &e), (V{"é", "€", "😀", "Z"}));
+    EXPECT_EQ(ReadBytesAsLines("\xFE\xFF" + test::Utf16Bytes(text, true), &e),
+              (V{"é", "€", "😀", "Z"}));
     EXPECT_EQ(e, TextEncoding::Utf16BE);
     EXPECT_EQ(ReadBytesAsLines("caf\xE9\r\n\x80\x81\x9F", &e), (V{"café", "€\u0081Ÿ"}));
     EXPECT_EQ(e, TextEncoding::Ansi);
@@ -75,7 +77,8 @@ TEST_F(TextFileTest, DetectsEncodingFromBomOrUtf8Validity) {
 
 TEST_F(TextFileTest, OneInvalidByteLateInALargeFileMakesItAnsi) {
     std::string bytes;
-    for (int i = 0; i < 30000; ++i) bytes += "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 " + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 30000; ++i)
+        bytes += "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87 " + std::to_string(i) + "\r\n";
     TextEncoding e{};
     V lines = ReadBytesAsLines(bytes + "end", &e);
     EXPECT_EQ(e, TextEncoding::Utf8);  // multi-byte characters cross every read buffer boundary
@@ -90,10 +93,11 @@ TEST_F(TextFileTest, OneInvalidByteLateInALargeFileMakesItAnsi) {
 
 TEST_F(TextFileTest, LongLineIsReadFarEnoughToRefuseItAndSpacesNeverCount) {
     const std::u16string pad(3000, u' ');
-    const std::u16string content = u"ok\r\n" + std::u16string(5000, u'x') + u"\r\n" + pad + u"y" + pad +
-                                   u"\r\né" + pad + u"\r\nlast";
+    const std::u16string content = u"ok\r\n" + std::u16string(5000, u'x') + u"\r\n" + pad + u"y" +
+                                   pad + u"\r\né" + pad + u"\r\nlast";
     std::string utf8;
-    for (char16_t c : content) utf8 += c == u'é' ? "\xC3\xA9" : std::string(1, static_cast<char>(c));
+    for (char16_t c : content)
+        utf8 += c == u'é' ? "\xC3\xA9" : std::string(1, static_cast<char>(c));
     for (const std::string& bytes : {utf8, "\xFF\xFE" + test::Utf16Bytes(content, false)}) {
         TextFileReader reader(File("in.txt", bytes), Windows1252());
         std::string text;
@@ -115,11 +119,15 @@ TEST_F(TextFileTest, LongLineIsReadFarEnoughToRefuseItAndSpacesNeverCount) {
 
 TEST_F(TextFileTest, WritesEveryEncodingWithCrLf) {
     const V lines{"a", "é€", "😀"};
-    EXPECT_EQ(Write(lines, TextEncoding::Utf8), "a\r\n\xC3\xA9\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r\n");
+    EXPECT_EQ(Write(lines, TextEncoding::Utf8),
+              "a\r\n\xC3\xA9\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r\n");
     EXPECT_EQ(Write(lines, TextEncoding::Utf8Bom),
-              "\xEF\xBB\xBF" "a\r\n\xC3\xA9\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r\n");
-    EXPECT_EQ(Write(lines, TextEncoding::Utf16LE), "\xFF\xFE" + test::Utf16Bytes(u"a\r\né€\r\n😀\r\n", false));
-    EXPECT_EQ(Write(lines, TextEncoding::Utf16BE), "\xFE\xFF" + test::Utf16Bytes(u"a\r\né€\r\n😀\r\n", true));
+              "\xEF\xBB\xBF"
+              "a\r\n\xC3\xA9\xE2\x82\xAC\r\n\xF0\x9F\x98\x80\r\n");
+    EXPECT_EQ(Write(lines, TextEncoding::Utf16LE),
+              "\xFF\xFE" + test::Utf16Bytes(u"a\r\né€\r\n😀\r\n", false));
+    EXPECT_EQ(Write(lines, TextEncoding::Utf16BE),
+              "\xFE\xFF" + test::Utf16Bytes(u"a\r\né€\r\n😀\r\n", true));
     EXPECT_EQ(Write({"café", "€\u0081"}, TextEncoding::Ansi), "caf\xE9\r\n\x80\x81\r\n");
     EXPECT_EQ(Write({}, TextEncoding::Utf8Bom), "\xEF\xBB\xBF");
     EXPECT_EQ(Write({}, TextEncoding::Utf16LE), "\xFF\xFE");

@@ -31,7 +31,9 @@ void Add(WorkingTable& t, std::string_view text) {
     t.Update();
 }
 
-std::string Filter(std::string_view text) { return "[TextCol] = '" + std::string(text) + "'"; }
+std::string Filter(std::string_view text) {
+    return "[TextCol] = '" + std::string(text) + "'";
+}
 
 long ErrorOf(const std::function<void()>& f) {
     try {
@@ -69,10 +71,14 @@ TEST(CaseFold, FoldsUtf8TextAndCountsCharacters) {
     std::string out;
     FoldUtf8("Straße ÉTÉ ΑΘΗΝΑ МОСКВА Ｘ", out);
     EXPECT_EQ(out, "straße été αθηνα москва Ｘ");
-    std::string bad = "A\xFF" "B";
+    std::string bad =
+        "A\xFF"
+        "B";
     out.clear();
     FoldUtf8(bad, out);
-    EXPECT_EQ(out, "a\xFF" "b");
+    EXPECT_EQ(out,
+              "a\xFF"
+              "b");
     EXPECT_EQ(CountCharacters("aé€😀"), 4u);
     EXPECT_EQ(CountCharacters("a\xFF"), 2u);
     EXPECT_EQ(CountCharacters(""), 0u);
@@ -143,8 +149,8 @@ TEST(WorkingTable, TextLengthCountsCharactersAndIsNeverCut) {
 
 TEST(WorkingTable, FilterIgnoresLetterCaseOfTheFiveBlocksOnly) {
     auto t = NewTable();
-    for (const char* s : {"Running Shoes", "running shoes", "RUNNING SHOES ", "ÉTÉ", "été",
-                          "ΑΘΗΝΑ", "αθηνα", "МОСКВА", "москва", "Straße", "STRASSE", "Ｘ", "ｘ"})
+    for (const char* s : {"Running Shoes", "running shoes", "RUNNING SHOES ", "ÉTÉ", "été", "ΑΘΗΝΑ",
+                          "αθηνα", "МОСКВА", "москва", "Straße", "STRASSE", "Ｘ", "ｘ"})
         Add(*t, s);
     const auto count = [&](std::string_view s) {
         t->SetFilter(Filter(s));
@@ -165,7 +171,8 @@ TEST(WorkingTable, FilterIgnoresLetterCaseOfTheFiveBlocksOnly) {
 
 TEST(WorkingTable, FilterTextIsLiteralBetweenFirstAndLastApostrophe) {
     auto t = NewTable();
-    for (const char* s : {"men's shoes", "Men's Shoes", "mens shoes", "'", "''", "'quoted'", "a'b'c"})
+    for (const char* s :
+         {"men's shoes", "Men's Shoes", "mens shoes", "'", "''", "'quoted'", "a'b'c"})
         Add(*t, s);
     t->SetFilter(Filter("men's shoes"));
     EXPECT_EQ(t->RecordCount(), 2u);
@@ -223,15 +230,17 @@ TEST(WorkingTable, DeletedRowStaysReadableUntilTheNextMove) {
 
 TEST(WorkingTable, SortsByCodePointOfTheFoldedText) {
     auto t = NewTable();
-    for (const char* s : {"zoo", "Éclair", "keyword Two", "_x", "Apple", "ábc", "apple pie",
-                          "KEYWORD three", "keyword one", "Zebra", "€uro", "Ωmega", "ж", "Я", "10", "9"})
+    for (const char* s :
+         {"zoo", "Éclair", "keyword Two", "_x", "Apple", "ábc", "apple pie", "KEYWORD three",
+          "keyword one", "Zebra", "€uro", "Ωmega", "ж", "Я", "10", "9"})
         Add(*t, s);
     t->Delete();  // "9" leaves
     t->SetSort("TextCol");
     EXPECT_EQ(t->Sort(), "TextCol");
     // "_x" (0x5F) comes before "Apple" only because capitals fold to small letters (0x61).
-    EXPECT_EQ(Rows(*t), (V{"10", "_x", "Apple", "apple pie", "keyword one", "KEYWORD three",
-                           "keyword Two", "Zebra", "zoo", "ábc", "Éclair", "Ωmega", "ж", "Я", "€uro"}));
+    EXPECT_EQ(Rows(*t),
+              (V{"10", "_x", "Apple", "apple pie", "keyword one", "KEYWORD three", "keyword Two",
+                 "Zebra", "zoo", "ábc", "Éclair", "Ωmega", "ж", "Я", "€uro"}));
     EXPECT_EQ(t->RecordCount(), 15u);
 }
 

@@ -41,7 +41,8 @@ TEST_F(ChromeTest, LoadHidesTheTitleBarThenSetsTheRunTimeSize) {
 
 TEST_F(ChromeTest, ShowingAndHidingKeepTheOuterRectangleAndMoveTheClientEdge) {
     StartWindow();
-    seam.swallowShowWindow = true;  // the minimise is asked for but not made: the bar shows in place
+    seam.swallowShowWindow =
+        true;  // the minimise is asked for but not made: the bar shows in place
     const RECT outer = OuterRect();
     seam.calls.clear();
     MouseDown(vbLeftButton, In(Form().imgMinUp, 8, 8));
@@ -53,9 +54,9 @@ TEST_F(ChromeTest, ShowingAndHidingKeepTheOuterRectangleAndMoveTheClientEdge) {
     EXPECT_EQ(seam.calls[1], (User32Call{"GetWindowRect", {H(w)}}));
     EXPECT_EQ(seam.calls[2], (User32Call{"GetWindowLongA", {H(w), GWL_STYLE}}));
     EXPECT_EQ(seam.calls[3].name, "SetWindowLongA");
-    EXPECT_EQ(seam.calls[4],
-              (User32Call{"SetWindowPos", {H(w), 0, outer.left, outer.top, outer.right - outer.left,
-                                           outer.bottom - outer.top, 0x224}}));
+    EXPECT_EQ(seam.calls[4], (User32Call{"SetWindowPos",
+                                         {H(w), 0, outer.left, outer.top, outer.right - outer.left,
+                                          outer.bottom - outer.top, 0x224}}));
     // ControlBox only: the system menu and the caption, no boxes.
     EXPECT_EQ(Style() & kTitleBits, static_cast<DWORD>(WS_CAPTION | WS_SYSMENU));
     EXPECT_TRUE(SameRect(OuterRect(), outer));
@@ -135,7 +136,7 @@ TEST_F(ChromeTest, ReleasesOnAnEdgeOrOutsideOnlyShowTheUpImageAgain) {
     seam.calls.clear();
     for (Image* image : {&Form().imgMinUp, &Form().impCloseUp}) {
         // Pixel 16 is X = 240 twips = Width; pixel 0 is X = 0: both on an edge.
-        const POINT releases[] = {In(*image, 0, 8),  In(*image, 16, 8), In(*image, 8, 0),
+        const POINT releases[] = {In(*image, 0, 8),  In(*image, 16, 8),   In(*image, 8, 0),
                                   In(*image, 8, 16), In(*image, -40, 60), POINT{150, 200}};
         for (const POINT release : releases) {
             MouseDown(vbLeftButton, In(*image, 8, 8));
@@ -185,7 +186,8 @@ TEST_F(ChromeTest, APressOnALabelAnImageOrAControlDoesNotMove) {
     frmDuplicate& f = Form();
     Form().prog.SetVisible(true);
     const POINT points[] = {
-        Centre(f.lblActualRowCount.Bounds()), Centre(f.lblFinalRowCount.Bounds()),
+        Centre(f.lblActualRowCount.Bounds()),
+        Centre(f.lblFinalRowCount.Bounds()),
         Centre(f.Label1.Bounds()),
         POINT{f.lblActualRowCount.Bounds().right - 2, f.lblActualRowCount.Bounds().bottom - 1},
         Centre(ChildRect(f.cmdSave.hWnd())),  // disabled: the press reaches the form

@@ -17,7 +17,7 @@ namespace ostrel::ui::test {
 // Answers each dialog with the next scripted name, or cancels when the script says so (or is
 // empty). The file name stays between dialogs, as the real one's does.
 class FakeFileDialog final : public FileDialog {
-public:
+  public:
     void ShowOpen(HWND owner) override { Answer("open", owner); }
     void ShowSave(HWND owner) override { Answer("save", owner); }
     std::wstring FileName() const override { return fileName_; }
@@ -28,7 +28,7 @@ public:
     std::vector<std::string> shown;
     HWND lastOwner = nullptr;
 
-private:
+  private:
     void Answer(const char* kind, HWND owner) {
         shown.push_back(kind);
         lastOwner = owner;
@@ -52,7 +52,7 @@ struct ShownMessage {
 };
 
 class FakeMessageBoxes final : public MessageBoxes {
-public:
+  public:
     void Show(HWND owner, const std::wstring& text, MessageIcon icon,
               const std::wstring& title) override {
         shown.push_back({owner, text, icon, title});
@@ -66,7 +66,7 @@ struct StartedProgram {
 };
 
 class FakeLauncher final : public Launcher {
-public:
+  public:
     void Start(const std::wstring& commandLine, int showWindow) override {
         started.push_back({commandLine, showWindow});
         if (failure) std::rethrow_exception(failure);

@@ -89,9 +89,8 @@ bool CommandLineOf(HANDLE process, std::wstring& line) {
                              nullptr))
         return false;
     line.assign(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
-    return line.empty() ||
-           ::ReadProcessMemory(process, parameters.CommandLine.Buffer, line.data(),
-                               parameters.CommandLine.Length, nullptr);
+    return line.empty() || ::ReadProcessMemory(process, parameters.CommandLine.Buffer, line.data(),
+                                               parameters.CommandLine.Length, nullptr);
 }
 
 template <typename Condition>
@@ -106,14 +105,14 @@ bool WaitFor(Condition condition, DWORD milliseconds) {
 }
 
 class NotepadLaunchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         wchar_t base[MAX_PATH + 1] = {};
         ::GetTempPathW(MAX_PATH, base);
         folder_ = std::wstring(base) + L"ostrel-launch-" + std::to_wstring(::GetCurrentProcessId());
         ::CreateDirectoryW(folder_.c_str(), nullptr);
-        form_ = std::make_unique<frmDuplicate>(::GetModuleHandleW(nullptr), dialog, boxes,
-                                               launcher, user32, win32::SystemAnsiCodePage());
+        form_ = std::make_unique<frmDuplicate>(::GetModuleHandleW(nullptr), dialog, boxes, launcher,
+                                               user32, win32::SystemAnsiCodePage());
         StartForm(*form_);
         DoEvents();
     }
@@ -143,9 +142,9 @@ protected:
     }
     // Keeps a handle to a started process, to end it by its id afterwards.
     HANDLE Adopt(DWORD id) {
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ |
-                                           PROCESS_TERMINATE | SYNCHRONIZE,
-                                       FALSE, id);
+        HANDLE process = ::OpenProcess(
+            PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+            id);
         if (process) started_.push_back(process);
         return process;
     }
@@ -161,7 +160,7 @@ protected:
     ProcessLauncher launcher;
     SystemUser32 user32;
 
-private:
+  private:
     std::wstring folder_;
     std::vector<std::wstring> files_;
     std::vector<HANDLE> started_;

@@ -51,7 +51,7 @@ TEST_F(LayoutTest, BeforeLoadTheWindowHasItsDesignedFixedSingleFrame) {
     form.Create();
     RECT client{};
     ::GetClientRect(form.hWnd(), &client);
-    EXPECT_EQ(client.right, 301);  // 4515 twips
+    EXPECT_EQ(client.right, 301);   // 4515 twips
     EXPECT_EQ(client.bottom, 225);  // 3375 twips
     const DWORD style = static_cast<DWORD>(::GetWindowLongW(form.hWnd(), GWL_STYLE));
     EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
@@ -119,8 +119,8 @@ TEST_F(LayoutTest, TextsUseVerdanaInTheDesignedSizesAndWeights) {
         LONG weight;
     };
     const Expected fonts[] = {
-        {f.cmdOpen.FontHandle(), -11, 700},           {f.cmdSave.FontHandle(), -11, 700},
-        {f.cmdSaveOpen.FontHandle(), -11, 700},       {f.lblActualRowCount.FontHandle(), -12, 700},
+        {f.cmdOpen.FontHandle(), -11, 700},          {f.cmdSave.FontHandle(), -11, 700},
+        {f.cmdSaveOpen.FontHandle(), -11, 700},      {f.lblActualRowCount.FontHandle(), -12, 700},
         {f.lblFinalRowCount.FontHandle(), -12, 700}, {f.Label1.FontHandle(), -11, 400},
     };
     for (const Expected& expected : fonts) {

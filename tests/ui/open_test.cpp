@@ -9,7 +9,7 @@ namespace ostrel::ui::test {
 namespace {
 
 class OpenTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         StartWindow();
         seam.calls.clear();
@@ -51,7 +51,8 @@ TEST_F(OpenTest, CancellingTheOpenDialogChangesNothing) {
     EXPECT_EQ(Form().lblActualRowCount.Caption(), L"Actual Keyword Phrases");
     EXPECT_FALSE(Form().cmdSave.Enabled());
     EXPECT_FALSE(Form().prog.Visible());
-    EXPECT_TRUE(seam.calls.empty()) << "no move request on the error path:\n" << Describe(seam.calls);
+    EXPECT_TRUE(seam.calls.empty()) << "no move request on the error path:\n"
+                                    << Describe(seam.calls);
 }
 
 TEST_F(OpenTest, ANameWithoutTxtReadsNothingAndSaysNothing) {
@@ -74,7 +75,8 @@ TEST_F(OpenTest, AMissingFileIsReportedAndLeavesTheWindowAsItWas) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text.rfind(L"Unable to open description file \r", 0), 0u)
         << win32::WideToUtf8(boxes.shown[0].text);
-    EXPECT_GT(boxes.shown[0].text.size(), std::wstring(L"Unable to open description file \r").size());
+    EXPECT_GT(boxes.shown[0].text.size(),
+              std::wstring(L"Unable to open description file \r").size());
     EXPECT_EQ(boxes.shown[0].icon, MessageIcon::Error);
     EXPECT_FALSE(Form().prog.Visible());
     EXPECT_FALSE(Form().cmdSave.Enabled());
@@ -144,7 +146,8 @@ TEST_F(OpenTest, ErrorsNoHandlerTrapsAreReportedAndTheProgramGoesOn) {
         {std::make_exception_ptr(RuntimeError(53, "File not found")),
          L"Run-time error '53':\r\n\r\nFile not found"},
         {std::make_exception_ptr(std::bad_alloc()), L"Run-time error '7':\r\n\r\nOut of memory"},
-        {std::make_exception_ptr(std::runtime_error("broken")), L"Run-time error '51':\r\n\r\nbroken"},
+        {std::make_exception_ptr(std::runtime_error("broken")),
+         L"Run-time error '51':\r\n\r\nbroken"},
     };
     for (const Case& c : cases) {
         boxes.shown.clear();

@@ -25,9 +25,15 @@ using ostrel::ui::Picture;
 constexpr std::uint32_t kField = 0x003398;  // RGB(0, 51, 152)
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 
-int Red(std::uint32_t pixel) { return static_cast<int>((pixel >> 16) & 0xFF); }
-int Green(std::uint32_t pixel) { return static_cast<int>((pixel >> 8) & 0xFF); }
-int Blue(std::uint32_t pixel) { return static_cast<int>(pixel & 0xFF); }
+int Red(std::uint32_t pixel) {
+    return static_cast<int>((pixel >> 16) & 0xFF);
+}
+int Green(std::uint32_t pixel) {
+    return static_cast<int>((pixel >> 8) & 0xFF);
+}
+int Blue(std::uint32_t pixel) {
+    return static_cast<int>(pixel & 0xFF);
+}
 
 struct Mean {
     double r = 0, g = 0, b = 0;
@@ -125,7 +131,8 @@ std::vector<unsigned char> ResourceBytes(int id) {
 }
 
 std::uint32_t U32(const std::vector<unsigned char>& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 std::uint16_t U16(const std::vector<unsigned char>& b, std::size_t at) {
     return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
@@ -146,7 +153,8 @@ JpegFrame ReadJpegFrame(const std::vector<unsigned char>& b) {
     while (at + 4 <= b.size() && b[at] == 0xFF) {
         const unsigned char marker = b[at + 1];
         const std::size_t length = (b[at + 2] << 8) | b[at + 3];
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
             frame.found = true;
             frame.marker = marker;
             frame.height = (b[at + 5] << 8) | b[at + 6];
@@ -161,7 +169,7 @@ JpegFrame ReadJpegFrame(const std::vector<unsigned char>& b) {
 }
 
 class PicturesTest : public ::testing::Test {
-protected:
+  protected:
     // LoadPicture leaves COM to its caller, as the window's thread does.
     void SetUp() override {
         comReady_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -185,7 +193,7 @@ protected:
         }
     }
 
-private:
+  private:
     bool comReady_ = false;
 };
 
@@ -212,11 +220,15 @@ TEST_F(PicturesTest, EveryPictureHasItsDesignedSize) {
     }
 }
 
-TEST_F(PicturesTest, MinimiseRaisedMatchesDesign) { ExpectTwoColour(Picture::MinUp, MinUpWhite()); }
+TEST_F(PicturesTest, MinimiseRaisedMatchesDesign) {
+    ExpectTwoColour(Picture::MinUp, MinUpWhite());
+}
 TEST_F(PicturesTest, MinimisePressedMatchesDesign) {
     ExpectTwoColour(Picture::MinDown, MinDownWhite());
 }
-TEST_F(PicturesTest, CloseRaisedMatchesDesign) { ExpectTwoColour(Picture::CloseUp, CloseUpWhite()); }
+TEST_F(PicturesTest, CloseRaisedMatchesDesign) {
+    ExpectTwoColour(Picture::CloseUp, CloseUpWhite());
+}
 TEST_F(PicturesTest, ClosePressedMatchesDesign) {
     ExpectTwoColour(Picture::CloseDown, CloseDownWhite());
 }
@@ -224,7 +236,8 @@ TEST_F(PicturesTest, ClosePressedMatchesDesign) {
 TEST_F(PicturesTest, PressedOutlineIsRaisedShrunkByOnePixel) {
     // Every raised outline pixel moved one step towards the centre gives the pressed outline.
     Points shrunk;
-    for (auto [x, y] : RaisedOutline()) shrunk.insert({x < 8 ? x + 1 : x - 1, y < 8 ? y + 1 : y - 1});
+    for (auto [x, y] : RaisedOutline())
+        shrunk.insert({x < 8 ? x + 1 : x - 1, y < 8 ? y + 1 : y - 1});
     EXPECT_EQ(shrunk, PressedOutline());
 }
 
@@ -255,7 +268,8 @@ TEST_F(PicturesTest, JpegsAreBaselineWithFullResolutionColour) {
     struct Expected {
         int id, width, height;
     };
-    for (const Expected& e : {Expected{IDB_BACKGROUND, 300, 225}, Expected{IDB_BUTTON_FACE, 160, 68}}) {
+    for (const Expected& e :
+         {Expected{IDB_BACKGROUND, 300, 225}, Expected{IDB_BUTTON_FACE, 160, 68}}) {
         SCOPED_TRACE(e.id);
         const JpegFrame frame = ReadJpegFrame(ResourceBytes(e.id));
         ASSERT_TRUE(frame.found);

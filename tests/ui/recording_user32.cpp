@@ -29,7 +29,8 @@ LONG RecordingUser32::GetWindowLongA(HWND window, int index) {
 }
 
 LONG RecordingUser32::SetWindowLongA(HWND window, int index, LONG value) {
-    calls.push_back({"SetWindowLongA", {H(window), index, static_cast<long long>(static_cast<DWORD>(value))}});
+    calls.push_back(
+        {"SetWindowLongA", {H(window), index, static_cast<long long>(static_cast<DWORD>(value))}});
     return real_.SetWindowLongA(window, index, value);
 }
 
@@ -51,8 +52,9 @@ BOOL RecordingUser32::ReleaseCapture() {
 }
 
 LRESULT RecordingUser32::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    calls.push_back({"SendMessageA", {H(window), message, static_cast<long long>(wParam),
-                                      static_cast<long long>(lParam)}});
+    calls.push_back(
+        {"SendMessageA",
+         {H(window), message, static_cast<long long>(wParam), static_cast<long long>(lParam)}});
     return real_.SendMessageA(window, message, wParam, lParam);
 }
 

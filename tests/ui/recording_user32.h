@@ -22,7 +22,7 @@ struct User32Call {
 std::string Describe(const std::vector<User32Call>& calls);
 
 class RecordingUser32 final : public User32 {
-public:
+  public:
     explicit RecordingUser32(User32& real) : real_(real) {}
 
     BOOL GetWindowRect(HWND window, RECT* rect) override;
@@ -42,10 +42,12 @@ public:
 
     std::vector<User32Call> Named(const std::string& name) const;
 
-private:
+  private:
     User32& real_;
 };
 
-inline long long H(HWND window) { return static_cast<long long>(reinterpret_cast<INT_PTR>(window)); }
+inline long long H(HWND window) {
+    return static_cast<long long>(reinterpret_cast<INT_PTR>(window));
+}
 
 }  // namespace ostrel::ui::test

@@ -123,7 +123,7 @@ LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 class CommonDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_script = &script;
         g_hook = ::SetWindowsHookExW(WH_CBT, WatchActivation, nullptr, ::GetCurrentThreadId());

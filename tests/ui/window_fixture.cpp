@@ -12,12 +12,14 @@ WPARAM Flag(int button) {
     return button == vbLeftButton ? MK_LBUTTON : button == vbRightButton ? MK_RBUTTON : MK_MBUTTON;
 }
 UINT DownMessage(int button) {
-    return button == vbLeftButton ? WM_LBUTTONDOWN
+    return button == vbLeftButton    ? WM_LBUTTONDOWN
            : button == vbRightButton ? WM_RBUTTONDOWN
                                      : WM_MBUTTONDOWN;
 }
 UINT UpMessage(int button) {
-    return button == vbLeftButton ? WM_LBUTTONUP : button == vbRightButton ? WM_RBUTTONUP : WM_MBUTTONUP;
+    return button == vbLeftButton    ? WM_LBUTTONUP
+           : button == vbRightButton ? WM_RBUTTONUP
+                                     : WM_MBUTTONUP;
 }
 }  // namespace
 
@@ -44,9 +46,9 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
 void WindowTest::SetUp() {}
 
 void WindowTest::StartWindow(User32* seamToUse) {
-    form_ = std::make_unique<frmDuplicate>(::GetModuleHandleW(nullptr), dialog, boxes, launcher,
-                                           seamToUse ? *seamToUse : seam,
-                                           win32::SystemAnsiCodePage());
+    form_ =
+        std::make_unique<frmDuplicate>(::GetModuleHandleW(nullptr), dialog, boxes, launcher,
+                                       seamToUse ? *seamToUse : seam, win32::SystemAnsiCodePage());
     StartForm(*form_);
     Pump();
 }
@@ -105,7 +107,9 @@ RECT WindowTest::ClientRect() {
     return rect;
 }
 
-DWORD WindowTest::Style() { return static_cast<DWORD>(::GetWindowLongW(Hwnd(), GWL_STYLE)); }
+DWORD WindowTest::Style() {
+    return static_cast<DWORD>(::GetWindowLongW(Hwnd(), GWL_STYLE));
+}
 
 RECT WindowTest::ChildRect(HWND child) {
     RECT rect{};
@@ -151,8 +155,8 @@ std::wstring WindowTest::WriteList(const std::string& bytes, const std::wstring&
 
 std::string WindowTest::ReadFile(const std::wstring& path) {
     std::string bytes;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return bytes;
     char buffer[4096];
     DWORD got = 0;

@@ -34,7 +34,7 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
 int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, int top);
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -74,7 +74,7 @@ protected:
     FakeMessageBoxes boxes;
     FakeLauncher launcher;
 
-private:
+  private:
     std::unique_ptr<frmDuplicate> form_;
     std::vector<std::wstring> files_;
 };

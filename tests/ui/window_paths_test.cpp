@@ -11,7 +11,7 @@ namespace ostrel::ui::test {
 namespace {
 
 class WindowPathsTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override { StartWindow(); }
 };
 
@@ -71,7 +71,8 @@ TEST_F(WindowPathsTest, NamesOutsideTheAnsiCodePageOpenAndSave) {
     dialog.WillChoose(target);
     Click(Form().cmdSave);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, L"File saved successfully") << win32::WideToUtf8(boxes.shown[0].text);
+    EXPECT_EQ(boxes.shown[0].text, L"File saved successfully")
+        << win32::WideToUtf8(boxes.shown[0].text);
     EXPECT_EQ(ReadFile(target), "apple\r\npear\r\n");
     EXPECT_EQ(Form().Engine().strFileName(), win32::WideToUtf8(target));
 
