@@ -202,6 +202,23 @@ TEST_F(SaveAction, AWriteThatFailsPartWayKeepsTheOldFile) {
 }
 #endif
 
+TEST_F(SaveAction, AFolderNobodyMayWriteInIsReported) {
+    // The kernel's own folder refuses new files even to an administrator (under Wine too,
+    // through drive Z:).
+#ifdef _WIN32
+    const std::string target = "Z:\\sys\\ostrel-result.txt";
+#else
+    const std::string target = "/sys/ostrel-result.txt";
+#endif
+    Open("k");
+    ui.Answer(target);
+    engine.cmdSaveOpen_Click();
+    ExpectWriteError();
+    EXPECT_NE(ui.messages[0].text.find("ostrel-result.txt"), std::string::npos)
+        << ui.messages[0].text;
+    EXPECT_TRUE(ui.started.empty());
+}
+
 TEST_F(SaveAction, NoUniqueLinesWritesAnEmptyFile) {
     Open("  \r\n\r\n");
     EXPECT_EQ(Save("out.txt"), "");
