@@ -89,6 +89,11 @@ void ProgressBar::MaybeRepaint() {
     if (!::IsWindowVisible(window_)) return;
     ::UpdateWindow(window_);
     ++forcedRepaints_;
+    // Looking at the queue, without taking anything from it, tells the system the program is
+    // alive, so a long read does not get the window marked "Not Responding"; no user event is
+    // handled before the read ends.
+    MSG peeked;
+    ::PeekMessageW(&peeked, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD);
 }
 
 }  // namespace ostrel::ui
