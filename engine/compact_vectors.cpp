@@ -41,11 +41,6 @@ void IdVector::clear() {
     wide_ = false;
 }
 
-void IdVector::assign(const std::vector<std::uint64_t>& ids) {
-    clear();
-    for (std::uint64_t v : ids) push_back(v);
-}
-
 // ---- CountVector ----
 
 std::uint32_t* CountVector::Slot(std::uint64_t cls) const {

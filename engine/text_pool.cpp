@@ -158,12 +158,6 @@ void TextPool::Reserve(std::uint64_t texts) {
     impl_->reserve = texts;
 }
 
-std::uint64_t TextPool::TextCount() const {
-    return impl_->texts;
-}
-std::uint64_t TextPool::ClassCount() const {
-    return impl_->classes;
-}
 
 std::string_view TextPool::Text(Id id) const {
     return impl_->TextAt(id);
@@ -171,12 +165,6 @@ std::string_view TextPool::Text(Id id) const {
 
 std::uint64_t TextPool::FoldClass(Id id) const {
     return impl_->Header(id) & kClassMask;
-}
-
-void TextPool::ReleaseIndexes() {
-    impl_->exact.Release();
-    impl_->folded.Release();
-    impl_->aheadHead = impl_->aheadTail = 0;
 }
 
 void TextPool::RebuildIndexes(std::uint64_t texts, std::uint64_t classes) {
@@ -340,28 +328,6 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) const {
         }
     }
     return false;
-}
-
-int TextPool::CompareFolded(Id a, Id b) const {
-    const std::string_view ta = Text(a), tb = Text(b);
-    const std::size_t n = std::min(ta.size(), tb.size());
-    std::size_t i = 0;
-    // ASCII needs no decoding; the first other byte hands over to full folding from there,
-    // which starts on a character boundary in both texts.
-    for (; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(ta[i]), cb = static_cast<unsigned char>(tb[i]);
-        if ((ca | cb) >= 0x80) break;
-        const unsigned char fa = (ca >= 'A' && ca <= 'Z') ? ca + 32 : ca;
-        const unsigned char fb = (cb >= 'A' && cb <= 'Z') ? cb + 32 : cb;
-        if (fa != fb) return fa < fb ? -1 : 1;
-    }
-    if (i == n) return ta.size() == tb.size() ? 0 : (ta.size() < tb.size() ? -1 : 1);
-    thread_local std::string fa, fb;  // the sort may compare from more than one thread
-    fa.clear(), fb.clear();
-    FoldUtf8(ta.substr(i), fa);
-    FoldUtf8(tb.substr(i), fb);
-    const int c = fa.compare(fb);
-    return c == 0 ? 0 : (c < 0 ? -1 : 1);
 }
 
 std::size_t TextPool::FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,

@@ -19,7 +19,6 @@ class ChunkedVector {
     static constexpr std::size_t kChunk = std::size_t{1} << ChunkBits;
 
     std::uint64_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
     T& operator[](std::uint64_t i) { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
     const T& operator[](std::uint64_t i) const { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
     void push_back(const T& v) {
@@ -28,15 +27,9 @@ class ChunkedVector {
         (*this)[size_++] = v;
     }
     void pop_back() { --size_; }
-    T& back() { return (*this)[size_ - 1]; }
     void clear() {
         chunks_.clear();
         size_ = 0;
-    }
-    // Grows to n elements, the new ones value-initialised.
-    void resize(std::uint64_t n) {
-        while (size_ < n) push_back(T{});
-        size_ = n;
     }
 
   private:
@@ -53,8 +46,6 @@ class IdVector {
     void push_back(std::uint64_t v);
     void pop_back();
     void clear();
-    // Replaces the content with ids (used by the sort).
-    void assign(const std::vector<std::uint64_t>& ids);
 
   private:
     void Widen();
@@ -101,8 +92,6 @@ class TextPool {
     std::uint64_t FoldClass(Id id) const;
     // The fold class of any text, if some stored text has it.
     bool FindFoldClass(std::string_view text, std::uint64_t& cls) const;
-    std::uint64_t TextCount() const;
-    std::uint64_t ClassCount() const;
 
     // A table that counts rows per class is told the class of each announced text shortly
     // before the text is interned, so that it can fetch its count meanwhile.
@@ -110,11 +99,7 @@ class TextPool {
 
     // Sizes the indexes for about this many texts from the start, sparing their regrowth.
     void Reserve(std::uint64_t texts);
-    // Frees the look-up indexes (a sort needs the memory more); the next look-up rebuilds them.
-    void ReleaseIndexes();
 
-    // Order of two stored texts by code point of their folded forms.
-    int CompareFolded(Id a, Id b) const;
     // Sixteen bytes of the folded text from offset depth, as two big-endian words, zero-padded;
     // returns the folded text's length.
     std::size_t FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,

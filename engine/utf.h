@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 and UTF-16 helpers. Texts read from UTF-16 files may hold unpaired surrogates; they are
+// UTF-8 helpers. Texts read from UTF-16 files may hold unpaired surrogates; they are
 // kept as three-byte sequences so that writing them back gives the same units.
 #include <cstddef>
 #include <string>
@@ -27,8 +27,5 @@ class Utf8Validator {
     unsigned char lo_ = 0x80;  // bounds of the next continuation byte
     unsigned char hi_ = 0xBF;
 };
-
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace ostrel

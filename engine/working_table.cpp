@@ -266,10 +266,6 @@ bool WorkingTable::Eof() const {
     return !pending_ && !currentRemoved_ && current_ == kNoRow;
 }
 
-bool WorkingTable::Bof() const {
-    return Eof();
-}
-
 // ---- Removing ----
 
 void WorkingTable::Delete(int affectRecords) {

@@ -90,7 +90,6 @@ class WorkingTable {
     void MoveNext();
     void MoveLast();
     bool Eof() const;
-    bool Bof() const;
 
     void Delete(int affectRecords = adAffectCurrent);
 
