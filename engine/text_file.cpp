@@ -62,6 +62,12 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
     }
 }
 
+// The first CR or LF in [p, end), or end.
+const char* FindLineEnd(const char* p, const char* end) {
+    while (p != end && *p != '\n' && *p != '\r') ++p;
+    return p;
+}
+
 std::string_view Trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && s[b] == ' ') ++b;
@@ -177,8 +183,7 @@ bool TextFileReader::PeekLine(std::size_t maxAhead, std::string_view& line) {
     const char* buffer = buffer_.get();
     const char* begin = buffer + peekPos_;
     const char* end = buffer + bufferSize_;
-    const char* p = begin;
-    while (p != end && *p != '\n' && *p != '\r') ++p;
+    const char* p = FindLineEnd(begin, end);
     if (p == end) return false;
     peekPos_ = static_cast<std::size_t>(p - buffer) + 1;
     if (*p == '\r' && peekPos_ < bufferSize_ && buffer[peekPos_] == '\n') ++peekPos_;
@@ -187,36 +192,40 @@ bool TextFileReader::PeekLine(std::size_t maxAhead, std::string_view& line) {
     return true;
 }
 
+std::size_t TextFileReader::UnitSize() const {
+    return encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE ? 2 : 1;
+}
+
+unsigned TextFileReader::UnitAt(std::size_t pos) const {
+    const auto a = static_cast<unsigned char>(buffer_[pos]);
+    if (UnitSize() == 1) return a;
+    const auto b = static_cast<unsigned char>(buffer_[pos + 1]);
+    return encoding_ == TextEncoding::Utf16BE ? (a << 8) | b : (b << 8) | a;
+}
+
+void TextFileReader::SkipLineFeed() {
+    const std::size_t unit = UnitSize();
+    if (bufferSize_ - bufferPos_ < unit) FillBuffer();
+    if (bufferSize_ - bufferPos_ >= unit && UnitAt(bufferPos_) == '\n') bufferPos_ += unit;
+}
+
 void TextFileReader::SkipRestOfLine() {
     skipRest_ = false;
-    const bool wide = encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
-    const bool big = encoding_ == TextEncoding::Utf16BE;
-    const std::size_t unit = wide ? 2 : 1;
-    auto unitAt = [&](std::size_t pos) -> unsigned {
-        const auto a = static_cast<unsigned char>(buffer_[pos]);
-        if (!wide) return a;
-        const auto b = static_cast<unsigned char>(buffer_[pos + 1]);
-        return big ? (a << 8) | b : (b << 8) | a;
-    };
+    const std::size_t unit = UnitSize();
     for (;;) {
         if (bufferSize_ - bufferPos_ < unit && !FillBuffer()) return;
         if (bufferSize_ - bufferPos_ < unit) return;
-        const unsigned u = unitAt(bufferPos_);
+        const unsigned u = UnitAt(bufferPos_);
         bufferPos_ += unit;
         if (u == '\n') return;
-        if (u == '\r') {
-            if (bufferSize_ - bufferPos_ < unit) FillBuffer();
-            if (bufferSize_ - bufferPos_ >= unit && unitAt(bufferPos_) == '\n') bufferPos_ += unit;
-            return;
-        }
+        if (u == '\r') return SkipLineFeed();
     }
 }
 
 bool TextFileReader::Eof() {
     if (!file_) return true;
     if (skipRest_) SkipRestOfLine();
-    const std::size_t unit =
-        (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE) ? 2 : 1;
+    const std::size_t unit = UnitSize();
     while (bufferSize_ - bufferPos_ < unit) {
         if (!FillBuffer()) break;
     }
@@ -279,14 +288,13 @@ class LineCollector {
 }  // namespace
 
 void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
-    if (!file_) throw RuntimeError(err::kInputPastEnd, "Input past end of file: " + path_);
     if (Eof()) throw RuntimeError(err::kInputPastEnd, "Input past end of file: " + path_);
     ++lineNumber_;
     // Four bytes a character is the most any encoding here needs, so a trimmed line longer
     // than this cap has more characters than the limit.
     const std::size_t cap = 4 * (maxCharacters + 1);
     if (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE)
-        return ReadUnits(text, maxCharacters);
+        return ReadUnits(text, cap);
 
     const std::uint64_t fills = fills_;
     ReadBytes(text, cap);
@@ -306,8 +314,7 @@ void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {
         if (bufferPos_ == bufferSize_ && !FillBuffer()) break;  // a last line with no line end
         const char* begin = buffer_.get() + bufferPos_;
         const char* end = buffer_.get() + bufferSize_;
-        const char* p = begin;
-        while (p != end && *p != '\n' && *p != '\r') ++p;
+        const char* p = FindLineEnd(begin, end);
         if (p == end) {
             line.Add({begin, static_cast<std::size_t>(p - begin)});
             direct = false;
@@ -325,26 +332,16 @@ void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {
             line.Add({begin, static_cast<std::size_t>(p - begin)});
         }
         bufferPos_ = static_cast<std::size_t>(p - buffer_.get()) + 1;
-        if (*p == '\r') {
-            if (bufferPos_ == bufferSize_) FillBuffer();
-            if (bufferPos_ < bufferSize_ && buffer_[bufferPos_] == '\n') ++bufferPos_;
-        }
+        if (*p == '\r') SkipLineFeed();
         break;
     }
     if (ansi) codePage_.ToUtf8(raw_, text);
 }
 
-void TextFileReader::ReadUnits(std::string& text, std::size_t maxCharacters) {
-    const bool big = encoding_ == TextEncoding::Utf16BE;
-    const std::size_t cap = 4 * (maxCharacters + 1);
+void TextFileReader::ReadUnits(std::string& text, std::size_t cap) {
     std::string& chunk = raw_;
     chunk.clear();
     LineCollector line(text, cap);
-    auto unitAt = [&](std::size_t pos) {
-        const auto a = static_cast<unsigned char>(buffer_[pos]);
-        const auto b = static_cast<unsigned char>(buffer_[pos + 1]);
-        return static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
-    };
     char16_t highSurrogate = 0;
     auto flushSurrogate = [&] {
         if (highSurrogate) AppendUtf8(highSurrogate, chunk);
@@ -353,13 +350,10 @@ void TextFileReader::ReadUnits(std::string& text, std::size_t maxCharacters) {
     for (;;) {
         if (bufferSize_ - bufferPos_ < 2 && !FillBuffer()) break;
         if (bufferSize_ - bufferPos_ < 2) break;
-        const char16_t u = unitAt(bufferPos_);
+        const auto u = static_cast<char16_t>(UnitAt(bufferPos_));
         if (u == u'\n' || u == u'\r') {
             bufferPos_ += 2;
-            if (u == u'\r') {
-                if (bufferSize_ - bufferPos_ < 2) FillBuffer();
-                if (bufferSize_ - bufferPos_ >= 2 && unitAt(bufferPos_) == u'\n') bufferPos_ += 2;
-            }
+            if (u == u'\r') SkipLineFeed();
             break;
         }
         bufferPos_ += 2;

@@ -52,9 +52,11 @@ class TextFileReader {
 
   private:
     bool FillBuffer();
-    int PeekUnit();
-    void ReadUnits(std::string& text, std::size_t maxCharacters);
+    void ReadUnits(std::string& text, std::size_t cap);
     void ReadBytes(std::string& text, std::size_t cap);
+    std::size_t UnitSize() const;            // bytes in one code unit
+    unsigned UnitAt(std::size_t pos) const;  // the code unit at a buffer position
+    void SkipLineFeed();                     // after a CR: an LF that follows belongs to it
     void SkipRestOfLine();
 
     std::string path_;
