@@ -13,7 +13,21 @@ namespace {
 std::atomic<std::size_t> limit{0};
 std::atomic<std::size_t> held{0};
 
-void* Allocate(std::size_t bytes);
+void* Allocate(std::size_t bytes) {
+#if defined(__linux__)
+    if (bytes >= kLargePage) {
+        // Anonymous mappings come zero-filled; asking for large pages is a hint the kernel
+        // may ignore.
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        madvise(p, bytes, MADV_HUGEPAGE);
+        return p;
+    }
+#endif
+    void* p = std::calloc(1, bytes);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
 }  // namespace
 
 void SetLargeMemoryLimit(std::size_t bytes) {
@@ -34,24 +48,6 @@ void* AllocateLarge(std::size_t bytes) {
         throw;
     }
 }
-
-namespace {
-void* Allocate(std::size_t bytes) {
-#if defined(__linux__)
-    if (bytes >= kLargePage) {
-        // Anonymous mappings come zero-filled; asking for large pages is a hint the kernel
-        // may ignore.
-        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        madvise(p, bytes, MADV_HUGEPAGE);
-        return p;
-    }
-#endif
-    void* p = std::calloc(1, bytes);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-}  // namespace
 
 void FreeLarge(void* p, [[maybe_unused]] std::size_t bytes) noexcept {
     if (!p) return;

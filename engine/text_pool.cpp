@@ -158,7 +158,6 @@ void TextPool::Reserve(std::uint64_t texts) {
     impl_->reserve = texts;
 }
 
-
 std::string_view TextPool::Text(Id id) const {
     return impl_->TextAt(id);
 }
@@ -188,8 +187,12 @@ void TextPool::RebuildIndexes(std::uint64_t texts, std::uint64_t classes) {
     m.aheadHead = m.aheadTail = 0;  // their slots have moved
 }
 
-void TextPool::SetClassHint(const CountVector* counts) const {
+void TextPool::SetClassHint(const CountVector* counts) {
     impl_->classHint = counts;
+}
+
+void TextPool::ClearClassHint(const CountVector* counts) {
+    if (impl_->classHint == counts) impl_->classHint = nullptr;
 }
 
 // A look-up is fetched in stages, each a few texts after the one before, so that what a stage
@@ -312,7 +315,7 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) const {
         cls = FoldClass(m.lastId);
         return true;
     }
-    if (m.folded.Empty()) const_cast<TextPool*>(this)->RebuildIndexes(m.texts, m.classes);
+    if (m.folded.Empty()) return false;  // the indexes are made with the first text
     std::string foldedText, repFolded;
     FoldUtf8(text, foldedText);
     const std::uint64_t h = Hash(foldedText.data(), foldedText.size());

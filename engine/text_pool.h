@@ -95,7 +95,8 @@ class TextPool {
 
     // A table that counts rows per class is told the class of each announced text shortly
     // before the text is interned, so that it can fetch its count meanwhile.
-    void SetClassHint(const CountVector* counts) const;
+    void SetClassHint(const CountVector* counts);
+    void ClearClassHint(const CountVector* counts);  // if it is still this table's
 
     // Sizes the indexes for about this many texts from the start, sparing their regrowth.
     void Reserve(std::uint64_t texts);

@@ -45,7 +45,7 @@ WorkingTable::WorkingTable(std::shared_ptr<TextPool> pool)
     : pool_(std::move(pool)), fields_(*this) {}
 
 WorkingTable::~WorkingTable() {
-    if (countsBuilt_) pool_->SetClassHint(nullptr);
+    if (countsBuilt_) pool_->ClearClassHint(&counts_);
 }
 
 // ---- Fields ----
