@@ -2,6 +2,7 @@
 
 #include "fonts.h"
 #include "twips.h"
+#include "window_text.h"
 
 namespace ostrel::ui {
 
@@ -30,11 +31,7 @@ void CommandButton::SetEnabled(bool enabled) {
 }
 
 std::wstring CommandButton::Caption() const {
-    const int length = ::GetWindowTextLengthW(window_);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = ::GetWindowTextW(window_, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-    return text;
+    return WindowText(window_);
 }
 
 std::wstring DisplayedCaption(const std::wstring& caption) {

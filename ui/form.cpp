@@ -11,6 +11,7 @@
 #include "gdi.h"
 #include "message_boxes.h"
 #include "runtime_error.h"
+#include "window_text.h"
 #include "twips.h"
 #include "wide_string.h"
 #include "windowless_control.h"
@@ -116,41 +117,38 @@ void Form::Show() {
 }
 
 std::wstring Form::Caption() const {
-    const int length = ::GetWindowTextLengthW(window_);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = ::GetWindowTextW(window_, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-    return text;
+    return WindowText(window_);
 }
 
 void Form::SetCaption(const std::wstring& caption) {
     ::SetWindowTextW(window_, caption.c_str());
 }
 
-float Form::Width() const {
+SIZE Form::OuterSize() const {
     RECT outer{};
     ::GetWindowRect(window_, &outer);
-    return PixelsToTwipsX(outer.right - outer.left);
+    return SIZE{outer.right - outer.left, outer.bottom - outer.top};
+}
+
+void Form::SetOuterSize(SIZE size) {
+    ::SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+float Form::Width() const {
+    return PixelsToTwipsX(OuterSize().cx);
 }
 
 void Form::SetWidth(float twips) {
-    RECT outer{};
-    ::GetWindowRect(window_, &outer);
-    ::SetWindowPos(window_, nullptr, 0, 0, TwipsToPixelsX(twips), outer.bottom - outer.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetOuterSize(SIZE{TwipsToPixelsX(twips), OuterSize().cy});
 }
 
 float Form::Height() const {
-    RECT outer{};
-    ::GetWindowRect(window_, &outer);
-    return PixelsToTwipsY(outer.bottom - outer.top);
+    return PixelsToTwipsY(OuterSize().cy);
 }
 
 void Form::SetHeight(float twips) {
-    RECT outer{};
-    ::GetWindowRect(window_, &outer);
-    ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, TwipsToPixelsY(twips),
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetOuterSize(SIZE{OuterSize().cx, TwipsToPixelsY(twips)});
 }
 
 void Form::Refresh() {

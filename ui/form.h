@@ -89,6 +89,8 @@ class Form {
     void AddButton(CommandButton& button);
 
   private:
+    SIZE OuterSize() const;
+    void SetOuterSize(SIZE size);
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     template <typename Action>
