@@ -58,10 +58,6 @@ std::uint64_t CountVector::Get(std::uint64_t cls) const {
     return 0;
 }
 
-void CountVector::Prefetch(std::uint64_t cls) const {
-    if (const std::uint32_t* n = Slot(cls)) PrefetchMemory(n);
-}
-
 void CountVector::Increment(std::uint64_t cls) {
     while ((cls >> kChunkBits) >= chunks_.size())
         chunks_.emplace_back(std::size_t{1} << kChunkBits);

@@ -1,20 +1,17 @@
 #include "duplicate_engine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <optional>
 
+#include "distinct_loader.h"
 #include "runtime_error.h"
 
 namespace ostrel {
 namespace {
 
 constexpr long kTextColumnSize = 100;
-constexpr std::size_t kLookAhead = 8;
-// Sizes the text pool's indexes up front for a list of mostly distinct phrases; a list with
-// more simply grows them.
-constexpr std::uint64_t kBytesPerTextGuess = 48;
-constexpr std::uint64_t kMostTextsReserved = std::uint64_t{16} << 20;
 
 WorkingTablePtr NewTextTable(const std::shared_ptr<TextPool>& pool) {
     WorkingTablePtr table = WorkingTable::Create(pool);
@@ -59,6 +56,23 @@ bool DuplicateEngine::IsLastDuplicate(WorkingTable& table) {
     return m >= 2;
 }
 
+// Each line read moves the bar one on, after setting a value of 10000 or more back to 10: it
+// runs from 1 to 10000, then from 11 to 10000 again and again.
+void DuplicateEngine::StepProgress(std::uint64_t lines) {
+    if (lines == 0) return;
+    constexpr std::uint64_t kTop = 10000, kRestart = 10, kCycle = kTop - kRestart;
+    double value = ui_.ProgressValue();
+    if (value < kTop) {
+        const auto toTop = static_cast<std::uint64_t>(std::ceil(kTop - value));
+        if (lines <= toTop) {
+            ui_.SetProgressValue(static_cast<float>(value + double(lines)));
+            return;
+        }
+        lines -= toTop;
+    }
+    ui_.SetProgressValue(static_cast<float>(kRestart + 1 + (lines - 1) % kCycle));
+}
+
 void DuplicateEngine::cmdOpen_Click() {
     std::optional<TextFileReader> file1;
     try {
@@ -74,42 +88,16 @@ void DuplicateEngine::cmdOpen_Click() {
 
             // The new table takes over rsUnique only once the run completes, so a run that
             // fails part-way leaves the previous result, its counts and the buttons in force.
-            auto pool = std::make_shared<TextPool>();
-            pool->Reserve(std::min(file1->Size() / kBytesPerTextGuess, kMostTextsReserved));
-            WorkingTablePtr unique = NewTextTable(pool);
-            WorkingTablePtr rsAll = NewTextTable(pool);
-
-            std::string text;
-            while (!file1->Eof()) {
-                file1->ReadLine(text, kTextColumnSize);
-                // A hint, not a step: the table's memory for the lines a little ahead is
-                // fetched while this one is handled.
-                for (std::string_view ahead; file1->PeekLine(kLookAhead, ahead);)
-                    if (!ahead.empty()) pool->Prefetch(ahead);
-                if (!text.empty()) {
-                    try {
-                        unique->AddNew();
-                        unique->Fields(0).SetValue(text);
-                        unique->Update();
-                        rsAll->AddNew();
-                        rsAll->Fields(0).SetValue(text);
-                        rsAll->Update();
-                    } catch (const RuntimeError& e) {
-                        if (e.Number() != err::kTextTooLong) throw;
-                        throw RuntimeError(e.Number(),
-                                           "Line " + std::to_string(file1->LineNumber()) + " of " +
-                                               strFileName_ + " is longer than the limit of " +
-                                               std::to_string(kTextColumnSize) +
-                                               " characters for a keyword phrase.");
-                    }
-                }
-                if (ui_.ProgressValue() >= 10000) ui_.SetProgressValue(10);
-                ui_.SetProgressValue(ui_.ProgressValue() + 1);
-                if (IsLastDuplicate(*unique)) {
-                    unique->MoveLast();
-                    unique->Delete(adAffectCurrent);
-                }
-            }
+            WorkingTablePtr unique = NewTextTable(std::make_shared<TextPool>());
+            // Every line read, trimmed; a non-blank one is counted and added, and goes again at
+            // once if the table held its text already. The lines are handled in bulk, with the
+            // same result: the first spelling of each text, in the order of the file.
+            std::uint64_t linesShown = 0;
+            const std::uint64_t allRows =
+                LoadDistinctLines(*file1, *unique, kTextColumnSize, [&](std::uint64_t lines) {
+                    StepProgress(lines - linesShown);
+                    linesShown = lines;
+                });
             const TextEncoding encoding = file1->Encoding();
             file1.reset();
 
@@ -119,7 +107,7 @@ void DuplicateEngine::cmdOpen_Click() {
 
             rsUnique_ = std::move(unique);
             resultEncoding_ = encoding;
-            ui_.SetActualRowCountCaption(ActualRowCountCaption(rsAll->RecordCount()));
+            ui_.SetActualRowCountCaption(ActualRowCountCaption(allRows));
             ui_.SetFinalRowCountCaption(FinalRowCountCaption(rsUnique_->RecordCount()));
             ui_.SetSaveEnabled(true);
             ui_.SetSaveOpenEnabled(true);

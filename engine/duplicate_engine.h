@@ -40,6 +40,8 @@ class DuplicateEngine {
     static constexpr const char* kAppTitle = "Ostrel";
 
   private:
+    void StepProgress(std::uint64_t lines);  // the bar's steps for this many more lines
+
     Collaborators& ui_;
     const CodePage& codePage_;
     std::string strFileName_;

@@ -1,6 +1,8 @@
 #include "folded_sort.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 namespace ostrel {
@@ -11,6 +13,8 @@ namespace {
 // than once a comparison.
 constexpr std::size_t kLevel = 16;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
+constexpr std::size_t kParallelFrom = 100000;  // keys; fewer are sorted on the calling thread
+constexpr unsigned kMostThreads = 4;
 
 struct Key {
     std::uint64_t high, low;    // folded bytes [depth, depth + 16), big-endian, zero-padded
@@ -19,9 +23,11 @@ struct Key {
     std::uint64_t Length() const { return idAndLength >> 48; }
 };
 
-bool ByBytes(const Key& a, const Key& b) {
-    return a.high != b.high ? a.high < b.high : a.low < b.low;
-}
+struct ByBytes {
+    bool operator()(const Key& a, const Key& b) const {
+        return a.high != b.high ? a.high < b.high : a.low < b.low;
+    }
+};
 
 void Fill(Key& key, const TextPool& pool, std::size_t depth) {
     const std::size_t length = pool.FoldedSlice(key.Id(), depth, key.high, key.low);
@@ -40,13 +46,17 @@ void Refine(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
         return a.Length() != b.Length() ? a.Length() < b.Length() : a.Id() < b.Id();
     });
     if (end - longer > 1) {
-        for (Key* k = longer; k != end; ++k) Fill(*k, pool, depth + kLevel);
+        constexpr std::ptrdiff_t kAhead = 8;  // texts lie scattered: fetch a few ahead
+        for (Key* k = longer; k != end; ++k) {
+            if (end - k > kAhead) pool.PrefetchText(k[kAhead].Id());
+            Fill(*k, pool, depth + kLevel);
+        }
         SortLevel(longer, end, pool, depth + kLevel);
     }
 }
 
 void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
-    std::sort(begin, end, ByBytes);
+    std::sort(begin, end, ByBytes{});
     for (Key* run = begin; run != end;) {
         Key* next = run + 1;
         while (next != end && next->high == run->high && next->low == run->low) ++next;
@@ -55,30 +65,66 @@ void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
     }
 }
 
+// Runs job(i) for i in [0, count) on up to threads threads, the calling one included.
+template <typename Job>
+void RunShared(std::size_t count, unsigned threads, const Job& job) {
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < count;) job(i);
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& h : helpers) h.join();
+}
+
 }  // namespace
 
 void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool) {
-    std::vector<Key> keys(ids.size());
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        keys[i].idAndLength = ids[i];
-        Fill(keys[i], pool, 0);
-    }
-    Key* begin = keys.data();
-    Key* end = begin + keys.size();
-    if (keys.size() >= 100000 && std::thread::hardware_concurrency() > 1) {
-        // Split at the median so that every key of the first part sorts before every key of
-        // the second, keys equal to the median included, then sort the parts side by side.
-        Key* middle = begin + keys.size() / 2;
-        std::nth_element(begin, middle, end, ByBytes);
-        const Key pivot = *middle;
-        Key* split = std::partition(middle, end, [&](const Key& k) { return !ByBytes(pivot, k); });
-        std::thread helper([&] { SortLevel(begin, split, pool, 0); });
-        SortLevel(split, end, pool, 0);
-        helper.join();
+    const std::size_t n = ids.size();
+    const unsigned threads =
+        n >= kParallelFrom ? std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads) : 1;
+    std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
+    Key* const keys = storage.get();
+    constexpr std::size_t kFillBlock = 1 << 16;
+    RunShared((n + kFillBlock - 1) / kFillBlock, threads, [&](std::size_t block) {
+        const std::size_t end = std::min(n, (block + 1) * kFillBlock);
+        for (std::size_t i = block * kFillBlock; i < end; ++i) {
+            keys[i].idAndLength = ids[i];
+            Fill(keys[i], pool, 0);
+        }
+    });
+    if (threads == 1) {
+        SortLevel(keys, keys + n, pool, 0);
     } else {
-        SortLevel(begin, end, pool, 0);
+        // Spread the keys over buckets by their first two folded bytes, so that every key of a
+        // bucket sorts before every key of the next; the buckets are then sorted side by side,
+        // largest first.
+        constexpr std::size_t kBuckets = std::size_t{1} << 16;
+        std::vector<std::size_t> start(kBuckets + 1, 0);
+        for (std::size_t i = 0; i < n; ++i) ++start[(keys[i].high >> 48) + 1];
+        for (std::size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
+        // In place: each key goes straight to the next free place of its bucket, and the key
+        // it displaces goes on to its own, until a key of the bucket being filled comes back.
+        std::vector<std::size_t> next(start.begin(), start.end() - 1);
+        for (std::size_t b = 0; b < kBuckets; ++b) {
+            while (next[b] < start[b + 1]) {
+                Key k = keys[next[b]];
+                for (std::size_t d; (d = k.high >> 48) != b;) std::swap(k, keys[next[d]++]);
+                keys[next[b]++] = k;
+            }
+        }
+        std::vector<std::size_t> order;
+        for (std::size_t b = 0; b < kBuckets; ++b)
+            if (start[b + 1] - start[b] > 1) order.push_back(b);
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return start[a + 1] - start[a] > start[b + 1] - start[b];
+        });
+        RunShared(order.size(), threads, [&](std::size_t i) {
+            SortLevel(keys + start[order[i]], keys + start[order[i] + 1], pool, 0);
+        });
     }
-    for (std::size_t i = 0; i < keys.size(); ++i) ids[i] = keys[i].Id();
+    for (std::size_t i = 0; i < n; ++i) ids[i] = keys[i].Id();
 }
 
 }  // namespace ostrel

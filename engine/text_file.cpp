@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <filesystem>
 #include <random>
 #include <system_error>
 
 #include "runtime_error.h"
+#include "text_words.h"
 #include "utf.h"
 
 #ifdef _WIN32
@@ -60,12 +62,6 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
         default:
             return RuntimeError(err::kDeviceIo, std::string(std::strerror(error)) + ": " + path);
     }
-}
-
-// The first CR or LF in [p, end), or end.
-const char* FindLineEnd(const char* p, const char* end) {
-    while (p != end && *p != '\n' && *p != '\r') ++p;
-    return p;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -171,24 +167,6 @@ bool TextFileReader::FillBuffer() {
         return false;
     }
     bufferPos_ = 0, bufferSize_ = keep + n;
-    ++fills_;
-    return true;
-}
-
-bool TextFileReader::PeekLine(std::size_t maxAhead, std::string_view& line) {
-    if (skipRest_ || (encoding_ != TextEncoding::Utf8 && encoding_ != TextEncoding::Utf8Bom))
-        return false;
-    if (peekPos_ < bufferPos_ || peekPos_ > bufferSize_) peekPos_ = bufferPos_, peekLines_ = 0;
-    if (peekLines_ >= maxAhead) return false;
-    const char* buffer = buffer_.get();
-    const char* begin = buffer + peekPos_;
-    const char* end = buffer + bufferSize_;
-    const char* p = FindLineEnd(begin, end);
-    if (p == end) return false;
-    peekPos_ = static_cast<std::size_t>(p - buffer) + 1;
-    if (*p == '\r' && peekPos_ < bufferSize_ && buffer[peekPos_] == '\n') ++peekPos_;
-    ++peekLines_;
-    line = Trim({begin, static_cast<std::size_t>(p - begin)});
     return true;
 }
 
@@ -296,13 +274,60 @@ void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
     if (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE)
         return ReadUnits(text, cap);
 
-    const std::uint64_t fills = fills_;
     ReadBytes(text, cap);
-    // Keep the look ahead in step: one line fewer lies ahead, unless the buffer moved on.
-    if (fills == fills_ && peekLines_ > 0 && peekPos_ >= bufferPos_)
-        --peekLines_;
-    else
-        peekPos_ = bufferPos_, peekLines_ = 0;
+}
+
+bool TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
+                               std::size_t maxCharacters) {
+    chunk.clear();
+    if (deferred_) std::rethrow_exception(std::exchange(deferred_, nullptr));
+    if (encoding_ != TextEncoding::Utf8 && encoding_ != TextEncoding::Utf8Bom) {
+        std::string line;
+        try {
+            while (chunk.size() < maxBytes && !Eof()) {
+                ReadLine(line, maxCharacters);
+                chunk.append(line).push_back('\n');
+            }
+        } catch (const RuntimeError&) {
+            if (chunk.empty()) throw;
+            deferred_ = std::current_exception();
+        }
+        return !chunk.empty();
+    }
+    if (!file_) return false;
+    chunk.assign(carry_);  // into the chunk's own buffer, which is reused from chunk to chunk
+    carry_.clear();
+    chunk.append(buffer_.get() + bufferPos_, bufferSize_ - bufferPos_);
+    bufferPos_ = bufferSize_ = 0;
+    bool atEnd = endOfData_;
+    if (!atEnd && chunk.size() < maxBytes) {
+        const std::size_t had = chunk.size();
+        chunk.resize(maxBytes);
+        std::size_t got = 0;
+        while (had + got < maxBytes) {
+            const std::size_t n =
+                std::fread(chunk.data() + had + got, 1, maxBytes - had - got, file_);
+            if (n == 0) {
+                if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
+                atEnd = endOfData_ = true;
+                break;
+            }
+            got += n;
+        }
+        chunk.resize(had + got);
+    }
+    if (!atEnd) {
+        // Keep the last, unfinished line for the next chunk. A CR at the very end stays too:
+        // an LF after it belongs to the same line end.
+        std::size_t cut = chunk.size();
+        if (cut > 0 && chunk[cut - 1] == '\r') --cut;
+        while (cut > 0 && chunk[cut - 1] != '\n' && chunk[cut - 1] != '\r') --cut;
+        if (cut > 0) {
+            carry_.assign(chunk, cut, std::string::npos);
+            chunk.resize(cut);
+        }
+    }
+    return !chunk.empty();
 }
 
 void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {

@@ -10,6 +10,7 @@
 // complete and flushed; until then an existing target keeps its content.
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,10 +41,15 @@ class TextFileReader {
     // hundred bytes), which is enough for the caller to refuse it; the rest of that line is
     // passed over without being kept, and only when the caller reads on.
     void ReadLine(std::string& text, std::size_t maxCharacters = 100);
-    // A look ahead that consumes nothing: the next line not yet looked at, trimmed, when it is
-    // at most maxAhead lines after the one last read and already lies in the read buffer of a
-    // UTF-8 file. Called repeatedly, it gives each line once, in order.
-    bool PeekLine(std::size_t maxAhead, std::string_view& line);
+    // Reads on by whole lines into chunk, replacing what it held, up to about maxBytes: for a
+    // UTF-8 file the bytes as they stand, line ends included; for any other encoding the lines
+    // converted to UTF-8, trimmed and each ended by LF, as ReadLine gives them. A chunk ends
+    // at a line end, except when one line alone is longer than maxBytes (such a line is cut
+    // where the chunk ends) or at the end of the file. False when nothing is left to read. An
+    // error met after some lines of a chunk is raised by the next call, so that the lines
+    // before it are handled first, as they would be line by line.
+    // Not to be mixed with ReadLine on the same reader.
+    bool ReadChunk(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
     std::uint64_t Size() const { return size_; }
     std::uint64_t LineNumber() const { return lineNumber_; }
     TextEncoding Encoding() const { return encoding_; }
@@ -69,11 +75,10 @@ class TextFileReader {
     bool endOfData_ = false;
     bool skipRest_ = false;  // the last line read was cut short: its rest is still to pass
     std::uint64_t lineNumber_ = 0;
-    std::string raw_;            // one line's 8-bit bytes before conversion (code-page files only)
-    std::uint64_t size_ = 0;     // of the file, in bytes
-    std::uint64_t fills_ = 0;    // buffer refills so far
-    std::size_t peekPos_ = 0;    // where the look ahead stopped
-    std::size_t peekLines_ = 0;  // whole lines between the read position and peekPos_
+    std::string carry_;            // bytes read past a chunk's last line end, for the next chunk
+    std::exception_ptr deferred_;  // met after a chunk's lines: raised with the next chunk
+    std::string raw_;         // one line's 8-bit bytes before conversion (code-page files only)
+    std::uint64_t size_ = 0;  // of the file, in bytes
 };
 
 class TextFileWriter {

@@ -6,6 +6,8 @@
 
 #include "case_fold.h"
 #include "large_memory.h"
+#include "text_hash.h"
+#include "text_words.h"
 
 namespace ostrel {
 namespace {
@@ -15,31 +17,6 @@ constexpr std::uint64_t kClassMask = (std::uint64_t{1} << 47) - 1;
 constexpr std::uint64_t kVariantBit = std::uint64_t{1} << 47;
 constexpr std::uint64_t kLow48 = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kMaxText = 0xFFFF;
-constexpr std::uint64_t kAheadRing = 16;
-
-std::uint64_t Mix(std::uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    return h;
-}
-
-std::uint64_t Hash(const char* s, std::size_t n) {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, s + i, 8);
-        h = (h ^ w) * 0x100000001B3ull;
-        h ^= h >> 29;
-    }
-    std::uint64_t tail = 0;
-    if (n > i) std::memcpy(&tail, s + i, n - i);
-    h = (h ^ tail) * 0x100000001B3ull;
-    return Mix(h);
-}
 
 // Open addressing with linear probing. A slot holds (tag << 48) | (arena offset + 1): the top
 // sixteen bits of the hash weed out most mismatches before the text is touched.
@@ -104,16 +81,10 @@ struct TextPool::Impl {
 
     SlotTable exact;   // every text, by its exact bytes
     SlotTable folded;  // each fold class's first text, by its folded form
-    std::uint64_t reserve = 0;
 
     bool haveLast = false;
     Id lastId = 0;
     std::string_view lastText;
-
-    // Texts announced by Prefetch, in the order they will be interned, with their hashes.
-    Ahead ahead[kAheadRing];
-    const CountVector* classHint = nullptr;
-    std::uint64_t aheadHead = 0, aheadTail = 0;
 
     std::string foldA, foldB;  // scratch for folding
 
@@ -154,12 +125,87 @@ TextPool::TextPool() : impl_(std::make_unique<Impl>()) {}
 
 TextPool::~TextPool() = default;
 
-void TextPool::Reserve(std::uint64_t texts) {
-    impl_->reserve = texts;
-}
-
 std::string_view TextPool::Text(Id id) const {
     return impl_->TextAt(id);
+}
+
+bool TextPool::Empty() const {
+    return impl_->texts == 0;
+}
+
+void TextPool::PrefetchText(Id id) const {
+    PrefetchMemory(impl_->At(id) - 8);
+}
+
+TextPool::Id TextPool::Adopt(TextBlocks& blocks) {
+    Impl& m = *impl_;
+    const Id base = m.arena.size() * kArenaChunk;
+    for (std::size_t b = 0; b < blocks.blocks_.size(); ++b) {
+        for (std::uint64_t pos = 0; pos < blocks.used_[b];) {
+            char* record = blocks.blocks_[b].data() + pos;
+            std::uint64_t header;
+            std::memcpy(&header, record, 8);
+            header = (header & ~kLow48) | m.classes++;
+            std::memcpy(record, &header, 8);
+            ++m.texts;
+            pos += 8 + (header >> 48);
+        }
+    }
+    for (std::size_t b = 0; b < blocks.blocks_.size(); ++b) {
+        m.arena.push_back(std::move(blocks.blocks_[b]));
+        m.chunkUsed.push_back(blocks.used_[b]);
+    }
+    blocks.blocks_.clear();
+    blocks.used_.clear();
+    if (!m.exact.Empty()) {
+        m.exact.Release();
+        m.folded.Release();
+    }
+    m.haveLast = false;
+    return base;
+}
+
+TextBlocks::Offset TextBlocks::Append(std::string_view text, std::uint64_t tag) {
+    if (text.size() > kMaxText || tag > kLow48)
+        throw std::length_error("text or tag too long for the pool");
+    const std::uint64_t need = 8 + text.size();
+    if (blocks_.empty() || used_.back() + need > kArenaChunk) {
+        blocks_.emplace_back(kArenaChunk);
+        used_.push_back(0);
+    }
+    char* record = blocks_.back().data() + used_.back();
+    const std::uint64_t header = (std::uint64_t(text.size()) << 48) | tag;
+    std::memcpy(record, &header, 8);
+    if (!text.empty()) std::memcpy(record + 8, text.data(), text.size());
+    const Offset offset = (blocks_.size() - 1) * kArenaChunk + used_.back() + 8;
+    used_.back() += need;
+    return offset;
+}
+
+const char* TextBlocks::Address(Offset offset) const {
+    return blocks_[offset / kArenaChunk].data() + offset % kArenaChunk - 8;
+}
+
+std::string_view TextBlocks::Text(Offset offset) const {
+    std::uint64_t header;
+    std::memcpy(&header, Address(offset), 8);
+    return {Address(offset) + 8, static_cast<std::size_t>(header >> 48)};
+}
+
+std::uint64_t TextBlocks::Tag(Offset offset) const {
+    std::uint64_t header;
+    std::memcpy(&header, Address(offset), 8);
+    return header & kLow48;
+}
+
+TextBlocks::Offset TextBlocks::Settle(std::size_t block, std::uint64_t pos) const {
+    while (block < blocks_.size() && pos >= used_[block]) ++block, pos = 0;
+    return block < blocks_.size() ? block * kArenaChunk + pos + 8 : kEnd;
+}
+
+TextBlocks::Offset TextBlocks::After(Offset offset) const {
+    const std::size_t block = offset / kArenaChunk;
+    return Settle(block, offset % kArenaChunk + Text(offset).size());
 }
 
 std::uint64_t TextPool::FoldClass(Id id) const {
@@ -168,107 +214,32 @@ std::uint64_t TextPool::FoldClass(Id id) const {
 
 void TextPool::RebuildIndexes(std::uint64_t texts, std::uint64_t classes) {
     Impl& m = *impl_;
-    m.exact.Reset(TableSizeFor(std::max(texts, m.reserve)));
-    m.folded.Reset(TableSizeFor(std::max(classes, m.reserve)));
+    m.exact.Reset(TableSizeFor(texts));
+    m.folded.Reset(TableSizeFor(classes));
     // Walks the arena from start to end.
     for (std::size_t c = 0; c < m.arena.size(); ++c) {
         for (std::uint64_t pos = 0; pos < m.chunkUsed[c];) {
             const std::uint64_t offset = c * kArenaChunk + pos + 8;
             const std::uint64_t header = m.Header(offset);
             const std::string_view text(m.At(offset), static_cast<std::size_t>(header >> 48));
-            m.exact.Insert(Hash(text.data(), text.size()), offset);
+            m.exact.Insert(HashText(text.data(), text.size()), offset);
             if (!(header & kVariantBit)) {
                 const std::string_view f = m.Fold(text, m.foldB);
-                m.folded.Insert(Hash(f.data(), f.size()), offset);
+                m.folded.Insert(HashText(f.data(), f.size()), offset);
             }
             pos += 8 + text.size();
         }
-    }
-    m.aheadHead = m.aheadTail = 0;  // their slots have moved
-}
-
-void TextPool::SetClassHint(const CountVector* counts) {
-    impl_->classHint = counts;
-}
-
-void TextPool::ClearClassHint(const CountVector* counts) {
-    if (impl_->classHint == counts) impl_->classHint = nullptr;
-}
-
-// A look-up is fetched in stages, each a few texts after the one before, so that what a stage
-// reads has arrived by then: the slot of the exact text; then the text it leads to, or, for a
-// spelling met for the first time, the slot of the folded text; then the class's first text.
-void TextPool::Prefetch(std::string_view text) {
-    Impl& m = *impl_;
-    if (m.exact.Empty() || m.aheadTail - m.aheadHead == kAheadRing) return;
-    Ahead& a = m.ahead[m.aheadTail % kAheadRing];
-    a.length = text.size();
-    a.verified = text.size() <= kAheadText;  // a longer text only holds its place in the order
-    a.stage = 0;
-    if (a.verified) {
-        std::memcpy(a.text, text.data(), text.size());
-        a.hash = Hash(text.data(), text.size());
-        a.foldedHash = 0;
-        a.haveFolded = false;
-        PrefetchMemory(m.exact.Address(a.hash));
-    }
-    ++m.aheadTail;
-    constexpr std::uint64_t kStageGap = 3;
-    if (m.aheadTail - m.aheadHead > kStageGap)
-        Advance(m.ahead[(m.aheadTail - 1 - kStageGap) % kAheadRing]);
-    if (m.aheadTail - m.aheadHead > 2 * kStageGap)
-        Advance(m.ahead[(m.aheadTail - 1 - 2 * kStageGap) % kAheadRing]);
-}
-
-void TextPool::Advance(Ahead& a) const {
-    Impl& m = *impl_;
-    if (!a.verified) return;
-    if (a.stage == 0) {
-        a.stage = 1;
-        const std::uint64_t slot = *m.exact.Address(a.hash);
-        if (slot != 0 && SlotTable::TagMatches(slot, a.hash)) {
-            a.found = SlotTable::Offset(slot) + 1;
-            PrefetchMemory(m.At(a.found - 1) - 8);
-            return;
-        }
-        a.found = 0;
-        char folded[kAheadText];
-        a.foldedHash = Hash(folded, FoldUtf8({a.text, a.length}, folded));
-        a.haveFolded = true;
-        PrefetchMemory(m.folded.Address(a.foldedHash));
-    } else if (a.stage == 1) {
-        a.stage = 2;
-        if (a.found != 0) {
-            if (m.classHint) m.classHint->Prefetch(m.Header(a.found - 1) & kClassMask);
-            return;
-        }
-        const std::uint64_t slot = *m.folded.Address(a.foldedHash);
-        if (slot != 0 && SlotTable::TagMatches(slot, a.foldedHash))
-            PrefetchMemory(m.At(SlotTable::Offset(slot)) - 8);
     }
 }
 
 TextPool::Id TextPool::Intern(std::string_view text) {
     Impl& m = *impl_;
-    // The text announced next, if it is this one.
-    const Ahead* announced = nullptr;
-    if (m.aheadHead != m.aheadTail) {
-        const Ahead& a = m.ahead[m.aheadHead % kAheadRing];
-        if (a.length == text.size() &&
-            (!a.verified || std::memcmp(a.text, text.data(), text.size()) == 0)) {
-            announced = &a;
-            ++m.aheadHead;
-        } else if (m.aheadTail - m.aheadHead == kAheadRing) {
-            m.aheadHead = m.aheadTail = 0;  // announced texts that never came: start over
-        }
-    }
     if (m.haveLast && m.lastText == text) return m.lastId;
     if (text.size() > kMaxText) throw std::length_error("text too long for the pool");
     if (m.exact.Empty()) RebuildIndexes(m.texts, m.classes);
 
     // The text itself: a repeat is found here.
-    const std::uint64_t h =
-        announced && announced->verified ? announced->hash : Hash(text.data(), text.size());
+    const std::uint64_t h = HashText(text.data(), text.size());
     std::uint64_t i = m.exact.Home(h);
     for (std::uint64_t slot; (slot = m.exact.At(i)) != 0; i = m.exact.Next(i)) {
         if (!SlotTable::TagMatches(slot, h)) continue;
@@ -283,9 +254,7 @@ TextPool::Id TextPool::Intern(std::string_view text) {
 
     // A spelling met for the first time: its class, if another spelling has it already.
     const std::string_view folded = m.Fold(text, m.foldA);
-    const std::uint64_t hf = announced && announced->verified && announced->haveFolded
-                                 ? announced->foldedHash
-                                 : Hash(folded.data(), folded.size());
+    const std::uint64_t hf = HashText(folded.data(), folded.size());
     std::uint64_t j = m.folded.Home(hf);
     std::uint64_t header = std::uint64_t(text.size()) << 48;
     bool variant = false;
@@ -309,16 +278,17 @@ TextPool::Id TextPool::Intern(std::string_view text) {
     return offset;
 }
 
-bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) const {
+bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) {
     Impl& m = *impl_;
     if (m.haveLast && m.lastText == text) {
         cls = FoldClass(m.lastId);
         return true;
     }
-    if (m.folded.Empty()) return false;  // the indexes are made with the first text
+    if (m.texts == 0) return false;
+    if (m.folded.Empty()) RebuildIndexes(m.texts, m.classes);
     std::string foldedText, repFolded;
     FoldUtf8(text, foldedText);
-    const std::uint64_t h = Hash(foldedText.data(), foldedText.size());
+    const std::uint64_t h = HashText(foldedText.data(), foldedText.size());
     for (std::uint64_t i = m.folded.Home(h), slot; (slot = m.folded.At(i)) != 0;
          i = m.folded.Next(i)) {
         if (!SlotTable::TagMatches(slot, h)) continue;
@@ -336,27 +306,11 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) const {
 std::size_t TextPool::FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
                                   std::uint64_t& low) const {
     const std::string_view t = Text(id);
-    if (depth == 0) {
-        // Plain ASCII, the usual case, folds as the words are built.
-        high = low = 0;
-        std::size_t k = 0;
-        for (; k < 16 && k < t.size(); ++k) {
-            const auto c = static_cast<unsigned char>(t[k]);
-            if (c >= 0x80) break;
-            const std::uint64_t f = (c >= 'A' && c <= 'Z') ? c + 32 : c;
-            if (k < 8)
-                high |= f << (8 * (7 - k));
-            else
-                low |= f << (8 * (15 - k));
-        }
-        if (k == 16 || k == t.size()) {
-            // The folded length differs from the text's only through characters past these.
-            if (k == t.size()) return k;
-            bool ascii = true;
-            for (std::size_t r = k; r < t.size() && ascii; ++r)
-                ascii = static_cast<unsigned char>(t[r]) < 0x80;
-            if (ascii) return t.size();
-        }
+    if (IsAscii(t.data(), t.size())) {
+        // Plain ASCII, the usual case, folds byte for byte.
+        high = OrderedWord(LowerAscii(WordAt(t.data(), depth, t.size())));
+        low = OrderedWord(LowerAscii(WordAt(t.data(), depth + 8, t.size())));
+        return t.size();
     }
     char buffer[64];
     thread_local std::string folded;  // the sort may run on two threads

@@ -60,7 +60,6 @@ class CountVector {
     std::uint64_t Get(std::uint64_t cls) const;
     void Increment(std::uint64_t cls);
     void Decrement(std::uint64_t cls);
-    void Prefetch(std::uint64_t cls) const;
     void clear();
 
   private:
@@ -69,6 +68,31 @@ class CountVector {
     std::uint32_t* Slot(std::uint64_t cls) const;
     std::vector<LargeArray<std::uint32_t>> chunks_;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> large_;  // class, count (rare)
+};
+
+// Texts laid out as a pool keeps them, gathered apart from any pool (on another thread, say)
+// and handed over whole with TextPool::Adopt. Until then each text carries a tag of up to 48
+// bits that its gatherer chooses.
+class TextBlocks {
+  public:
+    using Offset = std::uint64_t;
+    static constexpr Offset kEnd = ~Offset{0};
+
+    // Texts are at most 0xFFFF bytes; tags at most 48 bits.
+    Offset Append(std::string_view text, std::uint64_t tag);
+    std::string_view Text(Offset offset) const;
+    std::uint64_t Tag(Offset offset) const;
+    const char* Address(Offset offset) const;  // where the text's record starts, to prefetch
+    // The texts in the order appended: the first, and the one after another; kEnd after the
+    // last.
+    Offset First() const { return Settle(0, 0); }
+    Offset After(Offset offset) const;
+
+  private:
+    friend class TextPool;
+    Offset Settle(std::size_t block, std::uint64_t pos) const;
+    std::vector<LargeArray<char>> blocks_;
+    std::vector<std::uint64_t> used_;
 };
 
 class TextPool {
@@ -84,22 +108,18 @@ class TextPool {
     // dense: a text's id is where it lies in the pool's storage.
     Id Intern(std::string_view text);
     std::string_view Text(Id id) const;
-    // Announces a text that Intern will be asked for soon, in order: the look-up's memory is
-    // fetched meanwhile. A hint only: a text announced and never interned does no harm.
-    void Prefetch(std::string_view text);
+    bool Empty() const;              // no text stored yet
+    void PrefetchText(Id id) const;  // a hint: the text is read soon
+    // Takes over the texts of blocks, leaving it empty. Each becomes a fold class of its own:
+    // the caller knows that no two of them, and none of them and a stored text, are equal,
+    // letter case aside. A text's id is then the returned base plus its offset in blocks. The
+    // indexes are built again when next needed.
+    Id Adopt(TextBlocks& blocks);
     // The fold class of a stored text: texts equal but for letter case share it. Classes are
-    // numbered densely from 0 in order of first sight.
+    // numbered densely from 0.
     std::uint64_t FoldClass(Id id) const;
     // The fold class of any text, if some stored text has it.
-    bool FindFoldClass(std::string_view text, std::uint64_t& cls) const;
-
-    // A table that counts rows per class is told the class of each announced text shortly
-    // before the text is interned, so that it can fetch its count meanwhile.
-    void SetClassHint(const CountVector* counts);
-    void ClearClassHint(const CountVector* counts);  // if it is still this table's
-
-    // Sizes the indexes for about this many texts from the start, sparing their regrowth.
-    void Reserve(std::uint64_t texts);
+    bool FindFoldClass(std::string_view text, std::uint64_t& cls);
 
     // Sixteen bytes of the folded text from offset depth, as two big-endian words, zero-padded;
     // returns the folded text's length.
@@ -107,20 +127,6 @@ class TextPool {
                             std::uint64_t& low) const;
 
   private:
-    static constexpr std::size_t kAheadText = 64;
-    // A text announced by Prefetch, in the order it will be interned, with what its look-up
-    // has found so far.
-    struct Ahead {
-        std::uint64_t hash;        // of the text
-        std::uint64_t foldedHash;  // of its folded form, once needed
-        std::uint64_t found;       // offset + 1 of the same text, once seen
-        std::size_t length;
-        int stage;
-        bool verified;  // text holds the whole text and the hashes are its own
-        bool haveFolded;
-        char text[kAheadText];
-    };
-    void Advance(Ahead& a) const;
     void RebuildIndexes(std::uint64_t texts, std::uint64_t classes);
 
     struct Impl;

@@ -44,9 +44,7 @@ WorkingTablePtr WorkingTable::Create(std::shared_ptr<TextPool> pool) {
 WorkingTable::WorkingTable(std::shared_ptr<TextPool> pool)
     : pool_(std::move(pool)), fields_(*this) {}
 
-WorkingTable::~WorkingTable() {
-    if (countsBuilt_) pool_->ClearClassHint(&counts_);
-}
+WorkingTable::~WorkingTable() = default;
 
 // ---- Fields ----
 
@@ -95,15 +93,19 @@ void WorkingTable::Field::SetValue(std::string_view text) {
     t.CountAdd(id);
 }
 
-TextPool::Id WorkingTable::InternChecked(std::string_view text) {
+void WorkingTable::CheckLength(std::string_view text) const {
     const auto limit = static_cast<std::size_t>(fields_.definedSize_);
-    // A UTF-8 character takes at most four bytes, so short texts need no counting.
+    // Every character takes at least a byte, so short texts need no counting.
     if (text.size() > limit) {
         const std::size_t chars = CountCharacters(text);
         if (chars > limit)
             Fail(err::kTextTooLong, "The text has " + std::to_string(chars) +
                                         " characters; the limit is " + std::to_string(limit) + ".");
     }
+}
+
+TextPool::Id WorkingTable::InternChecked(std::string_view text) {
+    CheckLength(text);
     return pool_->Intern(text);
 }
 
@@ -136,6 +138,17 @@ void WorkingTable::Update() {
     CommitPending();
 }
 
+void WorkingTable::AppendStored(Id id) {
+    RequireOpen();
+    CommitPending();
+    CheckLength(pool_->Text(id));
+    rows_.push_back(id << 1);
+    ++liveRows_;
+    CountAdd(id);
+    current_ = rows_.size() - 1;
+    currentRemoved_ = false;
+}
+
 void WorkingTable::CommitPending() {
     if (!pending_) return;
     const Id id = pendingHasValue_ ? pendingText_ : pool_->Intern({});
@@ -163,7 +176,6 @@ void WorkingTable::BuildCounts() {
     for (std::uint64_t i = 0; i < rows_.size(); ++i)
         if (!(rows_[i] & kRemoved)) counts_.Increment(pool_->FoldClass(rows_[i] >> 1));
     countsBuilt_ = true;
-    pool_->SetClassHint(&counts_);
 }
 
 std::uint64_t WorkingTable::RecordCount() const {
@@ -245,6 +257,11 @@ void WorkingTable::MoveNext() {
     const std::uint64_t from = current_ == kNoRow ? rows_.size() : current_ + 1;
     currentRemoved_ = false;
     current_ = NextVisible(from);
+    // A walk reads the rows' texts in turn, and a sorted table's texts lie scattered in the
+    // pool: fetch one a little ahead.
+    constexpr std::uint64_t kWalkAhead = 16;
+    if (current_ != kNoRow && current_ + kWalkAhead < rows_.size())
+        pool_->PrefetchText(rows_[current_ + kWalkAhead] >> 1);
 }
 
 void WorkingTable::MoveLast() {

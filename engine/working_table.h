@@ -78,6 +78,9 @@ class WorkingTable {
 
     void AddNew();
     void Update();
+    // Adds a row holding a text that the table's pool stores already (TextPool::Adopt, say),
+    // without the look-up that AddNew and Update make. The new row is current.
+    void AppendStored(TextPool::Id id);
 
     // Rows passing the filter (all rows when none is set); removed rows are not counted.
     std::uint64_t RecordCount() const;
@@ -115,6 +118,7 @@ class WorkingTable {
     void CountAdd(TextPool::Id id);
     void CountRemove(TextPool::Id id);
     void BuildCounts();
+    void CheckLength(std::string_view text) const;
     TextPool::Id InternChecked(std::string_view text);
 
     std::shared_ptr<TextPool> pool_;

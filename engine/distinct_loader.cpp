@@ -1,0 +1,504 @@
+#include "distinct_loader.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "case_fold.h"
+#include "large_memory.h"
+#include "runtime_error.h"
+#include "text_hash.h"
+#include "text_words.h"
+
+namespace ostrel {
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+constexpr std::size_t kChunkSlots = 4;  // chunks read ahead of the slowest worker, at most
+constexpr unsigned kMostWorkers = 4;
+constexpr std::size_t kSlotAhead = 32;  // lines between fetching a look-up's slot and its use
+constexpr std::size_t kTextAhead =
+    16;  // and between fetching the text the slot leads to and its use
+constexpr std::uint64_t kArenaBlock = kLargePage;
+constexpr std::uint64_t kTagShift = 44;  // a slot: hash tag above, arena offset + 1 below
+constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kTagShift) - 1;
+constexpr unsigned kShareShift = 60;  // in the merged order: share number above, offset below
+
+// Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
+// the folded length. Plain ASCII, the usual case, goes eight bytes at a time.
+std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    std::uint64_t h = kHashSeed ^ n, high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s + i, 8);
+        high |= w;
+        w = LowerAscii(w);
+        std::memcpy(out + i, &w, 8);
+        h = HashWord(h, w);
+    }
+    std::uint64_t tail = 0;
+    if (i < n) {
+        tail = TailWord(s, i, n);
+        high |= tail;
+        tail = LowerAscii(tail);
+        std::memcpy(out + i, &tail, 8);
+    }
+    if (!(high & kHighBits)) {
+        hash = HashFinish(h, tail);
+        return n;
+    }
+    const std::size_t folded = FoldUtf8(text, out);
+    hash = HashText(out, folded);
+    return folded;
+}
+
+// A non-blank line of a chunk, trimmed, on its way to the share its hash falls to.
+struct Line {
+    const char* text;
+    std::uint32_t length;
+    std::uint32_t number;  // within the chunk, from 1
+    std::uint64_t hash;    // of the folded text
+};
+
+// A chunk of the file and what the workers found in it. One worker splits it into lines;
+// then every worker looks up the lines that fall to its share.
+struct Chunk {
+    std::string data;
+    std::array<std::vector<Line>, kMostWorkers> lines;  // by share
+    bool scanned = false;
+    unsigned pending = 0;         // workers yet to look up their lines
+    std::uint64_t lineCount = 0;  // lines in it, blank ones included
+    std::uint64_t nonBlank = 0;
+    std::uint64_t refused = 0;  // number of a line longer than the limit, or 0
+};
+
+// Where a text was first met: the chunk's number above, the line within it below. A chunk
+// holds fewer than 2^24 lines (it is at most twice kChunkBytes).
+std::uint64_t Position(std::uint64_t chunk, std::uint64_t line) {
+    return (chunk << 24) | line;
+}
+
+// Whether two texts are equal, letter case aside (room for the longer text + 8 bytes in each
+// scratch buffer).
+bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, char* scratchB) {
+    const std::size_t n = a.size();
+    if (n == b.size()) {
+        // Plain ASCII folds byte for byte; a difference in such bytes is final.
+        std::uint64_t high = 0;
+        std::size_t i = 0;
+        bool same = true;
+        for (; same && i + 8 <= n; i += 8) {
+            const std::uint64_t x = LoadWord(a.data() + i), y = LoadWord(b.data() + i);
+            high |= x | y;
+            same = LowerAscii(x) == LowerAscii(y);
+        }
+        if (same && i < n) {
+            const std::uint64_t x = TailWord(a.data(), i, n), y = TailWord(b.data(), i, n);
+            high |= x | y;
+            same = LowerAscii(x) == LowerAscii(y);
+        }
+        if (!(high & kHighBits)) return same;
+    }
+    const std::size_t foldedA = FoldUtf8(a, scratchA), foldedB = FoldUtf8(b, scratchB);
+    return foldedA == foldedB && std::memcmp(scratchA, scratchB, foldedA) == 0;
+}
+
+// One worker's share of the distinct texts: those whose hash falls to it, each stored once,
+// tagged with the position where it was first met, in the pool's own layout so that the pool
+// can take them over whole.
+class DistinctShare {
+  public:
+    DistinctShare(std::uint64_t expected, std::size_t longestText)
+        : scratch_(longestText + 8), otherScratch_(longestText + 8) {
+        std::uint64_t size = 1024;
+        while (size * 3 < expected * 4) size *= 2;
+        slots_ = LargeArray<std::uint64_t>(size);
+        mask_ = size - 1;
+    }
+
+    const std::uint64_t* SlotAddress(std::uint64_t hash) const { return &slots_[hash & mask_]; }
+    // Once the slot has arrived: fetches the text that a look-up for hash will compare with.
+    void PrefetchEntry(std::uint64_t hash) const {
+        constexpr int kMostProbes = 4;  // slots of the same cache line, mostly
+        std::uint64_t i = hash & mask_;
+        for (int probe = 0; probe < kMostProbes; ++probe, i = (i + 1) & mask_) {
+            const std::uint64_t slot = slots_[i];
+            if (slot == 0) return;
+            if (TagMatches(slot, hash))
+                return PrefetchMemory(texts_.Address((slot & kOffsetMask) - 1));
+        }
+    }
+    static bool TagMatches(std::uint64_t slot, std::uint64_t hash) {
+        return (slot >> kTagShift) == (hash >> kTagShift);
+    }
+
+    // Stores the text unless an equal one, letter case aside, is stored already.
+    void Insert(std::string_view text, std::uint64_t hash, std::uint64_t position) {
+        std::uint64_t i = hash & mask_;
+        for (std::uint64_t slot; (slot = slots_[i]) != 0; i = (i + 1) & mask_) {
+            if (TagMatches(slot, hash) && FoldEqual(texts_.Text((slot & kOffsetMask) - 1), text,
+                                                    scratch_.data(), otherScratch_.data()))
+                return;
+        }
+        const TextBlocks::Offset offset = texts_.Append(text, position);
+        slots_[i] = ((hash >> kTagShift) << kTagShift) | (offset + 1);
+        if (++used_ * 4 > slots_.size() * 3) Grow();
+    }
+
+    void ReleaseIndex() { slots_ = LargeArray<std::uint64_t>(); }
+    TextBlocks& Texts() { return texts_; }
+
+  private:
+    void Grow() {
+        LargeArray<std::uint64_t> slots(slots_.size() * 2);
+        const std::uint64_t mask = slots.size() - 1;
+        for (auto offset = texts_.First(); offset != TextBlocks::kEnd;
+             offset = texts_.After(offset)) {
+            std::uint64_t hash;
+            FoldAndHash(texts_.Text(offset), scratch_.data(), hash);
+            std::uint64_t i = hash & mask;
+            while (slots[i] != 0) i = (i + 1) & mask;
+            slots[i] = ((hash >> kTagShift) << kTagShift) | (offset + 1);
+        }
+        slots_ = std::move(slots);
+        mask_ = mask;
+    }
+
+    TextBlocks texts_;
+    LargeArray<std::uint64_t> slots_;  // hash tag above, offset + 1 below; 0 for none
+    std::uint64_t mask_ = 0;
+    std::uint64_t used_ = 0;
+    std::vector<char> scratch_, otherScratch_;
+};
+
+constexpr std::uint64_t kNone = ~std::uint64_t{0};
+
+// What the calling thread and the workers share, under one lock.
+struct Pipeline {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::array<Chunk, kChunkSlots> chunks;
+    std::uint64_t published = 0;  // chunks handed to the workers
+    std::uint64_t completed = 0;  // chunks every worker has finished, always the first ones
+    bool finished = false;        // no chunk comes after the published ones
+    bool stop = false;            // a failure: everyone stops
+    std::exception_ptr failure;
+    std::uint64_t linesDone = 0;  // in the completed chunks
+    std::uint64_t nonBlank = 0;
+    std::vector<std::uint64_t> linesPerChunk;  // of the chunks split so far (kNone: not yet)
+    std::uint64_t scannedPrefix = 0;           // the first chunks, all split
+    std::uint64_t refusedChunk = kNone;        // the first chunk with a refused line
+    std::uint64_t refusedLine = 0;             // and the line's number within it
+
+    void Scanned(std::uint64_t k, const Chunk& chunk) {
+        RecordLines(k, chunk.lineCount);
+        if (chunk.refused != 0 && (refusedChunk == kNone || k < refusedChunk)) {
+            refusedChunk = k;
+            refusedLine = chunk.refused;
+        }
+    }
+
+  private:
+    void RecordLines(std::uint64_t k, std::uint64_t lines) {
+        if (linesPerChunk.size() <= k) linesPerChunk.resize(k + 1, kNone);
+        linesPerChunk[k] = lines;
+        while (scannedPrefix < linesPerChunk.size() && linesPerChunk[scannedPrefix] != kNone)
+            ++scannedPrefix;
+    }
+};
+
+class Worker {
+  public:
+    Worker(Pipeline& pipeline, DistinctShare& share, unsigned index, unsigned count,
+           std::size_t maxCharacters)
+        : pipeline_(pipeline),
+          share_(share),
+          index_(index),
+          count_(count),
+          maxCharacters_(maxCharacters),
+          foldRoom_(4 * maxCharacters + 8),
+          folded_(foldRoom_ + 8) {}
+
+    void Run() {
+        try {
+            std::uint64_t nextScan = index_, nextLookUp = 0;
+            for (;;) {
+                bool scan = false;
+                std::uint64_t k = 0;
+                {
+                    std::unique_lock lock(pipeline_.mutex);
+                    if (!NextJob(lock, nextScan, nextLookUp, scan, k)) return;
+                }
+                Chunk& chunk = pipeline_.chunks[k % kChunkSlots];
+                if (scan) {
+                    Scan(chunk, k);
+                    std::lock_guard lock(pipeline_.mutex);
+                    chunk.scanned = true;
+                    pipeline_.Scanned(k, chunk);
+                } else {
+                    LookUp(chunk, k);
+                    std::lock_guard lock(pipeline_.mutex);
+                    if (--chunk.pending == 0) {
+                        ++pipeline_.completed;
+                        pipeline_.linesDone += chunk.lineCount;
+                        pipeline_.nonBlank += chunk.nonBlank;
+                    }
+                }
+                pipeline_.changed.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(pipeline_.mutex);
+            if (!pipeline_.failure) pipeline_.failure = std::current_exception();
+            pipeline_.stop = true;
+            pipeline_.changed.notify_all();
+        }
+    }
+
+  private:
+    // Waits for the next job: splitting one of this worker's chunks (every count-th, from
+    // its index), or looking up its share of the next chunk in order. False when none is
+    // left. Splitting runs a little ahead, so that the other workers need not wait for it.
+    bool NextJob(std::unique_lock<std::mutex>& lock, std::uint64_t& nextScan,
+                 std::uint64_t& nextLookUp, bool& scan, std::uint64_t& k) {
+        Pipeline& p = pipeline_;
+        for (;;) {
+            if (p.stop) return false;
+            const bool refused = p.refusedChunk != kNone;
+            // After a refused line only the chunks before it are split, for its line number.
+            const bool canScan = nextScan < std::min(p.published, p.refusedChunk);
+            const bool canLookUp =
+                !refused && nextLookUp < p.published && p.chunks[nextLookUp % kChunkSlots].scanned;
+            if (canScan && (!canLookUp || nextScan <= nextLookUp + count_)) {
+                scan = true;
+                k = nextScan;
+                nextScan += count_;
+                return true;
+            }
+            if (canLookUp) {
+                scan = false;
+                k = nextLookUp++;
+                return true;
+            }
+            if (!canScan && (refused || (p.finished && nextLookUp >= p.published))) return false;
+            p.changed.wait(lock);
+        }
+    }
+
+    // Splits the chunk into lines, trims and counts them, and sorts the non-blank ones out to
+    // the shares their hashes fall to.
+    void Scan(Chunk& chunk, std::uint64_t) {
+        for (auto& lines : chunk.lines) lines.clear();
+        const char* p = chunk.data.data();
+        const char* const end = p + chunk.data.size();
+        std::uint32_t line = 0;
+        std::uint64_t nonBlank = 0;
+        chunk.refused = 0;
+        while (p < end) {
+            const char* lineEnd = FindLineEnd(p, end);
+            const char* next = lineEnd == end ? end : lineEnd + 1;
+            if (next != end && *lineEnd == '\r' && *next == '\n') ++next;
+            const char* b = p;
+            const char* e = lineEnd;
+            p = next;
+            ++line;
+            while (b < e && *b == ' ') ++b;
+            while (e > b && e[-1] == ' ') --e;
+            if (b == e) continue;
+            ++nonBlank;
+            const std::string_view text(b, static_cast<std::size_t>(e - b));
+            if (text.size() > maxCharacters_ &&
+                (text.size() >= foldRoom_ || CountCharacters(text) > maxCharacters_)) {
+                chunk.refused = line;
+                break;
+            }
+            std::uint64_t hash;
+            FoldAndHash(text, folded_.data(), hash);
+            const unsigned share = count_ > 1 ? ((hash >> 32) & 0xFFFF) * count_ >> 16 : 0;
+            chunk.lines[share].push_back({b, static_cast<std::uint32_t>(text.size()), line, hash});
+        }
+        chunk.lineCount = line;
+        chunk.nonBlank = nonBlank;
+    }
+
+    // Looks up this worker's share of the chunk's lines in order, storing each text not met
+    // before. The memory of a look-up is fetched a few lines ahead: first the slot, then the
+    // text that it leads to.
+    void LookUp(const Chunk& chunk, std::uint64_t k) {
+        const std::vector<Line>& lines = chunk.lines[index_];
+        const std::size_t n = lines.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + kSlotAhead < n) PrefetchMemory(share_.SlotAddress(lines[i + kSlotAhead].hash));
+            if (i + kTextAhead < n) share_.PrefetchEntry(lines[i + kTextAhead].hash);
+            const Line& l = lines[i];
+            share_.Insert({l.text, l.length}, l.hash, Position(k, l.number));
+        }
+    }
+
+    Pipeline& pipeline_;
+    DistinctShare& share_;
+    const unsigned index_, count_;
+    const std::size_t maxCharacters_;
+    const std::size_t foldRoom_;
+    std::vector<char> folded_;
+};
+
+// Stops the workers and waits for them, whatever way the reading ends.
+class WorkerThreads {
+  public:
+    explicit WorkerThreads(Pipeline& pipeline) : pipeline_(pipeline) {}
+    ~WorkerThreads() {
+        {
+            std::lock_guard lock(pipeline_.mutex);
+            pipeline_.stop = true;
+            pipeline_.changed.notify_all();
+        }
+        for (std::thread& t : threads_) t.join();
+    }
+    void Start(Worker& worker) {
+        threads_.emplace_back([&worker] { worker.Run(); });
+    }
+
+  private:
+    Pipeline& pipeline_;
+    std::vector<std::thread> threads_;
+};
+
+unsigned WorkerCount() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+}
+
+}  // namespace
+
+std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
+                                std::size_t maxCharacters,
+                                const std::function<void(std::uint64_t linesRead)>& progress) {
+    if (table.RecordCount() != 0 || !table.Pool()->Empty())
+        throw std::logic_error("the table and its pool must be empty");
+    if (maxCharacters == 0 || maxCharacters > 10000)
+        throw std::invalid_argument("unsupported line length limit");
+    const unsigned count = WorkerCount();
+    // A list of mostly distinct phrases has about one a 48 bytes; a larger one grows the index.
+    const std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
+
+    Pipeline pipeline;
+    std::vector<std::unique_ptr<DistinctShare>> shares;
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (unsigned i = 0; i < count; ++i) {
+        shares.push_back(std::make_unique<DistinctShare>(expected, 4 * maxCharacters + 8));
+        workers.push_back(
+            std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
+    }
+    std::uint64_t reported = 0;
+    std::exception_ptr readFailure;
+    {
+        WorkerThreads threads(pipeline);
+        try {
+            for (auto& w : workers) threads.Start(*w);
+        } catch (const std::system_error& e) {
+            throw RuntimeError(err::kOutOfMemory, "Not enough system resources to read " +
+                                                      file.Path() + ": " + e.what());
+        }
+        auto report = [&](std::unique_lock<std::mutex>& lock) {
+            const std::uint64_t lines = pipeline.linesDone;
+            if (lines == reported) return;
+            reported = lines;
+            lock.unlock();
+            progress(lines);
+            lock.lock();
+        };
+        for (std::uint64_t k = 0;; ++k) {
+            std::unique_lock lock(pipeline.mutex);
+            for (;;) {
+                report(lock);
+                if (pipeline.stop || pipeline.refusedChunk != kNone ||
+                    pipeline.completed + kChunkSlots > k)
+                    break;
+                pipeline.changed.wait(lock);
+            }
+            if (pipeline.stop || pipeline.refusedChunk != kNone) break;
+            lock.unlock();
+            // The slot's last chunk is finished with, and no worker reads it until published.
+            Chunk& chunk = pipeline.chunks[k % kChunkSlots];
+            bool more = false;
+            try {
+                more = file.ReadChunk(chunk.data, kChunkBytes, maxCharacters);
+            } catch (...) {
+                // Raised after the lines already read have had their turn: a line refused
+                // among them comes first, as it would line by line.
+                readFailure = std::current_exception();
+            }
+            lock.lock();
+            if (!more) {
+                pipeline.finished = true;
+                pipeline.changed.notify_all();
+                break;
+            }
+            chunk.scanned = false;
+            chunk.pending = count;
+            pipeline.published = k + 1;
+            pipeline.changed.notify_all();
+        }
+        std::unique_lock lock(pipeline.mutex);
+        for (;;) {
+            report(lock);
+            if (pipeline.stop || pipeline.completed == pipeline.published) break;
+            if (pipeline.refusedChunk != kNone && pipeline.scannedPrefix >= pipeline.refusedChunk)
+                break;
+            pipeline.changed.wait(lock);
+        }
+    }
+    if (pipeline.failure) std::rethrow_exception(pipeline.failure);
+    if (pipeline.refusedChunk == kNone && readFailure) std::rethrow_exception(readFailure);
+    if (pipeline.refusedChunk != kNone) {
+        std::uint64_t number = pipeline.refusedLine;
+        for (std::uint64_t k = 0; k < pipeline.refusedChunk; ++k)
+            number += pipeline.linesPerChunk[k];
+        throw RuntimeError(err::kTextTooLong, "Line " + std::to_string(number) + " of " +
+                                                  file.Path() + " is longer than the limit of " +
+                                                  std::to_string(maxCharacters) +
+                                                  " characters for a keyword phrase.");
+    }
+
+    // The shares hold disjoint texts, each in order of first sight: merged by position, they
+    // give every distinct text in the order of the file. The pool then takes them over.
+    std::vector<std::uint64_t> order;  // share number above, offset below
+    {
+        std::vector<TextBlocks::Offset> at(count);
+        for (unsigned i = 0; i < count; ++i) {
+            shares[i]->ReleaseIndex();
+            at[i] = shares[i]->Texts().First();
+        }
+        for (;;) {
+            unsigned first = count;
+            std::uint64_t firstPosition = 0;
+            for (unsigned i = 0; i < count; ++i) {
+                if (at[i] == TextBlocks::kEnd) continue;
+                const std::uint64_t position = shares[i]->Texts().Tag(at[i]);
+                if (first == count || position < firstPosition) first = i, firstPosition = position;
+            }
+            if (first == count) break;
+            order.push_back((std::uint64_t{first} << kShareShift) | at[first]);
+            at[first] = shares[first]->Texts().After(at[first]);
+        }
+    }
+    TextPool& pool = *table.Pool();
+    std::vector<TextPool::Id> base(count);
+    for (unsigned i = 0; i < count; ++i) base[i] = pool.Adopt(shares[i]->Texts());
+    for (const std::uint64_t entry : order)
+        table.AppendStored(base[entry >> kShareShift] + (entry & kOffsetMask));
+    return pipeline.nonBlank;
+}
+
+}  // namespace ostrel

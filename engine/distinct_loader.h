@@ -1,0 +1,26 @@
+#pragma once
+// Reading a keyword list into a table of its distinct lines.
+#include <cstdint>
+#include <functional>
+
+#include "text_file.h"
+#include "working_table.h"
+
+namespace ostrel {
+
+// Reads the rest of file as if line by line: each line is trimmed of spaces at both ends, a
+// line left blank is passed over, and every other line is counted and added to table unless an
+// earlier line had the same text, letter case aside. The table so ends with the first spelling
+// of each text, in the order of the file. It must be open, and it and its pool must be empty.
+//
+// The work is shared among a few threads, each keeping the texts whose hash falls to it; the
+// calling thread reads the file and now and then calls progress with the number of lines read
+// so far. A line longer than maxCharacters is refused with RuntimeError err::kTextTooLong
+// giving its line number and the file. On any failure the table is left as it was.
+//
+// Returns the number of non-blank lines.
+std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
+                                std::size_t maxCharacters,
+                                const std::function<void(std::uint64_t linesRead)>& progress);
+
+}  // namespace ostrel
