@@ -31,7 +31,6 @@ constexpr std::size_t kTextAhead =
 constexpr std::uint64_t kArenaBlock = kLargePage;
 constexpr std::uint64_t kTagShift = 44;  // a slot: hash tag above, arena offset + 1 below
 constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kTagShift) - 1;
-constexpr unsigned kShareShift = 60;  // in the merged order: share number above, offset below
 
 // Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
 // the folded length. Plain ASCII, the usual case, goes eight bytes at a time.
@@ -471,33 +470,12 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                                                   " characters for a keyword phrase.");
     }
 
-    // The shares hold disjoint texts, each in order of first sight: merged by position, they
-    // give every distinct text in the order of the file. The pool then takes them over.
-    std::vector<std::uint64_t> order;  // share number above, offset below
-    {
-        std::vector<TextBlocks::Offset> at(count);
-        for (unsigned i = 0; i < count; ++i) {
-            shares[i]->ReleaseIndex();
-            at[i] = shares[i]->Texts().First();
-        }
-        for (;;) {
-            unsigned first = count;
-            std::uint64_t firstPosition = 0;
-            for (unsigned i = 0; i < count; ++i) {
-                if (at[i] == TextBlocks::kEnd) continue;
-                const std::uint64_t position = shares[i]->Texts().Tag(at[i]);
-                if (first == count || position < firstPosition) first = i, firstPosition = position;
-            }
-            if (first == count) break;
-            order.push_back((std::uint64_t{first} << kShareShift) | at[first]);
-            at[first] = shares[first]->Texts().After(at[first]);
-        }
-    }
+    // The shares hold disjoint texts: the pool takes them over whole, and each becomes a row.
     TextPool& pool = *table.Pool();
-    std::vector<TextPool::Id> base(count);
-    for (unsigned i = 0; i < count; ++i) base[i] = pool.Adopt(shares[i]->Texts());
-    for (const std::uint64_t entry : order)
-        table.AppendStored(base[entry >> kShareShift] + (entry & kOffsetMask));
+    for (auto& share : shares) {
+        share->ReleaseIndex();
+        pool.Adopt(share->Texts(), [&](TextPool::Id id) { table.AppendStored(id); });
+    }
     return pipeline.nonBlank;
 }
 

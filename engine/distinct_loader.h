@@ -11,7 +11,8 @@ namespace ostrel {
 // Reads the rest of file as if line by line: each line is trimmed of spaces at both ends, a
 // line left blank is passed over, and every other line is counted and added to table unless an
 // earlier line had the same text, letter case aside. The table so ends with the first spelling
-// of each text, in the order of the file. It must be open, and it and its pool must be empty.
+// of each text. The rows come in no set order: sort the table for one. It must be open, and it
+// and its pool must be empty.
 //
 // The work is shared among a few threads, each keeping the texts whose hash falls to it; the
 // calling thread reads the file and now and then calls progress with the number of lines read

@@ -8,35 +8,45 @@
 namespace ostrel {
 namespace {
 
-// Texts are compared sixteen folded bytes at a time: a level sorts by two integers, and only
-// the runs that tie go on to the next sixteen bytes, so the texts are read once a level rather
-// than once a comparison.
-constexpr std::size_t kLevel = 16;
+// Texts are compared a few folded words at a time: a level sorts by these integers, and only
+// the runs that tie go on to the next words, so the texts are read once a level rather than
+// once a comparison. Three words a level, as keyword phrases often share their first sixteen
+// bytes.
+constexpr std::size_t kWords = 3;
+constexpr std::size_t kLevel = 8 * kWords;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kParallelFrom = 100000;  // keys; fewer are sorted on the calling thread
 constexpr unsigned kMostThreads = 4;
 
 struct Key {
-    std::uint64_t high, low;    // folded bytes [depth, depth + 16), big-endian, zero-padded
-    std::uint64_t idAndLength;  // id in the low 48 bits, folded length above
+    std::uint64_t words[kWords];  // folded bytes [depth, depth + kLevel), big-endian, zero-padded
+    std::uint64_t idAndLength;    // id in the low 48 bits, folded length above
     TextPool::Id Id() const { return idAndLength & kIdMask; }
     std::uint64_t Length() const { return idAndLength >> 48; }
 };
 
 struct ByBytes {
     bool operator()(const Key& a, const Key& b) const {
-        return a.high != b.high ? a.high < b.high : a.low < b.low;
+        for (std::size_t i = 0; i + 1 < kWords; ++i)
+            if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
+        return a.words[kWords - 1] < b.words[kWords - 1];
     }
 };
 
+bool SameBytes(const Key& a, const Key& b) {
+    for (std::size_t i = 0; i < kWords; ++i)
+        if (a.words[i] != b.words[i]) return false;
+    return true;
+}
+
 void Fill(Key& key, const TextPool& pool, std::size_t depth) {
-    const std::size_t length = pool.FoldedSlice(key.Id(), depth, key.high, key.low);
+    const std::size_t length = pool.FoldedWords(key.Id(), depth, key.words, kWords);
     key.idAndLength = key.Id() | (std::uint64_t(std::min<std::size_t>(length, 0xFFFF)) << 48);
 }
 
 void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth);
 
-// All keys in [begin, end) share their first depth + 16 folded bytes.
+// All keys in [begin, end) share their first depth + kLevel folded bytes.
 void Refine(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
     // Texts that end within these bytes come first, shorter first (they can differ only by
     // trailing zero bytes); the rest go on to the next level.
@@ -59,7 +69,7 @@ void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
     std::sort(begin, end, ByBytes{});
     for (Key* run = begin; run != end;) {
         Key* next = run + 1;
-        while (next != end && next->high == run->high && next->low == run->low) ++next;
+        while (next != end && SameBytes(*next, *run)) ++next;
         if (next - run > 1) Refine(run, next, pool, depth);
         run = next;
     }
@@ -102,7 +112,7 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool) {
         // largest first.
         constexpr std::size_t kBuckets = std::size_t{1} << 16;
         std::vector<std::size_t> start(kBuckets + 1, 0);
-        for (std::size_t i = 0; i < n; ++i) ++start[(keys[i].high >> 48) + 1];
+        for (std::size_t i = 0; i < n; ++i) ++start[(keys[i].words[0] >> 48) + 1];
         for (std::size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
         // In place: each key goes straight to the next free place of its bucket, and the key
         // it displaces goes on to its own, until a key of the bucket being filled comes back.
@@ -110,7 +120,7 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool) {
         for (std::size_t b = 0; b < kBuckets; ++b) {
             while (next[b] < start[b + 1]) {
                 Key k = keys[next[b]];
-                for (std::size_t d; (d = k.high >> 48) != b;) std::swap(k, keys[next[d]++]);
+                for (std::size_t d; (d = k.words[0] >> 48) != b;) std::swap(k, keys[next[d]++]);
                 keys[next[b]++] = k;
             }
         }

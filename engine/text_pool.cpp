@@ -137,20 +137,9 @@ void TextPool::PrefetchText(Id id) const {
     PrefetchMemory(impl_->At(id) - 8);
 }
 
-TextPool::Id TextPool::Adopt(TextBlocks& blocks) {
+void TextPool::Adopt(TextBlocks& blocks, const std::function<void(Id)>& adopted) {
     Impl& m = *impl_;
     const Id base = m.arena.size() * kArenaChunk;
-    for (std::size_t b = 0; b < blocks.blocks_.size(); ++b) {
-        for (std::uint64_t pos = 0; pos < blocks.used_[b];) {
-            char* record = blocks.blocks_[b].data() + pos;
-            std::uint64_t header;
-            std::memcpy(&header, record, 8);
-            header = (header & ~kLow48) | m.classes++;
-            std::memcpy(record, &header, 8);
-            ++m.texts;
-            pos += 8 + (header >> 48);
-        }
-    }
     for (std::size_t b = 0; b < blocks.blocks_.size(); ++b) {
         m.arena.push_back(std::move(blocks.blocks_[b]));
         m.chunkUsed.push_back(blocks.used_[b]);
@@ -162,7 +151,18 @@ TextPool::Id TextPool::Adopt(TextBlocks& blocks) {
         m.folded.Release();
     }
     m.haveLast = false;
-    return base;
+    for (std::size_t c = base / kArenaChunk; c < m.arena.size(); ++c) {
+        for (std::uint64_t pos = 0; pos < m.chunkUsed[c];) {
+            char* record = m.arena[c].data() + pos;
+            std::uint64_t header;
+            std::memcpy(&header, record, 8);
+            header = (header & ~kLow48) | m.classes++;
+            std::memcpy(record, &header, 8);
+            ++m.texts;
+            adopted(c * kArenaChunk + pos + 8);
+            pos += 8 + (header >> 48);
+        }
+    }
 }
 
 TextBlocks::Offset TextBlocks::Append(std::string_view text, std::uint64_t tag) {
@@ -303,36 +303,21 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) {
     return false;
 }
 
-std::size_t TextPool::FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
-                                  std::uint64_t& low) const {
+std::size_t TextPool::FoldedWords(Id id, std::size_t depth, std::uint64_t* words,
+                                  std::size_t count) const {
     const std::string_view t = Text(id);
-    if (IsAscii(t.data(), t.size())) {
-        // Plain ASCII, the usual case, folds byte for byte.
-        high = OrderedWord(LowerAscii(WordAt(t.data(), depth, t.size())));
-        low = OrderedWord(LowerAscii(WordAt(t.data(), depth + 8, t.size())));
-        return t.size();
-    }
-    char buffer[64];
-    thread_local std::string folded;  // the sort may run on two threads
-    const char* f;
-    std::size_t n;
-    if (depth == 0 && t.size() <= 32) {
-        // Folding shortens a text by at most one byte a character, so thirty-two bytes of
-        // text give at least the sixteen folded bytes needed here.
-        n = FoldUtf8(t, buffer);
-        f = buffer;
-    } else {
+    const char* f = t.data();
+    std::size_t n = t.size();
+    thread_local std::string folded;  // the sort may run on several threads
+    if (!IsAscii(t.data(), t.size())) {
         folded.clear();
         FoldUtf8(t, folded);
-        n = folded.size();
         f = folded.data();
+        n = folded.size();
     }
-    high = low = 0;
-    for (std::size_t k = 0; k < 8; ++k) {
-        const std::size_t a = depth + k, b = depth + 8 + k;
-        high = (high << 8) | (a < n ? static_cast<unsigned char>(f[a]) : 0);
-        low = (low << 8) | (b < n ? static_cast<unsigned char>(f[b]) : 0);
-    }
+    // Plain ASCII, the usual case, folds byte for byte and needs no copy.
+    for (std::size_t i = 0; i < count; ++i)
+        words[i] = OrderedWord(LowerAscii(WordAt(f, depth + 8 * i, n)));
     return n;
 }
 

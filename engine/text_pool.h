@@ -2,6 +2,7 @@
 // Storage for the texts of working tables. Each distinct text is stored once; texts that differ
 // only in letter case share a fold class, the unit of the tables' equality and order.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -110,21 +111,21 @@ class TextPool {
     std::string_view Text(Id id) const;
     bool Empty() const;              // no text stored yet
     void PrefetchText(Id id) const;  // a hint: the text is read soon
-    // Takes over the texts of blocks, leaving it empty. Each becomes a fold class of its own:
-    // the caller knows that no two of them, and none of them and a stored text, are equal,
-    // letter case aside. A text's id is then the returned base plus its offset in blocks. The
-    // indexes are built again when next needed.
-    Id Adopt(TextBlocks& blocks);
+    // Takes over the texts of blocks, leaving it empty, and gives each one's id to adopted in
+    // the order appended. Each becomes a fold class of its own: the caller knows that no two of
+    // them, and none of them and a stored text, are equal, letter case aside. The indexes are
+    // built again when next needed.
+    void Adopt(TextBlocks& blocks, const std::function<void(Id)>& adopted);
     // The fold class of a stored text: texts equal but for letter case share it. Classes are
     // numbered densely from 0.
     std::uint64_t FoldClass(Id id) const;
     // The fold class of any text, if some stored text has it.
     bool FindFoldClass(std::string_view text, std::uint64_t& cls);
 
-    // Sixteen bytes of the folded text from offset depth, as two big-endian words, zero-padded;
+    // Bytes of the folded text from offset depth, as count big-endian words, zero-padded;
     // returns the folded text's length.
-    std::size_t FoldedSlice(Id id, std::size_t depth, std::uint64_t& high,
-                            std::uint64_t& low) const;
+    std::size_t FoldedWords(Id id, std::size_t depth, std::uint64_t* words,
+                            std::size_t count) const;
 
   private:
     void RebuildIndexes(std::uint64_t texts, std::uint64_t classes);

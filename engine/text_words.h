@@ -45,7 +45,7 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t w) {
     return (w - kOnes) & ~w & kHighBits;
 }
 
-// ASCII capitals of w made small; bytes from 0x80 up may come out changed.
+// ASCII capitals of w made small; every other byte stays as it is.
 constexpr std::uint64_t LowerAscii(std::uint64_t w) {
     const std::uint64_t low7 = w & (0x7F * kOnes);
     const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;  // no carry between bytes
