@@ -22,7 +22,10 @@
 namespace ostrel {
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+// A chunk is a sixteenth of the file, within these bounds: enough chunks for the workers to
+// share the work, and no more memory than the work needs.
+constexpr std::size_t kLeastChunkBytes = std::size_t{64} << 10;
+constexpr std::size_t kMostChunkBytes = std::size_t{4} << 20;
 constexpr std::size_t kChunkSlots = 4;  // chunks read ahead of the slowest worker, at most
 constexpr unsigned kMostWorkers = 4;
 constexpr std::size_t kSlotAhead = 32;  // lines between fetching a look-up's slot and its use
@@ -84,7 +87,7 @@ struct Chunk {
 };
 
 // Where a text was first met: the chunk's number above, the line within it below. A chunk
-// holds fewer than 2^24 lines (it is at most twice kChunkBytes).
+// holds fewer than 2^24 lines (it is at most twice kMostChunkBytes).
 std::uint64_t Position(std::uint64_t chunk, std::uint64_t line) {
     return (chunk << 24) | line;
 }
@@ -136,7 +139,7 @@ class DistinctShare {
             const std::uint64_t slot = slots_[i];
             if (slot == 0) return;
             if (TagMatches(slot, hash))
-                return PrefetchMemory(texts_.Address((slot & kOffsetMask) - 1));
+                return PrefetchRecord(texts_.Address((slot & kOffsetMask) - 1));
         }
     }
     static bool TagMatches(std::uint64_t slot, std::uint64_t hash) {
@@ -391,6 +394,8 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
     // A list of mostly distinct phrases has about one a 48 bytes; a larger one grows the index.
     const std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
 
+    const std::size_t chunkBytes = static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(file.Size() / 16, kLeastChunkBytes, kMostChunkBytes));
     Pipeline pipeline;
     std::vector<std::unique_ptr<DistinctShare>> shares;
     std::vector<std::unique_ptr<Worker>> workers;
@@ -432,7 +437,7 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
             Chunk& chunk = pipeline.chunks[k % kChunkSlots];
             bool more = false;
             try {
-                more = file.ReadChunk(chunk.data, kChunkBytes, maxCharacters);
+                more = file.ReadChunk(chunk.data, chunkBytes, maxCharacters);
             } catch (...) {
                 // Raised after the lines already read have had their turn: a line refused
                 // among them comes first, as it would line by line.

@@ -30,6 +30,12 @@ inline void PrefetchMemory(const void* p) {
 #endif
 }
 
+// Asks for a record of up to 64 bytes from p: it may straddle two cache lines.
+inline void PrefetchRecord(const void* p) {
+    PrefetchMemory(p);
+    PrefetchMemory(static_cast<const char*>(p) + 63);
+}
+
 // An owned, zero-filled array of trivial elements in such memory.
 template <typename T>
 class LargeArray {

@@ -325,6 +325,15 @@ bool TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
         if (cut > 0) {
             carry_.assign(chunk, cut, std::string::npos);
             chunk.resize(cut);
+        } else if (chunk.back() == '\r') {
+            // One line, ended by this CR alone: an LF after it belongs to the same line end.
+            const int next = std::fgetc(file_);
+            if (next == '\n')
+                chunk.push_back('\n');
+            else if (next != EOF)
+                carry_.push_back(static_cast<char>(next));
+            else if (std::ferror(file_))
+                throw FileError(errno ? errno : EIO, path_, false);
         }
     }
     return !chunk.empty();

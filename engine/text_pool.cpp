@@ -134,7 +134,7 @@ bool TextPool::Empty() const {
 }
 
 void TextPool::PrefetchText(Id id) const {
-    PrefetchMemory(impl_->At(id) - 8);
+    PrefetchRecord(impl_->At(id) - 8);
 }
 
 void TextPool::Adopt(TextBlocks& blocks, const std::function<void(Id)>& adopted) {

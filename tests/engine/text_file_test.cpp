@@ -51,6 +51,38 @@ TEST_F(TextFileTest, LineEndsAreCrCrLfAndLoneLf) {
     EXPECT_EQ(ReadBytesAsLines(""), V{});
 }
 
+TEST_F(TextFileTest, ChunksEndAtLineEndsAndNeverSplitCrLf) {
+    const std::string bytes = "ab\r\ncd\r\n\r\ne\rf\ng\r\n\r\r\nlast line";
+    const std::string path = File("in.txt", "\xEF\xBB\xBF" + bytes);
+    for (std::size_t maxBytes = 1; maxBytes <= bytes.size() + 1; ++maxBytes) {
+        TextFileReader reader(path, Windows1252());
+        std::string chunk, joined;
+        std::vector<std::string> chunks;
+        while (reader.ReadChunk(chunk, maxBytes, 100)) {
+            chunks.push_back(chunk);
+            joined += chunk;
+        }
+        EXPECT_EQ(joined, bytes) << "chunks of " << maxBytes;
+        for (std::size_t i = 0; i + 1 < chunks.size(); ++i) {
+            const char last = chunks[i].back();
+            // Only a line longer than a chunk is cut elsewhere than after a line end.
+            if (chunks[i].find_first_of("\r\n") != std::string::npos) {
+                EXPECT_TRUE(last == '\n' || last == '\r') << maxBytes << ": " << chunks[i];
+            }
+            EXPECT_FALSE(last == '\r' && chunks[i + 1].front() == '\n') << "chunks of " << maxBytes;
+        }
+    }
+}
+
+TEST_F(TextFileTest, ChunksOfOtherEncodingsHoldTheConvertedTrimmedLines) {
+    const std::string path =
+        File("in.txt", "\xFF\xFE" + test::Utf16Bytes(u"  \u00C9t\u00E9 \r\nb\r\n\r\nc", false));
+    TextFileReader reader(path, Windows1252());
+    std::string chunk, joined;
+    while (reader.ReadChunk(chunk, 4, 100)) joined += chunk;
+    EXPECT_EQ(joined, "\xC3\x89t\xC3\xA9\nb\n\nc\n");
+}
+
 TEST_F(TextFileTest, TrimsTheSpaceCharacterOnly) {
     EXPECT_EQ(ReadBytesAsLines("  a  b  \r\n\tc\t\r\n     \r\n \xC2\xA0 d"),
               (V{"a  b", "\tc\t", "", "\xC2\xA0 d"}));

@@ -1,0 +1,128 @@
+// Reading a list into its distinct lines on worker threads: lists of many chunks, line numbers
+// across chunk ends, and which failure wins when several lie ahead.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "code_page.h"
+#include "distinct_loader.h"
+#include "runtime_error.h"
+#include "test_support.h"
+#include "text_file.h"
+
+namespace ostrel {
+namespace {
+
+using V = std::vector<std::string>;
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+class DistinctLoader : public test::ScratchDir {
+  protected:
+    // Loads the bytes as a list; the rows come back sorted.
+    V Load(std::string_view bytes) {
+        TextFileReader reader(File("list.txt", bytes), Windows1252());
+        WorkingTablePtr table = WorkingTable::Create();
+        table->Fields().Append("TextCol", adVarChar, 100, adFldUnspecified);
+        table->Open();
+        nonBlank = LoadDistinctLines(reader, *table, 100,
+                                     [&](std::uint64_t lines) { progress.push_back(lines); });
+        table->SetSort("TextCol");
+        return test::Rows(*table);
+    }
+    // The description of the failure that loading the bytes ends in.
+    std::string Failure(std::string_view bytes) {
+        try {
+            Load(bytes);
+        } catch (const RuntimeError& e) {
+            return e.Description();
+        }
+        return "no failure";
+    }
+
+    std::uint64_t nonBlank = 0;
+    std::vector<std::uint64_t> progress;
+};
+
+TEST_F(DistinctLoader, AListOfManyChunksKeepsEachFirstSpellingAndCountsEveryLine) {
+    // Two megabytes in three line-end styles, with blank lines, padding and case variants; a
+    // phrase comes back in other spellings far later in the file, in other chunks.
+    const char* ends[] = {"\r\n", "\n", "\r"};
+    const char* spellings[] = {"Shoe Phrase ", "shoe phrase ", "SHOE PHRASE "};
+    std::string bytes;
+    std::map<std::string, std::string> first;  // folded text -> first spelling
+    std::uint64_t lines = 0, expectedNonBlank = 0;
+    for (int i = 0; bytes.size() < (std::size_t{2} << 20); ++i) {
+        const int n = (i * 7919) % 30011;
+        const std::string text = spellings[(i / 30011 + n) % 3] + std::to_string(n);
+        bytes += (i % 5 == 0 ? "  " : "") + text + ends[i % 3];
+        ++lines, ++expectedNonBlank;
+        first.emplace(Lower(text), text);
+        if (i % 11 == 0) bytes += std::string(i % 3, ' ') + ends[(i + 1) % 3], ++lines;
+    }
+    V expected;
+    for (const auto& [folded, text] : first) expected.push_back(text);
+    std::sort(expected.begin(), expected.end(),
+              [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+
+    EXPECT_EQ(Load(bytes), expected);
+    EXPECT_EQ(nonBlank, expectedNonBlank);
+    ASSERT_GE(progress.size(), 8u) << "read in chunks, each one reported";
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), lines);
+}
+
+TEST_F(DistinctLoader, ARefusedLineFarIntoTheFileGivesItsOwnNumber) {
+    // Lines of varied length put chunk ends at every kind of place, CR LF pairs included.
+    std::string bytes;
+    int line = 0;
+    while (bytes.size() < (std::size_t{1} << 20)) {
+        bytes += std::string(1 + (line * 37) % 23, 'a' + line % 26) + "\r\n";
+        ++line;
+    }
+    const std::string tooLong(101, 'x');
+    EXPECT_NE(
+        Failure(bytes + tooLong + "\r\nmore\r\n").find("Line " + std::to_string(line + 1) + " of "),
+        std::string::npos);
+    // A line longer than a whole chunk too.
+    EXPECT_NE(Failure(bytes + std::string(300000, 'y') + "\nmore")
+                  .find("Line " + std::to_string(line + 1) + " of "),
+              std::string::npos);
+}
+
+TEST_F(DistinctLoader, FailuresComeInTheOrderOfTheLines) {
+    std::u16string units;
+    for (int i = 0; i < 40000; ++i)
+        units += u"keyword " + std::u16string(1, u'a' + i % 26) + u"\r\n";
+    const std::string odd = "\x41";  // half a UTF-16 unit at the very end
+    const std::string head = "\xFF\xFE";
+    EXPECT_NE(Failure(head + test::Utf16Bytes(units, false) + odd)
+                  .find("ends in the middle of a UTF-16 character"),
+              std::string::npos);
+    // A refused line before the broken end is met first, as line by line.
+    const std::u16string refused = std::u16string(101, u'z') + u"\r\n";
+    EXPECT_NE(Failure(head + test::Utf16Bytes(units + refused + units, false) + odd)
+                  .find("Line 40001 of "),
+              std::string::npos);
+}
+
+TEST_F(DistinctLoader, TheTableAndItsPoolMustStartEmpty) {
+    TextFileReader reader(File("list.txt", "a\n"), Windows1252());
+    WorkingTablePtr table = WorkingTable::Create();
+    table->Fields().Append("TextCol", adVarChar, 100, adFldUnspecified);
+    table->Open();
+    table->AddNew();
+    table->Fields(0).SetValue("there already");
+    table->Update();
+    EXPECT_THROW(LoadDistinctLines(reader, *table, 100, [](std::uint64_t) {}), std::logic_error);
+}
+
+}  // namespace
+}  // namespace ostrel
