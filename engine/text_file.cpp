@@ -334,9 +334,44 @@ bool TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
                 carry_.push_back(static_cast<char>(next));
             else if (std::ferror(file_))
                 throw FileError(errno ? errno : EIO, path_, false);
+        } else {
+            ReadLongLine(chunk, maxCharacters);
         }
     }
     return !chunk.empty();
+}
+
+// A line that fills a whole chunk and goes on: it is read to its end as ReadLine reads it,
+// trimmed and held only as far as the limit needs, since spaces around a phrase may be any
+// length. The chunk becomes that one line; what follows its end waits for the next chunk.
+void TextFileReader::ReadLongLine(std::string& chunk, std::size_t maxCharacters) {
+    std::string line;
+    LineCollector collector(line, 4 * (maxCharacters + 1));
+    collector.Add(chunk);
+    for (;;) {
+        const std::size_t n = std::fread(buffer_.get(), 1, kBufferSize, file_);
+        if (n == 0) {
+            if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
+            endOfData_ = true;
+            break;
+        }
+        const char* begin = buffer_.get();
+        const char* end = begin + n;
+        const char* p = FindLineEnd(begin, end);
+        collector.Add({begin, static_cast<std::size_t>(p - begin)});
+        if (p == end) continue;
+        const char* rest = p + 1;
+        if (*p == '\r' && rest != end && *rest == '\n') ++rest;
+        if (*p == '\r' && rest == end) {
+            const int next = std::fgetc(file_);  // an LF here belongs to the same line end
+            if (next != '\n' && next != EOF) carry_.push_back(static_cast<char>(next));
+            if (next == EOF && std::ferror(file_))
+                throw FileError(errno ? errno : EIO, path_, false);
+        }
+        carry_.append(rest, static_cast<std::size_t>(end - rest));
+        break;
+    }
+    chunk.assign(line).push_back('\n');
 }
 
 void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {

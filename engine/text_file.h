@@ -44,8 +44,8 @@ class TextFileReader {
     // Reads on by whole lines into chunk, replacing what it held, up to about maxBytes: for a
     // UTF-8 file the bytes as they stand, line ends included; for any other encoding the lines
     // converted to UTF-8, trimmed and each ended by LF, as ReadLine gives them. A chunk ends
-    // at a line end, except when one line alone is longer than maxBytes (such a line is cut
-    // where the chunk ends) or at the end of the file. False when nothing is left to read. An
+    // at a line end. A line longer than maxBytes makes a chunk of its own, trimmed and ended by
+    // LF, and held only as far as ReadLine would hold it. False when nothing is left to read. An
     // error met after some lines of a chunk is raised by the next call, so that the lines
     // before it are handled first, as they would be line by line.
     // Not to be mixed with ReadLine on the same reader.
@@ -64,6 +64,7 @@ class TextFileReader {
     unsigned UnitAt(std::size_t pos) const;  // the code unit at a buffer position
     void SkipLineFeed();                     // after a CR: an LF that follows belongs to it
     void SkipRestOfLine();
+    void ReadLongLine(std::string& chunk, std::size_t maxCharacters);
 
     std::string path_;
     const CodePage& codePage_;

@@ -222,7 +222,10 @@ TEST_F(OpenAction, ProgressWrapsFrom10000To11) {
     std::string bytes;
     for (int i = 0; i < 10003; ++i) bytes += "keyword " + std::to_string(i % 5000) + "\n";
     Run(bytes);
-    EXPECT_EQ(ui.progressValues, (std::vector<float>{0, 13, 10001}));
+    const std::vector<float>& v = ui.progressValues;
+    ASSERT_GE(v.size(), 3u);
+    EXPECT_EQ(v[v.size() - 2], 13.0f);
+    EXPECT_EQ(v.back(), 10001.0f);
     EXPECT_EQ(Tail(ui.Calls(), 6), Completed(10003, 5000));
     EXPECT_FALSE(ui.progressVisible);
 }
