@@ -28,10 +28,10 @@ constexpr std::size_t kLeastChunkBytes = std::size_t{64} << 10;
 constexpr std::size_t kMostChunkBytes = std::size_t{4} << 20;
 constexpr std::size_t kChunkSlots = 4;  // chunks read ahead of the slowest worker, at most
 constexpr unsigned kMostWorkers = 4;
-constexpr std::size_t kSlotAhead = 32;  // lines between fetching a look-up's slot and its use
-constexpr std::size_t kTextAhead =
-    16;  // and between fetching the text the slot leads to and its use
-constexpr std::uint64_t kArenaBlock = kLargePage;
+// A look-up's memory is fetched ahead: its slot this many lines before, then the text that
+// the slot leads to this many.
+constexpr std::size_t kSlotAhead = 32;
+constexpr std::size_t kTextAhead = 16;
 constexpr std::uint64_t kTagShift = 44;  // a slot: hash tag above, arena offset + 1 below
 constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kTagShift) - 1;
 
@@ -43,8 +43,7 @@ std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
     std::uint64_t h = kHashSeed ^ n, high = 0;
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, s + i, 8);
+        std::uint64_t w = LoadWord(s + i);
         high |= w;
         w = LowerAscii(w);
         std::memcpy(out + i, &w, 8);
@@ -69,9 +68,8 @@ std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
 // A non-blank line of a chunk, trimmed, on its way to the share its hash falls to.
 struct Line {
     const char* text;
-    std::uint32_t length;
-    std::uint32_t number;  // within the chunk, from 1
-    std::uint64_t hash;    // of the folded text
+    std::size_t length;
+    std::uint64_t hash;  // of the folded text
 };
 
 // A chunk of the file and what the workers found in it. One worker splits it into lines;
@@ -85,12 +83,6 @@ struct Chunk {
     std::uint64_t nonBlank = 0;
     std::uint64_t refused = 0;  // number of a line longer than the limit, or 0
 };
-
-// Where a text was first met: the chunk's number above, the line within it below. A chunk
-// holds fewer than 2^24 lines (it is at most twice kMostChunkBytes).
-std::uint64_t Position(std::uint64_t chunk, std::uint64_t line) {
-    return (chunk << 24) | line;
-}
 
 // Whether two texts are equal, letter case aside (room for the longer text + 8 bytes in each
 // scratch buffer).
@@ -117,9 +109,8 @@ bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, char* scr
     return foldedA == foldedB && std::memcmp(scratchA, scratchB, foldedA) == 0;
 }
 
-// One worker's share of the distinct texts: those whose hash falls to it, each stored once,
-// tagged with the position where it was first met, in the pool's own layout so that the pool
-// can take them over whole.
+// One worker's share of the distinct texts: those whose hash falls to it, each stored once as
+// it is first met, in the pool's own layout so that the pool can take them over whole.
 class DistinctShare {
   public:
     DistinctShare(std::uint64_t expected, std::size_t longestText)
@@ -147,14 +138,14 @@ class DistinctShare {
     }
 
     // Stores the text unless an equal one, letter case aside, is stored already.
-    void Insert(std::string_view text, std::uint64_t hash, std::uint64_t position) {
+    void Insert(std::string_view text, std::uint64_t hash) {
         std::uint64_t i = hash & mask_;
         for (std::uint64_t slot; (slot = slots_[i]) != 0; i = (i + 1) & mask_) {
             if (TagMatches(slot, hash) && FoldEqual(texts_.Text((slot & kOffsetMask) - 1), text,
                                                     scratch_.data(), otherScratch_.data()))
                 return;
         }
-        const TextBlocks::Offset offset = texts_.Append(text, position);
+        const TextBlocks::Offset offset = texts_.Append(text);
         slots_[i] = ((hash >> kTagShift) << kTagShift) | (offset + 1);
         if (++used_ * 4 > slots_.size() * 3) Grow();
     }
@@ -245,12 +236,12 @@ class Worker {
                 }
                 Chunk& chunk = pipeline_.chunks[k % kChunkSlots];
                 if (scan) {
-                    Scan(chunk, k);
+                    Scan(chunk);
                     std::lock_guard lock(pipeline_.mutex);
                     chunk.scanned = true;
                     pipeline_.Scanned(k, chunk);
                 } else {
-                    LookUp(chunk, k);
+                    LookUp(chunk);
                     std::lock_guard lock(pipeline_.mutex);
                     if (--chunk.pending == 0) {
                         ++pipeline_.completed;
@@ -300,12 +291,11 @@ class Worker {
 
     // Splits the chunk into lines, trims and counts them, and sorts the non-blank ones out to
     // the shares their hashes fall to.
-    void Scan(Chunk& chunk, std::uint64_t) {
+    void Scan(Chunk& chunk) {
         for (auto& lines : chunk.lines) lines.clear();
         const char* p = chunk.data.data();
         const char* const end = p + chunk.data.size();
-        std::uint32_t line = 0;
-        std::uint64_t nonBlank = 0;
+        std::uint64_t line = 0, nonBlank = 0;
         chunk.refused = 0;
         while (p < end) {
             const char* lineEnd = FindLineEnd(p, end);
@@ -328,7 +318,7 @@ class Worker {
             std::uint64_t hash;
             FoldAndHash(text, folded_.data(), hash);
             const unsigned share = count_ > 1 ? ((hash >> 32) & 0xFFFF) * count_ >> 16 : 0;
-            chunk.lines[share].push_back({b, static_cast<std::uint32_t>(text.size()), line, hash});
+            chunk.lines[share].push_back({b, text.size(), hash});
         }
         chunk.lineCount = line;
         chunk.nonBlank = nonBlank;
@@ -337,14 +327,14 @@ class Worker {
     // Looks up this worker's share of the chunk's lines in order, storing each text not met
     // before. The memory of a look-up is fetched a few lines ahead: first the slot, then the
     // text that it leads to.
-    void LookUp(const Chunk& chunk, std::uint64_t k) {
+    void LookUp(const Chunk& chunk) {
         const std::vector<Line>& lines = chunk.lines[index_];
         const std::size_t n = lines.size();
         for (std::size_t i = 0; i < n; ++i) {
             if (i + kSlotAhead < n) PrefetchMemory(share_.SlotAddress(lines[i + kSlotAhead].hash));
             if (i + kTextAhead < n) share_.PrefetchEntry(lines[i + kTextAhead].hash);
             const Line& l = lines[i];
-            share_.Insert({l.text, l.length}, l.hash, Position(k, l.number));
+            share_.Insert({l.text, l.length}, l.hash);
         }
     }
 

@@ -165,16 +165,15 @@ void TextPool::Adopt(TextBlocks& blocks, const std::function<void(Id)>& adopted)
     }
 }
 
-TextBlocks::Offset TextBlocks::Append(std::string_view text, std::uint64_t tag) {
-    if (text.size() > kMaxText || tag > kLow48)
-        throw std::length_error("text or tag too long for the pool");
+TextBlocks::Offset TextBlocks::Append(std::string_view text) {
+    if (text.size() > kMaxText) throw std::length_error("text too long for the pool");
     const std::uint64_t need = 8 + text.size();
     if (blocks_.empty() || used_.back() + need > kArenaChunk) {
         blocks_.emplace_back(kArenaChunk);
         used_.push_back(0);
     }
     char* record = blocks_.back().data() + used_.back();
-    const std::uint64_t header = (std::uint64_t(text.size()) << 48) | tag;
+    const std::uint64_t header = std::uint64_t(text.size()) << 48;  // its class comes with Adopt
     std::memcpy(record, &header, 8);
     if (!text.empty()) std::memcpy(record + 8, text.data(), text.size());
     const Offset offset = (blocks_.size() - 1) * kArenaChunk + used_.back() + 8;
@@ -190,12 +189,6 @@ std::string_view TextBlocks::Text(Offset offset) const {
     std::uint64_t header;
     std::memcpy(&header, Address(offset), 8);
     return {Address(offset) + 8, static_cast<std::size_t>(header >> 48)};
-}
-
-std::uint64_t TextBlocks::Tag(Offset offset) const {
-    std::uint64_t header;
-    std::memcpy(&header, Address(offset), 8);
-    return header & kLow48;
 }
 
 TextBlocks::Offset TextBlocks::Settle(std::size_t block, std::uint64_t pos) const {

@@ -72,17 +72,14 @@ class CountVector {
 };
 
 // Texts laid out as a pool keeps them, gathered apart from any pool (on another thread, say)
-// and handed over whole with TextPool::Adopt. Until then each text carries a tag of up to 48
-// bits that its gatherer chooses.
+// and handed over whole with TextPool::Adopt.
 class TextBlocks {
   public:
     using Offset = std::uint64_t;
     static constexpr Offset kEnd = ~Offset{0};
 
-    // Texts are at most 0xFFFF bytes; tags at most 48 bits.
-    Offset Append(std::string_view text, std::uint64_t tag);
+    Offset Append(std::string_view text);  // at most 0xFFFF bytes
     std::string_view Text(Offset offset) const;
-    std::uint64_t Tag(Offset offset) const;
     const char* Address(Offset offset) const;  // where the text's record starts, to prefetch
     // The texts in the order appended: the first, and the one after another; kEnd after the
     // last.
