@@ -8,7 +8,7 @@
 namespace ostrel {
 
 // Sorts ids in ascending order of their folded texts; ids of texts with equal folded forms
-// end up in ascending id order. Large inputs use a second thread.
+// end up in ascending id order. Large inputs are sorted on several threads.
 void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool);
 
 }  // namespace ostrel
