@@ -9,6 +9,7 @@
 
 #include "code_page.h"
 #include "distinct_loader.h"
+#include "duplicate_engine.h"
 #include "runtime_error.h"
 #include "test_support.h"
 #include "text_file.h"
@@ -111,6 +112,29 @@ TEST_F(DistinctLoader, FailuresComeInTheOrderOfTheLines) {
     EXPECT_NE(Failure(head + test::Utf16Bytes(units + refused + units, false) + odd)
                   .find("Line 40001 of "),
               std::string::npos);
+}
+
+TEST_F(DistinctLoader, TheLoadedTableFiltersAndGrowsLikeAnyOther) {
+    TextFileReader reader(File("list.txt", "Running Shoes\nrunning shoes\nmen's boots\n"),
+                          Windows1252());
+    WorkingTablePtr table = WorkingTable::Create();
+    table->Fields().Append("TextCol", adVarChar, 100, adFldUnspecified);
+    table->Open();
+    EXPECT_EQ(LoadDistinctLines(reader, *table, 100, [](std::uint64_t) {}), 3u);
+    table->SetFilter("[TextCol] = 'RUNNING SHOES'");
+    EXPECT_EQ(table->RecordCount(), 1u);
+    EXPECT_EQ(table->Fields(0).Value(), "Running Shoes");
+    table->SetFilter(adFilterNone);
+    // A later row finds the loaded texts through the pool's indexes, built again on demand.
+    table->AddNew();
+    table->Fields(0).SetValue("MEN'S BOOTS");
+    table->Update();
+    EXPECT_TRUE(DuplicateEngine::IsLastDuplicate(*table));
+    table->AddNew();
+    table->Fields(0).SetValue("kids' shoes");
+    table->Update();
+    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*table));
+    EXPECT_EQ(table->RecordCount(), 4u);
 }
 
 TEST_F(DistinctLoader, TheTableAndItsPoolMustStartEmpty) {
