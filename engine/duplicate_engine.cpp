@@ -89,9 +89,11 @@ void DuplicateEngine::cmdOpen_Click() {
             // The new table takes over rsUnique only once the run completes, so a run that
             // fails part-way leaves the previous result, its counts and the buttons in force.
             WorkingTablePtr unique = NewTextTable(std::make_shared<TextPool>());
-            // Every line read, trimmed; a non-blank one is counted and added, and goes again at
-            // once if the table held its text already. The lines are handled in bulk, with the
-            // same result: the first spelling of each text, in the order of the file.
+            // Each line read is trimmed; a non-blank one is counted, and kept unless the table
+            // holds its text already, letter case aside: what adding it and removing it again
+            // when IsLastDuplicate finds it there comes to. The lines are handled in bulk on
+            // worker threads, and the bar moves on by the lines read. Of the table of every
+            // non-blank line only its row count was ever read, so the count stands for it.
             std::uint64_t linesShown = 0;
             const std::uint64_t allRows =
                 LoadDistinctLines(*file1, *unique, kTextColumnSize, [&](std::uint64_t lines) {
