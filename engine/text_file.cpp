@@ -64,6 +64,12 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
     }
 }
 
+// Four bytes a character is the most any encoding here needs, so a trimmed line longer than
+// this has more characters than the limit: no more of a line need be held.
+std::size_t HeldBytes(std::size_t maxCharacters) {
+    return 4 * (maxCharacters + 1);
+}
+
 std::string_view Trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && s[b] == ' ') ++b;
@@ -268,9 +274,7 @@ class LineCollector {
 void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
     if (Eof()) throw RuntimeError(err::kInputPastEnd, "Input past end of file: " + path_);
     ++lineNumber_;
-    // Four bytes a character is the most any encoding here needs, so a trimmed line longer
-    // than this cap has more characters than the limit.
-    const std::size_t cap = 4 * (maxCharacters + 1);
+    const std::size_t cap = HeldBytes(maxCharacters);
     if (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE)
         return ReadUnits(text, cap);
 
@@ -295,6 +299,7 @@ bool TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
         return !chunk.empty();
     }
     if (!file_) return false;
+    if (skipRest_) SkipRestOfLine();
     chunk.assign(carry_);  // into the chunk's own buffer, which is reused from chunk to chunk
     carry_.clear();
     chunk.append(buffer_.get() + bufferPos_, bufferSize_ - bufferPos_);
@@ -326,60 +331,30 @@ bool TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
             carry_.assign(chunk, cut, std::string::npos);
             chunk.resize(cut);
         } else if (chunk.back() == '\r') {
-            // One line, ended by this CR alone: an LF after it belongs to the same line end.
-            const int next = std::fgetc(file_);
-            if (next == '\n')
-                chunk.push_back('\n');
-            else if (next != EOF)
-                carry_.push_back(static_cast<char>(next));
-            else if (std::ferror(file_))
-                throw FileError(errno ? errno : EIO, path_, false);
+            SkipLineFeed();  // one line, ended by this CR alone: an LF after it belongs to it
         } else {
-            ReadLongLine(chunk, maxCharacters);
+            // One line fills the chunk and goes on. It is read to its end as ReadLine reads it,
+            // trimmed and held only as far as the limit needs, since spaces around a phrase may
+            // be any length; the chunk becomes that one line.
+            std::string line;
+            ReadBytes(line, HeldBytes(maxCharacters), chunk);
+            chunk.assign(line).push_back('\n');
         }
     }
     return !chunk.empty();
 }
 
-// A line that fills a whole chunk and goes on: it is read to its end as ReadLine reads it,
-// trimmed and held only as far as the limit needs, since spaces around a phrase may be any
-// length. The chunk becomes that one line; what follows its end waits for the next chunk.
-void TextFileReader::ReadLongLine(std::string& chunk, std::size_t maxCharacters) {
-    std::string line;
-    LineCollector collector(line, 4 * (maxCharacters + 1));
-    collector.Add(chunk);
-    for (;;) {
-        const std::size_t n = std::fread(buffer_.get(), 1, kBufferSize, file_);
-        if (n == 0) {
-            if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
-            endOfData_ = true;
-            break;
-        }
-        const char* begin = buffer_.get();
-        const char* end = begin + n;
-        const char* p = FindLineEnd(begin, end);
-        collector.Add({begin, static_cast<std::size_t>(p - begin)});
-        if (p == end) continue;
-        const char* rest = p + 1;
-        if (*p == '\r' && rest != end && *rest == '\n') ++rest;
-        if (*p == '\r' && rest == end) {
-            const int next = std::fgetc(file_);  // an LF here belongs to the same line end
-            if (next != '\n' && next != EOF) carry_.push_back(static_cast<char>(next));
-            if (next == EOF && std::ferror(file_))
-                throw FileError(errno ? errno : EIO, path_, false);
-        }
-        carry_.append(rest, static_cast<std::size_t>(end - rest));
-        break;
-    }
-    chunk.assign(line).push_back('\n');
-}
-
-void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {
+void TextFileReader::ReadBytes(std::string& text, std::size_t cap, std::string_view head) {
     const bool ansi = encoding_ == TextEncoding::Ansi;
     std::string& target = ansi ? raw_ : text;
     LineCollector line(target, cap);
-    bool direct = true;  // the whole line lies in the buffer: no collecting needed
+    line.Add(head);
+    bool direct = head.empty();  // the whole line lies in the buffer: no collecting needed
     for (;;) {
+        if (line.Full()) {
+            skipRest_ = true;  // refused anyway: the rest is passed over only if asked for
+            break;
+        }
         if (bufferPos_ == bufferSize_ && !FillBuffer()) break;  // a last line with no line end
         const char* begin = buffer_.get() + bufferPos_;
         const char* end = buffer_.get() + bufferSize_;
@@ -388,10 +363,6 @@ void TextFileReader::ReadBytes(std::string& text, std::size_t cap) {
             line.Add({begin, static_cast<std::size_t>(p - begin)});
             direct = false;
             bufferPos_ = bufferSize_;
-            if (line.Full()) {
-                skipRest_ = true;  // refused anyway: the rest is passed over only if asked for
-                break;
-            }
             continue;
         }
         if (direct) {

@@ -59,12 +59,12 @@ class TextFileReader {
   private:
     bool FillBuffer();
     void ReadUnits(std::string& text, std::size_t cap);
-    void ReadBytes(std::string& text, std::size_t cap);
+    // One line of an 8-bit or UTF-8 file, of which head, when given, was read already.
+    void ReadBytes(std::string& text, std::size_t cap, std::string_view head = {});
     std::size_t UnitSize() const;            // bytes in one code unit
     unsigned UnitAt(std::size_t pos) const;  // the code unit at a buffer position
     void SkipLineFeed();                     // after a CR: an LF that follows belongs to it
     void SkipRestOfLine();
-    void ReadLongLine(std::string& chunk, std::size_t maxCharacters);
 
     std::string path_;
     const CodePage& codePage_;
