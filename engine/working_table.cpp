@@ -142,22 +142,21 @@ void WorkingTable::AppendStored(Id id) {
     RequireOpen();
     CommitPending();
     CheckLength(pool_->Text(id));
-    rows_.push_back(id << 1);
-    ++liveRows_;
-    CountAdd(id);
-    current_ = rows_.size() - 1;
-    currentRemoved_ = false;
+    AppendRow(id);
 }
 
 void WorkingTable::CommitPending() {
     if (!pending_) return;
-    const Id id = pendingHasValue_ ? pendingText_ : pool_->Intern({});
+    AppendRow(pendingHasValue_ ? pendingText_ : pool_->Intern({}));
+    pending_ = false;
+}
+
+void WorkingTable::AppendRow(Id id) {
     rows_.push_back(id << 1);
     ++liveRows_;
     CountAdd(id);
     current_ = rows_.size() - 1;
     currentRemoved_ = false;
-    pending_ = false;
 }
 
 // ---- Counting and filtering ----

@@ -112,6 +112,7 @@ class WorkingTable {
     void RequireOpen() const;
     void RequireColumn(std::size_t index) const;
     void CommitPending();
+    void AppendRow(TextPool::Id id);  // a new last row, made current
     bool Visible(std::uint64_t position) const;
     bool Live(std::uint64_t position) const;
     std::uint64_t NextVisible(std::uint64_t from) const;
