@@ -16,6 +16,7 @@
 #include "case_fold.h"
 #include "large_memory.h"
 #include "runtime_error.h"
+#include "slot_table.h"
 #include "text_hash.h"
 #include "text_words.h"
 
@@ -32,8 +33,6 @@ constexpr unsigned kMostWorkers = 4;
 // the slot leads to this many.
 constexpr std::size_t kSlotAhead = 32;
 constexpr std::size_t kTextAhead = 16;
-constexpr std::uint64_t kTagShift = 44;  // a slot: hash tag above, arena offset + 1 below
-constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kTagShift) - 1;
 
 // Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
 // the folded length. Plain ASCII, the usual case, goes eight bytes at a time.
@@ -115,64 +114,53 @@ class DistinctShare {
   public:
     DistinctShare(std::uint64_t expected, std::size_t longestText)
         : scratch_(longestText + 8), otherScratch_(longestText + 8) {
-        std::uint64_t size = 1024;
-        while (size * 3 < expected * 4) size *= 2;
-        slots_ = LargeArray<std::uint64_t>(size);
-        mask_ = size - 1;
+        slots_.Reset(TableSizeFor(expected));
     }
 
-    const std::uint64_t* SlotAddress(std::uint64_t hash) const { return &slots_[hash & mask_]; }
+    const std::uint64_t* SlotAddress(std::uint64_t hash) const { return slots_.Address(hash); }
     // Once the slot has arrived: fetches the text that a look-up for hash will compare with.
     void PrefetchEntry(std::uint64_t hash) const {
         constexpr int kMostProbes = 4;  // slots of the same cache line, mostly
-        std::uint64_t i = hash & mask_;
-        for (int probe = 0; probe < kMostProbes; ++probe, i = (i + 1) & mask_) {
-            const std::uint64_t slot = slots_[i];
+        std::uint64_t i = slots_.Home(hash);
+        for (int probe = 0; probe < kMostProbes; ++probe, i = slots_.Next(i)) {
+            const std::uint64_t slot = slots_.At(i);
             if (slot == 0) return;
-            if (TagMatches(slot, hash))
-                return PrefetchRecord(texts_.Address((slot & kOffsetMask) - 1));
+            if (SlotTable::TagMatches(slot, hash))
+                return PrefetchRecord(texts_.Address(SlotTable::Offset(slot)));
         }
-    }
-    static bool TagMatches(std::uint64_t slot, std::uint64_t hash) {
-        return (slot >> kTagShift) == (hash >> kTagShift);
     }
 
     // Stores the text unless an equal one, letter case aside, is stored already.
     void Insert(std::string_view text, std::uint64_t hash) {
-        std::uint64_t i = hash & mask_;
-        for (std::uint64_t slot; (slot = slots_[i]) != 0; i = (i + 1) & mask_) {
-            if (TagMatches(slot, hash) && FoldEqual(texts_.Text((slot & kOffsetMask) - 1), text,
-                                                    scratch_.data(), otherScratch_.data()))
+        std::uint64_t i = slots_.Home(hash);
+        for (std::uint64_t slot; (slot = slots_.At(i)) != 0; i = slots_.Next(i)) {
+            if (SlotTable::TagMatches(slot, hash) &&
+                FoldEqual(texts_.Text(SlotTable::Offset(slot)), text, scratch_.data(),
+                          otherScratch_.data()))
                 return;
         }
-        const TextBlocks::Offset offset = texts_.Append(text);
-        slots_[i] = ((hash >> kTagShift) << kTagShift) | (offset + 1);
-        if (++used_ * 4 > slots_.size() * 3) Grow();
+        slots_.Put(i, hash, texts_.Append(text));
+        if (slots_.NeedsGrowth()) Grow();
     }
 
-    void ReleaseIndex() { slots_ = LargeArray<std::uint64_t>(); }
+    void ReleaseIndex() { slots_.Release(); }
     TextBlocks& Texts() { return texts_; }
 
   private:
     void Grow() {
-        LargeArray<std::uint64_t> slots(slots_.size() * 2);
-        const std::uint64_t mask = slots.size() - 1;
+        SlotTable larger;
+        larger.Reset(slots_.Size() * 2);
         for (auto offset = texts_.First(); offset != TextBlocks::kEnd;
              offset = texts_.After(offset)) {
             std::uint64_t hash;
             FoldAndHash(texts_.Text(offset), scratch_.data(), hash);
-            std::uint64_t i = hash & mask;
-            while (slots[i] != 0) i = (i + 1) & mask;
-            slots[i] = ((hash >> kTagShift) << kTagShift) | (offset + 1);
+            larger.Insert(hash, offset);
         }
-        slots_ = std::move(slots);
-        mask_ = mask;
+        slots_ = std::move(larger);
     }
 
     TextBlocks texts_;
-    LargeArray<std::uint64_t> slots_;  // hash tag above, offset + 1 below; 0 for none
-    std::uint64_t mask_ = 0;
-    std::uint64_t used_ = 0;
+    SlotTable slots_;  // by the hash of the folded text
     std::vector<char> scratch_, otherScratch_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "case_fold.h"
 #include "large_memory.h"
+#include "slot_table.h"
 #include "text_hash.h"
 #include "text_words.h"
 
@@ -17,54 +18,6 @@ constexpr std::uint64_t kClassMask = (std::uint64_t{1} << 47) - 1;
 constexpr std::uint64_t kVariantBit = std::uint64_t{1} << 47;
 constexpr std::uint64_t kLow48 = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kMaxText = 0xFFFF;
-
-// Open addressing with linear probing. A slot holds (tag << 48) | (arena offset + 1): the top
-// sixteen bits of the hash weed out most mismatches before the text is touched.
-class SlotTable {
-  public:
-    void Reset(std::uint64_t size) {
-        slots_ = LargeArray<std::uint64_t>();
-        slots_ = LargeArray<std::uint64_t>(size);
-        mask_ = size - 1;
-        used_ = 0;
-    }
-    void Release() {
-        slots_ = LargeArray<std::uint64_t>();
-        mask_ = 0;
-        used_ = 0;
-    }
-    bool Empty() const { return slots_.empty(); }
-    std::uint64_t Size() const { return slots_.size(); }
-    bool NeedsGrowth() const { return used_ * 4 > slots_.size() * 3; }
-    std::uint64_t Home(std::uint64_t hash) const { return hash & mask_; }
-    std::uint64_t Next(std::uint64_t i) const { return (i + 1) & mask_; }
-    std::uint64_t At(std::uint64_t i) const { return slots_[i]; }
-    const std::uint64_t* Address(std::uint64_t hash) const { return &slots_[hash & mask_]; }
-    void Put(std::uint64_t i, std::uint64_t hash, std::uint64_t offset) {
-        slots_[i] = ((hash >> 48) << 48) | (offset + 1);
-        ++used_;
-    }
-    void Insert(std::uint64_t hash, std::uint64_t offset) {
-        std::uint64_t i = Home(hash);
-        while (slots_[i] != 0) i = Next(i);
-        Put(i, hash, offset);
-    }
-    static bool TagMatches(std::uint64_t slot, std::uint64_t hash) {
-        return (slot >> 48) == (hash >> 48);
-    }
-    static std::uint64_t Offset(std::uint64_t slot) { return (slot & kLow48) - 1; }
-
-  private:
-    LargeArray<std::uint64_t> slots_;
-    std::uint64_t mask_ = 0;
-    std::uint64_t used_ = 0;
-};
-
-std::uint64_t TableSizeFor(std::uint64_t entries) {
-    std::uint64_t size = 1024;
-    while (size * 3 < entries * 4 + 4) size *= 2;
-    return size;
-}
 
 }  // namespace
 
