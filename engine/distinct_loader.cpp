@@ -34,6 +34,12 @@ constexpr unsigned kMostWorkers = 4;
 constexpr std::size_t kSlotAhead = 32;
 constexpr std::size_t kTextAhead = 16;
 
+// A line of up to this many bytes has its characters counted against the limit (a character
+// takes four bytes at most); a longer one is refused outright.
+std::size_t LongestAccepted(std::size_t maxCharacters) {
+    return 4 * maxCharacters + 7;
+}
+
 // Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
 // the folded length. Plain ASCII, the usual case, goes eight bytes at a time.
 std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
@@ -209,7 +215,7 @@ class Worker {
           index_(index),
           count_(count),
           maxCharacters_(maxCharacters),
-          foldRoom_(4 * maxCharacters + 8),
+          foldRoom_(LongestAccepted(maxCharacters) + 1),
           folded_(foldRoom_ + 8) {}
 
     void Run() {
@@ -378,7 +384,7 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
     std::vector<std::unique_ptr<DistinctShare>> shares;
     std::vector<std::unique_ptr<Worker>> workers;
     for (unsigned i = 0; i < count; ++i) {
-        shares.push_back(std::make_unique<DistinctShare>(expected, 4 * maxCharacters + 8));
+        shares.push_back(std::make_unique<DistinctShare>(expected, LongestAccepted(maxCharacters)));
         workers.push_back(
             std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
     }
