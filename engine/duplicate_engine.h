@@ -8,6 +8,7 @@
 #include "collaborators.h"
 #include "code_page.h"
 #include "text_file.h"
+#include "text_file_writer.h"
 #include "working_table.h"
 
 namespace ostrel {

@@ -5,9 +5,6 @@
 // others. A UTF-8 or UTF-16 (little- or big-endian) byte-order mark says what the file is;
 // without one, a file that is valid UTF-8 is UTF-8, anything else is 8-bit text in the system
 // code page. Lines come back as UTF-8, trimmed of the space character at both ends.
-//
-// Writing goes to a temporary file beside the target, which replaces the target only once it is
-// complete and flushed; until then an existing target keeps its content.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -16,15 +13,9 @@
 #include <string_view>
 
 #include "code_page.h"
+#include "text_encoding.h"
 
 namespace ostrel {
-
-enum class TextEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
-
-const char* EncodingName(TextEncoding encoding);
-
-// Paths are UTF-8 in the engine; this is the form the C runtime opens.
-std::FILE* OpenFile(const std::string& utf8Path, bool forWriting);
 
 class TextFileReader {
   public:
@@ -80,35 +71,6 @@ class TextFileReader {
     std::exception_ptr deferred_;  // met after a chunk's lines: raised with the next chunk
     std::string raw_;         // one line's 8-bit bytes before conversion (code-page files only)
     std::uint64_t size_ = 0;  // of the file, in bytes
-};
-
-class TextFileWriter {
-  public:
-    // Creates a temporary file in the target's folder, or throws RuntimeError naming the target
-    // and the reason.
-    TextFileWriter(const std::string& utf8Path, TextEncoding encoding, const CodePage& codePage);
-    ~TextFileWriter();  // removes the temporary file unless Commit succeeded
-    TextFileWriter(const TextFileWriter&) = delete;
-    TextFileWriter& operator=(const TextFileWriter&) = delete;
-
-    // Writes one line followed by CR LF in the file's encoding.
-    void WriteLine(std::string_view utf8Text);
-    // Flushes, closes and moves the temporary file over the target.
-    void Commit();
-    // Abandons the temporary file; the target is left as it was.
-    void Abandon();
-
-  private:
-    void Put(std::string_view bytes);
-    void Flush();
-
-    std::string path_;
-    std::string tempPath_;
-    TextEncoding encoding_;
-    const CodePage& codePage_;
-    std::FILE* file_ = nullptr;
-    std::string buffer_;
-    std::string scratch_;
 };
 
 }  // namespace ostrel

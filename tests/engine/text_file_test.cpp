@@ -11,6 +11,7 @@
 #include "runtime_error.h"
 #include "test_support.h"
 #include "text_file.h"
+#include "text_file_writer.h"
 
 namespace ostrel {
 namespace {

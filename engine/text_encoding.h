@@ -1,0 +1,9 @@
+#pragma once
+// The encodings that lists are read in and results written back in.
+namespace ostrel {
+
+enum class TextEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
+
+const char* EncodingName(TextEncoding encoding);
+
+}  // namespace ostrel

@@ -1,0 +1,171 @@
+#include "text_file_writer.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "file_system.h"
+#include "runtime_error.h"
+#include "utf.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace ostrel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+void Utf16Unit(char16_t u, bool bigEndian, std::string& out) {
+    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+    if (bigEndian)
+        out += hi, out += lo;
+    else
+        out += lo, out += hi;
+}
+
+}  // namespace
+
+TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
+                               const CodePage& codePage)
+    : path_(utf8Path), encoding_(encoding), codePage_(codePage) {
+    const fs::path target = NativePath(path_);
+    std::error_code ec;
+    if (path_.empty() || !target.has_filename())
+        throw RuntimeError(err::kBadFileName, "Bad file name: " + path_);
+    if (fs::is_directory(target, ec))
+        throw RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path_);
+    if (fs::exists(target, ec)) {
+        // A file that cannot be written is not replaced either.
+#ifdef _WIN32
+        std::FILE* probe = _wfopen(target.c_str(), L"ab");
+#else
+        std::FILE* probe = std::fopen(path_.c_str(), "ab");
+#endif
+        if (!probe) throw FileError(errno ? errno : EACCES, path_, true);
+        std::fclose(probe);
+    }
+    std::random_device random;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (int attempt = 0; attempt < 8 && !file_; ++attempt) {
+        // Short, so that a target whose name is as long as the system allows still gets one.
+        std::string name = "~ostrel-";
+        name.append(std::to_string(random() % 1000000000u)).append(".tmp");
+        tempPath_ = Utf8Of(folder / NativePath(name));
+        errno = 0;
+        if (!fs::exists(NativePath(tempPath_), ec)) file_ = OpenFile(tempPath_, true);
+        if (!file_ && errno != EEXIST && errno != 0) throw FileError(errno, path_, true);
+    }
+    if (!file_) throw FileError(EEXIST, path_, true);
+    buffer_.reserve(kBufferSize + 1024);
+    switch (encoding_) {
+        case TextEncoding::Utf8Bom:
+            Put("\xEF\xBB\xBF");
+            break;
+        case TextEncoding::Utf16LE:
+            Put("\xFF\xFE");
+            break;
+        case TextEncoding::Utf16BE:
+            Put("\xFE\xFF");
+            break;
+        default:
+            break;
+    }
+}
+
+TextFileWriter::~TextFileWriter() {
+    Abandon();
+}
+
+void TextFileWriter::Abandon() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!tempPath_.empty()) {
+        std::error_code ec;
+        fs::remove(NativePath(tempPath_), ec);
+        tempPath_.clear();
+    }
+}
+
+void TextFileWriter::Put(std::string_view bytes) {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kBufferSize) Flush();
+}
+
+void TextFileWriter::Flush() {
+    if (buffer_.empty()) return;
+    errno = 0;
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
+        throw FileError(errno ? errno : ENOSPC, path_, true);
+    buffer_.clear();
+}
+
+void TextFileWriter::WriteLine(std::string_view utf8Text) {
+    switch (encoding_) {
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf8Bom:
+            Put(utf8Text);
+            Put("\r\n");
+            break;
+        case TextEncoding::Ansi:
+            if (!codePage_.FromUtf8(utf8Text, scratch_))
+                throw RuntimeError(err::kBadEncoding,
+                                   "A phrase has characters that the system code page cannot "
+                                   "hold: " +
+                                       path_);
+            Put(scratch_);
+            Put("\r\n");
+            break;
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE: {
+            const bool big = encoding_ == TextEncoding::Utf16BE;
+            scratch_.clear();
+            std::size_t i = 0;
+            while (i < utf8Text.size()) {
+                char32_t c;
+                if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
+                if (c >= 0x10000) {
+                    c -= 0x10000;
+                    Utf16Unit(static_cast<char16_t>(0xD800 | (c >> 10)), big, scratch_);
+                    Utf16Unit(static_cast<char16_t>(0xDC00 | (c & 0x3FF)), big, scratch_);
+                } else {
+                    Utf16Unit(static_cast<char16_t>(c), big, scratch_);
+                }
+            }
+            Utf16Unit(u'\r', big, scratch_);
+            Utf16Unit(u'\n', big, scratch_);
+            Put(scratch_);
+            break;
+        }
+    }
+}
+
+void TextFileWriter::Commit() {
+    Flush();
+    errno = 0;
+    if (std::fflush(file_) != 0) throw FileError(errno ? errno : EIO, path_, true);
+#ifdef _WIN32
+    if (_commit(_fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
+#else
+    if (fsync(fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
+#endif
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0) throw FileError(errno ? errno : EIO, path_, true);
+    std::error_code ec;
+    fs::rename(NativePath(tempPath_), NativePath(path_), ec);
+    if (ec) {
+        const int code = ec.category() == std::generic_category() ? ec.value() : EACCES;
+        throw RuntimeError(FileError(code, path_, true).Number(),
+                           FileError(code, path_, true).Description() + " (" + ec.message() + ")");
+    }
+    tempPath_.clear();
+}
+
+}  // namespace ostrel

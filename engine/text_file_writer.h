@@ -1,0 +1,42 @@
+#pragma once
+// Writing a text file: the lines go to a temporary file beside the target, which replaces the
+// target only once it is complete and flushed; until then an existing target keeps its content.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "code_page.h"
+#include "text_encoding.h"
+
+namespace ostrel {
+
+class TextFileWriter {
+  public:
+    // Creates a temporary file in the target's folder, or throws RuntimeError naming the target
+    // and the reason.
+    TextFileWriter(const std::string& utf8Path, TextEncoding encoding, const CodePage& codePage);
+    ~TextFileWriter();  // removes the temporary file unless Commit succeeded
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    // Writes one line followed by CR LF in the file's encoding.
+    void WriteLine(std::string_view utf8Text);
+    // Flushes, closes and moves the temporary file over the target.
+    void Commit();
+    // Abandons the temporary file; the target is left as it was.
+    void Abandon();
+
+  private:
+    void Put(std::string_view bytes);
+    void Flush();
+
+    std::string path_;
+    std::string tempPath_;
+    TextEncoding encoding_;
+    const CodePage& codePage_;
+    std::FILE* file_ = nullptr;
+    std::string buffer_;
+    std::string scratch_;
+};
+
+}  // namespace ostrel
