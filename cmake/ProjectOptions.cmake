@@ -29,3 +29,8 @@ if(MINGW)
     # One self-contained .exe: no MinGW runtime DLLs beside it.
     add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
+
+# The project version as a header, "ostrel_version.h", for the programs and resource scripts.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in
+               ${CMAKE_BINARY_DIR}/generated/ostrel_version.h @ONLY)
+target_include_directories(ostrel_options INTERFACE ${CMAKE_BINARY_DIR}/generated)

@@ -43,6 +43,10 @@ const char* EncodingName(TextEncoding encoding) {
             return "UTF-16 little-endian";
         case TextEncoding::Utf16BE:
             return "UTF-16 big-endian";
+        case TextEncoding::Utf32LE:
+            return "UTF-32 little-endian";
+        case TextEncoding::Utf32BE:
+            return "UTF-32 big-endian";
         case TextEncoding::Ansi:
             return "the system code page";
     }

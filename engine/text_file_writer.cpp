@@ -30,6 +30,13 @@ void Utf16Unit(char16_t u, bool bigEndian, std::string& out) {
         out += lo, out += hi;
 }
 
+void Utf32Unit(char32_t c, bool bigEndian, std::string& out) {
+    for (int i = 0; i < 4; ++i) {
+        const int shift = bigEndian ? 24 - 8 * i : 8 * i;
+        out += static_cast<char>((c >> shift) & 0xFF);
+    }
+}
+
 }  // namespace
 
 TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
@@ -73,6 +80,12 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
             break;
         case TextEncoding::Utf16BE:
             Put("\xFE\xFF");
+            break;
+        case TextEncoding::Utf32LE:
+            Put(std::string_view("\xFF\xFE\0\0", 4));
+            break;
+        case TextEncoding::Utf32BE:
+            Put(std::string_view("\0\0\xFE\xFF", 4));
             break;
         default:
             break;
@@ -140,6 +153,21 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
             }
             Utf16Unit(u'\r', big, scratch_);
             Utf16Unit(u'\n', big, scratch_);
+            Put(scratch_);
+            break;
+        }
+        case TextEncoding::Utf32LE:
+        case TextEncoding::Utf32BE: {
+            const bool big = encoding_ == TextEncoding::Utf32BE;
+            scratch_.clear();
+            std::size_t i = 0;
+            while (i < utf8Text.size()) {
+                char32_t c;
+                if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
+                Utf32Unit(c, big, scratch_);
+            }
+            Utf32Unit(U'\r', big, scratch_);
+            Utf32Unit(U'\n', big, scratch_);
             Put(scratch_);
             break;
         }

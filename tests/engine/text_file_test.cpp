@@ -180,6 +180,11 @@ TEST_F(TextFileTest, WritesEveryEncodingWithCrLf) {
     EXPECT_EQ(Write({}, TextEncoding::Utf8Bom), "\xEF\xBB\xBF");
     EXPECT_EQ(Write({}, TextEncoding::Utf16LE), "\xFF\xFE");
     EXPECT_EQ(Write({}, TextEncoding::Ansi), "");
+    using namespace std::string_literals;
+    EXPECT_EQ(Write({"a\U0001F600"}, TextEncoding::Utf32LE),
+              "\xFF\xFE\0\0a\0\0\0\x00\xF6\x01\0\r\0\0\0\n\0\0\0"s);
+    EXPECT_EQ(Write({"a\U0001F600"}, TextEncoding::Utf32BE),
+              "\0\0\xFE\xFF\0\0\0a\0\x01\xF6\x00\0\0\0\r\0\0\0\n"s);
 }
 
 TEST_F(TextFileTest, TargetIsReplacedOnlyOnCommit) {
