@@ -15,6 +15,7 @@
 
 #include "case_fold.h"
 #include "large_memory.h"
+#include "line_scanner.h"
 #include "runtime_error.h"
 #include "slot_table.h"
 #include "text_hash.h"
@@ -34,10 +35,9 @@ constexpr unsigned kMostWorkers = 4;
 constexpr std::size_t kSlotAhead = 32;
 constexpr std::size_t kTextAhead = 16;
 
-// A line of up to this many bytes has its characters counted against the limit (a character
-// takes four bytes at most); a longer one is refused outright.
+// The most bytes that a text within the limit may take.
 std::size_t LongestAccepted(std::size_t maxCharacters) {
-    return 4 * maxCharacters + 7;
+    return LineScanner::MostBytes(maxCharacters);
 }
 
 // Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
@@ -87,6 +87,7 @@ struct Chunk {
     std::uint64_t lineCount = 0;  // lines in it, blank ones included
     std::uint64_t nonBlank = 0;
     std::uint64_t refused = 0;  // number of a line longer than the limit, or 0
+    bool overLong = false;      // the chunk is the start of one line, found too long as read
 };
 
 // Whether two texts are equal, letter case aside (room for the longer text + 8 bytes in each
@@ -215,8 +216,7 @@ class Worker {
           index_(index),
           count_(count),
           maxCharacters_(maxCharacters),
-          foldRoom_(LongestAccepted(maxCharacters) + 1),
-          folded_(foldRoom_ + 8) {}
+          folded_(LongestAccepted(maxCharacters) + 8) {}
 
     void Run() {
         try {
@@ -291,28 +291,24 @@ class Worker {
         const char* const end = p + chunk.data.size();
         std::uint64_t line = 0, nonBlank = 0;
         chunk.refused = 0;
+        if (chunk.overLong) {
+            chunk.lineCount = chunk.nonBlank = chunk.refused = 1;
+            return;
+        }
+        LineScanner scanner(maxCharacters_);
+        std::string_view text;
         while (p < end) {
-            const char* lineEnd = FindLineEnd(p, end);
-            const char* next = lineEnd == end ? end : lineEnd + 1;
-            if (next != end && *lineEnd == '\r' && *next == '\n') ++next;
-            const char* b = p;
-            const char* e = lineEnd;
-            p = next;
             ++line;
-            while (b < e && *b == ' ') ++b;
-            while (e > b && e[-1] == ' ') --e;
-            if (b == e) continue;
-            ++nonBlank;
-            const std::string_view text(b, static_cast<std::size_t>(e - b));
-            if (text.size() > maxCharacters_ &&
-                (text.size() >= foldRoom_ || CountCharacters(text) > maxCharacters_)) {
+            if (scanner.Next(p, end, true, text) == LineScanner::Step::TooLong) {
                 chunk.refused = line;
                 break;
             }
+            if (text.empty()) continue;
+            ++nonBlank;
             std::uint64_t hash;
             FoldAndHash(text, folded_.data(), hash);
             const unsigned share = count_ > 1 ? ((hash >> 32) & 0xFFFF) * count_ >> 16 : 0;
-            chunk.lines[share].push_back({b, text.size(), hash});
+            chunk.lines[share].push_back({text.data(), text.size(), hash});
         }
         chunk.lineCount = line;
         chunk.nonBlank = nonBlank;
@@ -336,7 +332,6 @@ class Worker {
     DistinctShare& share_;
     const unsigned index_, count_;
     const std::size_t maxCharacters_;
-    const std::size_t foldRoom_;
     std::vector<char> folded_;
 };
 
@@ -390,6 +385,7 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
     }
     std::uint64_t reported = 0;
     std::exception_ptr readFailure;
+    bool restarted = false;
     {
         WorkerThreads threads(pipeline);
         try {
@@ -419,21 +415,28 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
             lock.unlock();
             // The slot's last chunk is finished with, and no worker reads it until published.
             Chunk& chunk = pipeline.chunks[k % kChunkSlots];
-            bool more = false;
+            TextFileReader::Chunk got = TextFileReader::Chunk::End;
             try {
-                more = file.ReadChunk(chunk.data, chunkBytes, maxCharacters);
+                got = file.ReadChunk(chunk.data, chunkBytes, maxCharacters);
             } catch (...) {
                 // Raised after the lines already read have had their turn: a line refused
                 // among them comes first, as it would line by line.
                 readFailure = std::current_exception();
             }
             lock.lock();
-            if (!more) {
+            if (got == TextFileReader::Chunk::Restart) {
+                restarted = true;
+                pipeline.stop = true;
+                pipeline.changed.notify_all();
+                break;
+            }
+            if (got == TextFileReader::Chunk::End) {
                 pipeline.finished = true;
                 pipeline.changed.notify_all();
                 break;
             }
             chunk.scanned = false;
+            chunk.overLong = got == TextFileReader::Chunk::TooLong;
             chunk.pending = count;
             pipeline.published = k + 1;
             pipeline.changed.notify_all();
@@ -446,6 +449,12 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                 break;
             pipeline.changed.wait(lock);
         }
+    }
+    if (restarted) {
+        // The file is read again from its start, in the code page: what was found so far is
+        // dropped, and the count of lines read goes on from where it stood.
+        return LoadDistinctLines(file, table, maxCharacters,
+                                 [&](std::uint64_t lines) { progress(reported + lines); });
     }
     if (pipeline.failure) std::rethrow_exception(pipeline.failure);
     if (pipeline.refusedChunk == kNone && readFailure) std::rethrow_exception(readFailure);

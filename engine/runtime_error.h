@@ -15,6 +15,7 @@ constexpr long kInputPastEnd = 62;
 constexpr long kPermissionDenied = 70;
 constexpr long kPathNotFound = 76;
 constexpr long kDeviceIo = 57;
+constexpr long kDeviceUnavailable = 68;  // not a file that can be read or written
 constexpr long kBadFileName = 52;
 constexpr long kBadArgument = 3001;  // a table operation with arguments it cannot take
 constexpr long kNoCurrentRecord =

@@ -2,33 +2,102 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "file_system.h"
 #include "runtime_error.h"
-#include "text_words.h"
-#include "utf.h"
+
+#ifdef _WIN32
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace ostrel {
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-
-// Four bytes a character is the most any encoding here needs, so a trimmed line longer than
-// this has more characters than the limit: no more of a line need be held.
-std::size_t HeldBytes(std::size_t maxCharacters) {
-    return 4 * (maxCharacters + 1);
+RuntimeError NotAFile(const std::string& path) {
+    return RuntimeError(err::kDeviceUnavailable,
+                        "This is a device, pipe or socket, not a file: " + path);
 }
 
-std::string_view Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ') ++b;
-    while (e > b && s[e - 1] == ' ') --e;
-    return s.substr(b, e - b);
+RuntimeError Folder(const std::string& path) {
+    return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
+}
+
+// Opens a file for reading only if it is a regular file, without waiting on anything else: a
+// pipe or device could block the open or the reads for good, and never end.
+std::FILE* OpenRegularFile(const std::string& path, std::uint64_t& size) {
+#ifdef _WIN32
+    // The device namespace (\\.\COM1, \\.\pipe\name) holds no regular files.
+    if (path.size() >= 4 && (path[0] == '\\' || path[0] == '/') &&
+        (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+        (path[3] == '\\' || path[3] == '/'))
+        throw NotAFile(path);
+    std::error_code ec;
+    if (fs::is_directory(NativePath(path), ec)) throw Folder(path);
+    errno = 0;
+    std::FILE* file = OpenFile(path, false);
+    if (!file) throw FileError(errno ? errno : ENOENT, path, false);
+    struct _stat64 st {};
+    if (_fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        std::fclose(file);
+        throw NotAFile(path);
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return file;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw FileError(errno, path, false);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw FileError(error, path, false);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) throw Folder(path);
+        throw NotAFile(path);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw FileError(error, path, false);
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return file;
+#endif
+}
+
+// Bytes at the end of UTF-8 text that begin a character not yet complete.
+std::size_t UnfinishedTail(std::string_view text) {
+    const std::size_t n = text.size();
+    for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
+        const auto b = static_cast<unsigned char>(text[n - back]);
+        if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+// Where 8-bit text may be cut: after a byte below 0x40, which no code page uses as part of a
+// two-byte character (spaces, digits, line ends). 0 when there is none.
+std::size_t CodePageCut(std::string_view bytes) {
+    for (std::size_t i = bytes.size(); i > 0; --i)
+        if (static_cast<unsigned char>(bytes[i - 1]) < 0x40) return i;
+    return 0;
 }
 
 }  // namespace
@@ -53,44 +122,30 @@ const char* EncodingName(TextEncoding encoding) {
     return "";
 }
 
-// ---- Reading ----
-
 TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& codePage)
-    : path_(utf8Path), codePage_(codePage), buffer_(new char[kBufferSize]) {
-    std::error_code ec;
-    if (fs::is_directory(NativePath(path_), ec))
-        throw RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path_);
-    errno = 0;
-    file_ = OpenFile(path_, false);
-    if (!file_) throw FileError(errno ? errno : ENOENT, path_, false);
-    {
-        std::error_code sizeError;
-        const auto size = fs::file_size(NativePath(path_), sizeError);
-        size_ = sizeError ? 0 : static_cast<std::uint64_t>(size);
-    }
+    : path_(utf8Path), codePage_(codePage) {
+    file_ = OpenRegularFile(path_, size_);
 
     // The byte-order mark, if any, says what the file is.
-    unsigned char head[3] = {};
-    const std::size_t got = std::fread(head, 1, 3, file_);
-    std::size_t skip = 0;
-    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-        encoding_ = TextEncoding::Utf8Bom, skip = 3;
-    } else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
-        encoding_ = TextEncoding::Utf16LE, skip = 2;
-    } else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF) {
-        encoding_ = TextEncoding::Utf16BE, skip = 2;
-    } else {
-        // No mark: UTF-8 if the whole file is valid UTF-8, else the system code page.
-        std::rewind(file_);
-        Utf8Validator validator;
-        std::size_t n;
-        while ((n = std::fread(buffer_.get(), 1, kBufferSize, file_)) > 0)
-            if (!validator.Feed({buffer_.get(), n})) break;
-        if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
-        encoding_ = validator.Finish() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    char head[4] = {};
+    const std::size_t got = ReadRaw(head, sizeof head);
+    const auto b = [&](std::size_t i) {
+        return i < got ? static_cast<unsigned char>(head[i]) : -1;
+    };
+    if (b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
+        encoding_ = TextEncoding::Utf8Bom, markSize_ = 3;
+    } else if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0) {
+        encoding_ = TextEncoding::Utf32LE, markSize_ = 4;
+    } else if (b(0) == 0 && b(1) == 0 && b(2) == 0xFE && b(3) == 0xFF) {
+        encoding_ = TextEncoding::Utf32BE, markSize_ = 4;
+    } else if (b(0) == 0xFF && b(1) == 0xFE) {
+        encoding_ = TextEncoding::Utf16LE, markSize_ = 2;
+    } else if (b(0) == 0xFE && b(1) == 0xFF) {
+        encoding_ = TextEncoding::Utf16BE, markSize_ = 2;
     }
-    if (std::fseek(file_, static_cast<long>(skip), SEEK_SET) != 0)
-        throw FileError(errno ? errno : EIO, path_, false);
+    raw_.assign(head + markSize_, got - markSize_);
+    // What comes after a mark is not checked: the mark says what the file is.
+    if (encoding_ == TextEncoding::Utf8 && !validator_.Feed(raw_)) StartOver();
 }
 
 TextFileReader::~TextFileReader() {
@@ -102,266 +157,237 @@ void TextFileReader::Close() {
     file_ = nullptr;
 }
 
-bool TextFileReader::FillBuffer() {
-    if (endOfData_ || !file_) return false;
-    // Keep a lone trailing byte of a UTF-16 unit with the next read.
-    std::size_t keep = bufferSize_ - bufferPos_;
-    if (keep > 0) std::memmove(buffer_.get(), buffer_.get() + bufferPos_, keep);
-    const std::size_t n = std::fread(buffer_.get() + keep, 1, kBufferSize - keep, file_);
-    if (n == 0) {
-        if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
-        endOfData_ = true;
-        bufferPos_ = 0, bufferSize_ = keep;
-        return false;
-    }
-    bufferPos_ = 0, bufferSize_ = keep + n;
-    return true;
-}
-
-std::size_t TextFileReader::UnitSize() const {
-    return encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE ? 2 : 1;
-}
-
-unsigned TextFileReader::UnitAt(std::size_t pos) const {
-    const auto a = static_cast<unsigned char>(buffer_[pos]);
-    if (UnitSize() == 1) return a;
-    const auto b = static_cast<unsigned char>(buffer_[pos + 1]);
-    return encoding_ == TextEncoding::Utf16BE ? (a << 8) | b : (b << 8) | a;
-}
-
-void TextFileReader::SkipLineFeed() {
-    const std::size_t unit = UnitSize();
-    if (bufferSize_ - bufferPos_ < unit) FillBuffer();
-    if (bufferSize_ - bufferPos_ >= unit && UnitAt(bufferPos_) == '\n') bufferPos_ += unit;
-}
-
-void TextFileReader::SkipRestOfLine() {
-    skipRest_ = false;
-    const std::size_t unit = UnitSize();
-    for (;;) {
-        if (bufferSize_ - bufferPos_ < unit && !FillBuffer()) return;
-        if (bufferSize_ - bufferPos_ < unit) return;
-        const unsigned u = UnitAt(bufferPos_);
-        bufferPos_ += unit;
-        if (u == '\n') return;
-        if (u == '\r') return SkipLineFeed();
-    }
-}
-
-bool TextFileReader::Eof() {
-    if (!file_) return true;
-    if (skipRest_) SkipRestOfLine();
-    const std::size_t unit = UnitSize();
-    while (bufferSize_ - bufferPos_ < unit) {
-        if (!FillBuffer()) break;
-    }
-    if (bufferSize_ - bufferPos_ >= unit) return false;
-    if (bufferSize_ - bufferPos_ != 0)
-        throw RuntimeError(err::kBadEncoding,
-                           "The file ends in the middle of a UTF-16 character: " + path_);
-    return true;
-}
-
-namespace {
-
-// Collects one line's text, trimmed of spaces, without holding more than a cap of it: a line
-// longer than the cap is refused by the caller anyway, and may be any size on disk.
-class LineCollector {
-  public:
-    LineCollector(std::string& out, std::size_t cap) : out_(out), cap_(cap) { out_.clear(); }
-
-    // Adds a run of characters (already UTF-8, or 8-bit bytes) that holds no line end.
-    void Add(std::string_view s) {
-        if (full_) return;
-        if (out_.empty()) {
-            // Leading spaces are dropped; spaces already pending were leading too.
-            std::size_t i = 0;
-            while (i < s.size() && s[i] == ' ') ++i;
-            s.remove_prefix(i);
-            pendingSpaces_ = 0;
-            if (s.empty()) return;
+std::size_t TextFileReader::ReadRaw(char* into, std::size_t want) {
+    if (!file_ || atEnd_) return 0;
+    std::size_t got = 0;
+    while (got < want) {
+        errno = 0;
+        const std::size_t n = std::fread(into + got, 1, want - got, file_);
+        if (n == 0) {
+            if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
+            break;
         }
-        std::size_t last = s.find_last_not_of(' ');
-        if (last == std::string_view::npos) {
-            pendingSpaces_ += s.size();
-            return;
-        }
-        if (pendingSpaces_ > 0) {
-            if (out_.size() + pendingSpaces_ > cap_) return Overflow();
-            out_.append(pendingSpaces_, ' ');
-            pendingSpaces_ = 0;
-        }
-        if (out_.size() + last + 1 > cap_) {
-            out_.append(s.substr(0, cap_ + 1 - std::min(cap_ + 1, out_.size())));
-            return Overflow();
-        }
-        out_.append(s.substr(0, last + 1));
-        pendingSpaces_ = s.size() - last - 1;
+        got += n;
     }
-    bool Full() const { return full_; }
-
-  private:
-    void Overflow() {
-        full_ = true;
-        if (out_.size() <= cap_) out_.append(cap_ + 1 - out_.size(), ' ');
-    }
-    std::string& out_;
-    std::size_t cap_;
-    std::size_t pendingSpaces_ = 0;
-    bool full_ = false;
-};
-
-}  // namespace
-
-void TextFileReader::ReadLine(std::string& text, std::size_t maxCharacters) {
-    if (Eof()) throw RuntimeError(err::kInputPastEnd, "Input past end of file: " + path_);
-    ++lineNumber_;
-    const std::size_t cap = HeldBytes(maxCharacters);
-    if (encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE)
-        return ReadUnits(text, cap);
-
-    ReadBytes(text, cap);
+    bytesRead_ += got;
+    return got;
 }
 
-bool TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
-                               std::size_t maxCharacters) {
-    chunk.clear();
-    if (deferred_) std::rethrow_exception(std::exchange(deferred_, nullptr));
-    if (encoding_ != TextEncoding::Utf8 && encoding_ != TextEncoding::Utf8Bom) {
-        std::string line;
-        try {
-            while (chunk.size() < maxBytes && !Eof()) {
-                ReadLine(line, maxCharacters);
-                chunk.append(line).push_back('\n');
-            }
-        } catch (const RuntimeError&) {
-            if (chunk.empty()) throw;
-            deferred_ = std::current_exception();
-        }
-        return !chunk.empty();
-    }
-    if (!file_) return false;
-    if (skipRest_) SkipRestOfLine();
-    chunk.assign(carry_);  // into the chunk's own buffer, which is reused from chunk to chunk
+void TextFileReader::StartOver() {
+    errno = 0;
+    if (std::fseek(file_, 0, SEEK_SET) != 0) throw FileError(errno ? errno : EIO, path_, false);
+    encoding_ = TextEncoding::Ansi;
+    markSize_ = 0;
+    bytesRead_ = 0;
+    atEnd_ = finished_ = dropLineFeed_ = false;
+    raw_.clear();
     carry_.clear();
-    chunk.append(buffer_.get() + bufferPos_, bufferSize_ - bufferPos_);
-    bufferPos_ = bufferSize_ = 0;
-    bool atEnd = endOfData_;
-    if (!atEnd && chunk.size() < maxBytes) {
-        const std::size_t had = chunk.size();
-        chunk.resize(maxBytes);
-        std::size_t got = 0;
-        while (had + got < maxBytes) {
-            const std::size_t n =
-                std::fread(chunk.data() + had + got, 1, maxBytes - had - got, file_);
+    deferred_ = nullptr;
+}
+
+void TextFileReader::EndOfFile() {
+    atEnd_ = true;
+    if (bytesRead_ != size_ && !deferred_)
+        deferred_ = std::make_exception_ptr(
+            RuntimeError(err::kDeviceIo, "The file changed while it was read: " + path_));
+}
+
+TextFileReader::Decoded TextFileReader::Decode(std::string& out, std::size_t want) {
+    if (atEnd_) return Decoded::End;
+    const std::size_t start = out.size();
+    switch (encoding_) {
+        case TextEncoding::Utf8:
+        case TextEncoding::Utf8Bom: {
+            // The bytes are the text: read straight into out.
+            out.append(raw_);
+            raw_.clear();
+            const std::size_t had = out.size();
+            out.resize(had + want);
+            const std::size_t n = ReadRaw(out.data() + had, want);
+            out.resize(had + n);
             if (n == 0) {
-                if (std::ferror(file_)) throw FileError(errno ? errno : EIO, path_, false);
-                atEnd = endOfData_ = true;
-                break;
+                if (encoding_ == TextEncoding::Utf8 && !validator_.Finish())
+                    return Decoded::NotUtf8;
+                EndOfFile();
+                return out.size() > start ? Decoded::Text : Decoded::End;
             }
-            got += n;
+            if (encoding_ == TextEncoding::Utf8 && !validator_.Feed({out.data() + had, n}))
+                return Decoded::NotUtf8;
+            const std::size_t tail = UnfinishedTail(out);
+            raw_.assign(out, out.size() - tail, tail);
+            out.resize(out.size() - tail);
+            return Decoded::Text;
         }
-        chunk.resize(had + got);
-    }
-    if (!atEnd) {
-        // Keep the last, unfinished line for the next chunk. A CR at the very end stays too:
-        // an LF after it belongs to the same line end.
-        std::size_t cut = chunk.size();
-        if (cut > 0 && chunk[cut - 1] == '\r') --cut;
-        while (cut > 0 && chunk[cut - 1] != '\n' && chunk[cut - 1] != '\r') --cut;
-        if (cut > 0) {
-            carry_.assign(chunk, cut, std::string::npos);
-            chunk.resize(cut);
-        } else if (chunk.back() == '\r') {
-            SkipLineFeed();  // one line, ended by this CR alone: an LF after it belongs to it
-        } else {
-            // One line fills the chunk and goes on. It is read to its end as ReadLine reads it,
-            // trimmed and held only as far as the limit needs, since spaces around a phrase may
-            // be any length; the chunk becomes that one line.
-            std::string line;
-            ReadBytes(line, HeldBytes(maxCharacters), chunk);
-            chunk.assign(line).push_back('\n');
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE:
+        case TextEncoding::Utf32LE:
+        case TextEncoding::Utf32BE:
+        case TextEncoding::Ansi: {
+            const std::size_t had = raw_.size();
+            raw_.resize(had + want);
+            const std::size_t n = ReadRaw(raw_.data() + had, want);
+            raw_.resize(had + n);
+            if (encoding_ == TextEncoding::Ansi) {
+                DecodeCodePage(n == 0, out);
+            } else {
+                const bool utf16 =
+                    encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
+                DecodeUnits(utf16 ? 2 : 4, out);
+                if (n == 0) FinishUnits(out);
+            }
+            if (n == 0) {
+                EndOfFile();
+                return out.size() > start ? Decoded::Text : Decoded::End;
+            }
+            return Decoded::Text;
         }
     }
-    return !chunk.empty();
+    return Decoded::End;
 }
 
-void TextFileReader::ReadBytes(std::string& text, std::size_t cap, std::string_view head) {
-    const bool ansi = encoding_ == TextEncoding::Ansi;
-    std::string& target = ansi ? raw_ : text;
-    LineCollector line(target, cap);
-    line.Add(head);
-    bool direct = head.empty();  // the whole line lies in the buffer: no collecting needed
-    for (;;) {
-        if (line.Full()) {
-            skipRest_ = true;  // refused anyway: the rest is passed over only if asked for
-            break;
-        }
-        if (bufferPos_ == bufferSize_ && !FillBuffer()) break;  // a last line with no line end
-        const char* begin = buffer_.get() + bufferPos_;
-        const char* end = buffer_.get() + bufferSize_;
-        const char* p = FindLineEnd(begin, end);
-        if (p == end) {
-            line.Add({begin, static_cast<std::size_t>(p - begin)});
-            direct = false;
-            bufferPos_ = bufferSize_;
-            continue;
-        }
-        if (direct) {
-            const std::string_view t = Trim({begin, static_cast<std::size_t>(p - begin)});
-            target.assign(t.substr(0, std::min(t.size(), cap + 1)));
-        } else {
-            line.Add({begin, static_cast<std::size_t>(p - begin)});
-        }
-        bufferPos_ = static_cast<std::size_t>(p - buffer_.get()) + 1;
-        if (*p == '\r') SkipLineFeed();
-        break;
-    }
-    if (ansi) codePage_.ToUtf8(raw_, text);
-}
-
-void TextFileReader::ReadUnits(std::string& text, std::size_t cap) {
-    std::string& chunk = raw_;
-    chunk.clear();
-    LineCollector line(text, cap);
-    char16_t highSurrogate = 0;
-    auto flushSurrogate = [&] {
-        if (highSurrogate) AppendUtf8(highSurrogate, chunk);
-        highSurrogate = 0;
-    };
-    for (;;) {
-        if (bufferSize_ - bufferPos_ < 2 && !FillBuffer()) break;
-        if (bufferSize_ - bufferPos_ < 2) break;
-        const auto u = static_cast<char16_t>(UnitAt(bufferPos_));
-        if (u == u'\n' || u == u'\r') {
-            bufferPos_ += 2;
-            if (u == u'\r') SkipLineFeed();
-            break;
-        }
-        bufferPos_ += 2;
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            flushSurrogate();
-            highSurrogate = u;
-            continue;
-        }
-        if (u >= 0xDC00 && u <= 0xDFFF && highSurrogate) {
-            AppendUtf8(0x10000 + ((char32_t(highSurrogate) - 0xD800) << 10) + (u - 0xDC00), chunk);
-            highSurrogate = 0;
-        } else {
-            flushSurrogate();
-            AppendUtf8(u, chunk);
-        }
-        if (chunk.size() >= 4096) {
-            line.Add(chunk);
-            chunk.clear();
-            if (line.Full()) {
-                skipRest_ = true;
+void TextFileReader::DecodeUnits(std::size_t unitSize, std::string& out) {
+    const bool big = encoding_ == TextEncoding::Utf16BE || encoding_ == TextEncoding::Utf32BE;
+    const auto* s = reinterpret_cast<const unsigned char*>(raw_.data());
+    const std::size_t n = raw_.size();
+    std::size_t i = 0;
+    for (; i + unitSize <= n; i += unitSize) {
+        char32_t u = 0;
+        for (std::size_t k = 0; k < unitSize; ++k)
+            u |= char32_t{s[i + k]} << (8 * (big ? unitSize - 1 - k : k));
+        if (unitSize == 4) {
+            if (u > 0x10FFFF) {
+                // No character has this number, so nothing after it can be trusted either.
+                deferred_ = std::make_exception_ptr(RuntimeError(
+                    err::kBadEncoding, "The file holds a value that is not a character at byte " +
+                                           std::to_string(bytesRead_ - n + i + markSize_) + ": " +
+                                           path_));
+                raw_.clear();
+                atEnd_ = true;
                 return;
             }
+            AppendUtf8(u, out);  // a surrogate stays as it is, so that it is written back so
+            continue;
         }
+        if (highSurrogate_) {
+            if (u >= 0xDC00 && u <= 0xDFFF) {
+                AppendUtf8(0x10000 + ((char32_t{highSurrogate_} - 0xD800) << 10) + (u - 0xDC00),
+                           out);
+                highSurrogate_ = 0;
+                continue;
+            }
+            AppendUtf8(highSurrogate_, out);  // unpaired: kept alone, written back alone
+            highSurrogate_ = 0;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF)
+            highSurrogate_ = static_cast<char16_t>(u);
+        else
+            AppendUtf8(u, out);
     }
-    flushSurrogate();
-    line.Add(chunk);
+    raw_.erase(0, i);
+}
+
+void TextFileReader::FinishUnits(std::string& out) {
+    if (highSurrogate_) AppendUtf8(highSurrogate_, out);
+    highSurrogate_ = 0;
+    if (!raw_.empty() && !deferred_) {
+        const bool utf16 = encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
+        deferred_ = std::make_exception_ptr(RuntimeError(
+            err::kBadEncoding, std::string("The file ends in the middle of a ") +
+                                   (utf16 ? "UTF-16" : "UTF-32") + " character: " + path_));
+    }
+    raw_.clear();
+}
+
+void TextFileReader::DecodeCodePage(bool atEnd, std::string& out) {
+    // A run this long with no space or line end in it is no phrase; it need not wait for the
+    // rest of its character.
+    constexpr std::size_t kLongestUncut = std::size_t{64} << 10;
+    std::size_t cut = atEnd ? raw_.size() : CodePageCut(raw_);
+    if (cut == 0 && raw_.size() >= kLongestUncut) cut = raw_.size();
+    if (cut == 0) return;
+    codePage_.ToUtf8(std::string_view(raw_).substr(0, cut), converted_);
+    out.append(converted_);
+    raw_.erase(0, cut);
+}
+
+TextFileReader::Chunk TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
+                                                std::size_t maxCharacters) {
+    chunk.clear();
+    if (deferred_ && finished_) std::rethrow_exception(std::exchange(deferred_, nullptr));
+    if (finished_ || !file_) return Chunk::End;
+    chunk.swap(carry_);
+    for (;;) {
+        if (dropLineFeed_ && !chunk.empty()) {
+            if (chunk.front() == '\n') chunk.erase(0, 1);
+            dropLineFeed_ = false;
+            continue;
+        }
+        if (chunk.size() >= maxBytes) break;
+        const Decoded decoded = Decode(chunk, maxBytes - chunk.size());
+        if (decoded == Decoded::NotUtf8) {
+            StartOver();
+            chunk.clear();
+            return Chunk::Restart;
+        }
+        if (decoded == Decoded::End) break;
+    }
+    if (atEnd_) {
+        // All that is left of the file is in the chunk.
+        finished_ = true;
+        if (chunk.empty()) {
+            if (deferred_) std::rethrow_exception(std::exchange(deferred_, nullptr));
+            return Chunk::End;
+        }
+        return Chunk::Lines;
+    }
+    // Keep the last, unfinished line for the next chunk. A CR at the very end stays too: an LF
+    // after it belongs to the same line end.
+    std::size_t cut = chunk.size();
+    if (chunk[cut - 1] == '\r') --cut;
+    while (cut > 0 && chunk[cut - 1] != '\n' && chunk[cut - 1] != '\r') --cut;
+    if (cut > 0) {
+        carry_.assign(chunk, cut, std::string::npos);
+        chunk.resize(cut);
+        return Chunk::Lines;
+    }
+    return LongLine(chunk, maxBytes, maxCharacters);
+}
+
+// One line fills the chunk and goes on: it is scanned piece by piece as it is read, since
+// spaces around a phrase may be of any length, and held only as far as the limit needs.
+TextFileReader::Chunk TextFileReader::LongLine(std::string& chunk, std::size_t maxBytes,
+                                               std::size_t maxCharacters) {
+    LineScanner scanner(maxCharacters);
+    const char* p = chunk.data();
+    const char* end = p + chunk.size();
+    std::string_view text;
+    LineScanner::Step step = scanner.Next(p, end, false, text);
+    while (step == LineScanner::Step::More) {
+        piece_.clear();
+        Decoded decoded = Decoded::Text;
+        while (piece_.empty() && decoded == Decoded::Text) decoded = Decode(piece_, maxBytes);
+        if (decoded == Decoded::NotUtf8) {
+            StartOver();
+            chunk.clear();
+            return Chunk::Restart;
+        }
+        p = piece_.data();
+        end = p + piece_.size();
+        step = scanner.Next(p, end, atEnd_, text);
+    }
+    std::string line(text);
+    if (step == LineScanner::Step::TooLong) {
+        chunk.swap(line);
+        finished_ = true;  // refused: nothing after it is read
+        deferred_ = nullptr;
+        return Chunk::TooLong;
+    }
+    carry_.assign(p, static_cast<std::size_t>(end - p));
+    line.push_back('\n');
+    chunk.swap(line);
+    dropLineFeed_ = scanner.EndedAtCr();
+    if (atEnd_ && carry_.empty()) finished_ = true;
+    return Chunk::Lines;
 }
 
 }  // namespace ostrel

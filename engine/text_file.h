@@ -1,10 +1,13 @@
 #pragma once
-// Text files as the engine reads and writes them.
+// Reading a keyword list: its encoding, its bytes decoded to UTF-8, and chunks of whole lines.
 //
-// Reading: a line ends at CR, CR LF or a lone LF; a last line with no line end is read like the
-// others. A UTF-8 or UTF-16 (little- or big-endian) byte-order mark says what the file is;
-// without one, a file that is valid UTF-8 is UTF-8, anything else is 8-bit text in the system
-// code page. Lines come back as UTF-8, trimmed of the space character at both ends.
+// A UTF-8, UTF-16 or UTF-32 byte-order mark (little- or big-endian) says what the file is.
+// Without one the file is read as UTF-8 from the start; at the first byte that is not UTF-8,
+// reading starts again from the beginning in the system's 8-bit code page. So a file is read
+// once, and its lines come from the first chunk on, whatever its size.
+//
+// Only regular files are read: a device, pipe or socket is refused before anything is read
+// from it, and so is a file whose size changes while it is read.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -13,64 +16,72 @@
 #include <string_view>
 
 #include "code_page.h"
+#include "line_scanner.h"
 #include "text_encoding.h"
+#include "utf.h"
 
 namespace ostrel {
 
 class TextFileReader {
   public:
-    // Opens the file or throws RuntimeError naming the file and the reason. The encoding is
-    // settled before the first line is read.
+    // Opens the file or throws RuntimeError naming the file and the reason.
     TextFileReader(const std::string& utf8Path, const CodePage& codePage);
     ~TextFileReader();
     TextFileReader(const TextFileReader&) = delete;
     TextFileReader& operator=(const TextFileReader&) = delete;
 
-    bool Eof();
-    // Reads the next line, trimmed, into text. A trimmed line longer than maxCharacters is not
-    // held whole: text then holds more than maxCharacters characters of it (at most a few
-    // hundred bytes), which is enough for the caller to refuse it; the rest of that line is
-    // passed over without being kept, and only when the caller reads on.
-    void ReadLine(std::string& text, std::size_t maxCharacters = 100);
-    // Reads on by whole lines into chunk, replacing what it held, up to about maxBytes: for a
-    // UTF-8 file the bytes as they stand, line ends included; for any other encoding the lines
-    // converted to UTF-8, trimmed and each ended by LF, as ReadLine gives them. A chunk ends
-    // at a line end. A line longer than maxBytes makes a chunk of its own, trimmed and ended by
-    // LF, and held only as far as ReadLine would hold it. False when nothing is left to read. An
-    // error met after some lines of a chunk is raised by the next call, so that the lines
-    // before it are handled first, as they would be line by line.
-    // Not to be mixed with ReadLine on the same reader.
-    bool ReadChunk(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
-    std::uint64_t Size() const { return size_; }
-    std::uint64_t LineNumber() const { return lineNumber_; }
+    enum class Chunk {
+        Lines,    // chunk holds the next lines
+        TooLong,  // the next line is longer than the limit: chunk holds its first limit + 1
+                  // characters, and nothing after them is read
+        End,      // nothing is left to read
+        Restart,  // the file is not UTF-8 after all: drop every line read so far; reading
+                  // starts again from the beginning, in the code page
+    };
+
+    // Reads on by whole lines into chunk, replacing what it held, up to about maxBytes: the
+    // file's text decoded to UTF-8, line ends and spaces as they stand, ending at a line end
+    // (a CR LF is never split between two chunks) or at the end of the file. A line longer
+    // than a chunk is read through a LineScanner as it comes and becomes a chunk of its own,
+    // its trimmed text ended by LF, or TooLong. A failure met after some lines is raised by the
+    // next call, so the lines before it are handled first, as they would be line by line.
+    Chunk ReadChunk(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
+
+    std::uint64_t Size() const { return size_; }  // of the file when it was opened, in bytes
     TextEncoding Encoding() const { return encoding_; }
     const std::string& Path() const { return path_; }
     void Close();
 
   private:
-    bool FillBuffer();
-    void ReadUnits(std::string& text, std::size_t cap);
-    // One line of an 8-bit or UTF-8 file, of which head, when given, was read already.
-    void ReadBytes(std::string& text, std::size_t cap, std::string_view head = {});
-    std::size_t UnitSize() const;            // bytes in one code unit
-    unsigned UnitAt(std::size_t pos) const;  // the code unit at a buffer position
-    void SkipLineFeed();                     // after a CR: an LF that follows belongs to it
-    void SkipRestOfLine();
+    enum class Decoded { Text, End, NotUtf8 };
+    // Appends the decoded text of about the next want bytes of the file to out, ending on a
+    // whole character.
+    Decoded Decode(std::string& out, std::size_t want);
+    std::size_t ReadRaw(char* into, std::size_t want);
+    void DecodeUnits(std::size_t unitSize, std::string& out);
+    void DecodeCodePage(bool atEnd, std::string& out);
+    void FinishUnits(std::string& out);
+    void StartOver();
+    Chunk LongLine(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
+    void EndOfFile();
 
     std::string path_;
     const CodePage& codePage_;
     std::FILE* file_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    std::size_t markSize_ = 0;  // bytes of the byte-order mark
     TextEncoding encoding_ = TextEncoding::Utf8;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t bufferSize_ = 0;
-    std::size_t bufferPos_ = 0;
-    bool endOfData_ = false;
-    bool skipRest_ = false;  // the last line read was cut short: its rest is still to pass
-    std::uint64_t lineNumber_ = 0;
-    std::string carry_;            // bytes read past a chunk's last line end, for the next chunk
-    std::exception_ptr deferred_;  // met after a chunk's lines: raised with the next chunk
-    std::string raw_;         // one line's 8-bit bytes before conversion (code-page files only)
-    std::uint64_t size_ = 0;  // of the file, in bytes
+    bool atEnd_ = false;         // the file has been read to its end
+    bool finished_ = false;      // nothing more is to be read
+    bool dropLineFeed_ = false;  // the last line ended with a CR: an LF next belongs to it
+    Utf8Validator validator_;
+    std::string raw_;              // bytes read and not decoded yet
+    std::string converted_;        // scratch for the code page's conversion
+    char16_t highSurrogate_ = 0;   // of a UTF-16 pair whose second unit is still to come
+    std::string carry_;            // text after a chunk's last line end, for the next chunk
+    std::string piece_;            // the next part of a line longer than a chunk
+    std::exception_ptr deferred_;  // met after a chunk's lines: raised by the next call
 };
 
 }  // namespace ostrel

@@ -12,6 +12,7 @@
 #include "test_support.h"
 #include "text_file.h"
 #include "text_file_writer.h"
+#include "line_scanner.h"
 
 namespace ostrel {
 namespace {
@@ -20,16 +21,32 @@ using V = std::vector<std::string>;
 
 class TextFileTest : public test::ScratchDir {
   protected:
-    V ReadAll(const std::string& path, TextEncoding* encoding = nullptr) {
+    // Every line of the file, as the loader's workers take them from the chunks.
+    V ReadAll(const std::string& path, TextEncoding* encoding = nullptr,
+              std::size_t maxBytes = 1 << 16) {
         TextFileReader reader(path, Windows1252());
-        if (encoding) *encoding = reader.Encoding();
         V lines;
-        std::string text;
-        while (!reader.Eof()) {
-            reader.ReadLine(text);
-            lines.push_back(text);
-            EXPECT_EQ(reader.LineNumber(), lines.size());
+        std::string chunk;
+        for (;;) {
+            const TextFileReader::Chunk got = reader.ReadChunk(chunk, maxBytes, 100);
+            if (got == TextFileReader::Chunk::End) break;
+            if (got == TextFileReader::Chunk::Restart) {
+                lines.clear();
+                continue;
+            }
+            if (got == TextFileReader::Chunk::TooLong) {
+                lines.emplace_back("<too long>");
+                continue;
+            }
+            LineScanner scanner(100);
+            const char* p = chunk.data();
+            std::string_view text;
+            while (p < chunk.data() + chunk.size()) {
+                const auto step = scanner.Next(p, chunk.data() + chunk.size(), true, text);
+                lines.emplace_back(step == LineScanner::Step::TooLong ? "<too long>" : text);
+            }
         }
+        if (encoding) *encoding = reader.Encoding();
         reader.Close();
         return lines;
     }
@@ -77,7 +94,7 @@ TEST_F(TextFileTest, ChunksEndAtLineEndsAndNeverSplitCrLf) {
         TextFileReader reader(path, Windows1252());
         std::string chunk, joined;
         V chunks;
-        while (reader.ReadChunk(chunk, maxBytes, 100)) {
+        while (reader.ReadChunk(chunk, maxBytes, 100) == TextFileReader::Chunk::Lines) {
             chunks.push_back(chunk);
             joined += chunk;
         }
@@ -90,13 +107,13 @@ TEST_F(TextFileTest, ChunksEndAtLineEndsAndNeverSplitCrLf) {
     }
 }
 
-TEST_F(TextFileTest, ChunksOfOtherEncodingsHoldTheConvertedTrimmedLines) {
+TEST_F(TextFileTest, ChunksOfOtherEncodingsHoldTheirTextInUtf8) {
     const std::string path =
         File("in.txt", "\xFF\xFE" + test::Utf16Bytes(u"  \u00C9t\u00E9 \r\nb\r\n\r\nc", false));
     TextFileReader reader(path, Windows1252());
     std::string chunk, joined;
-    while (reader.ReadChunk(chunk, 4, 100)) joined += chunk;
-    EXPECT_EQ(joined, "\xC3\x89t\xC3\xA9\nb\n\nc\n");
+    while (reader.ReadChunk(chunk, 64, 100) == TextFileReader::Chunk::Lines) joined += chunk;
+    EXPECT_EQ(joined, "  \xC3\x89t\xC3\xA9 \r\nb\r\n\r\nc");
 }
 
 TEST_F(TextFileTest, TrimsTheSpaceCharacterOnly) {
@@ -139,29 +156,27 @@ TEST_F(TextFileTest, OneInvalidByteLateInALargeFileMakesItAnsi) {
     EXPECT_EQ(lines[30000], "café");
 }
 
-TEST_F(TextFileTest, LongLineIsReadFarEnoughToRefuseItAndSpacesNeverCount) {
+// A line longer than a chunk is held only as far as the limit needs; once it is over the
+// limit, nothing after it is read.
+TEST_F(TextFileTest, ALongLineIsReadOnlyFarEnoughToRefuseIt) {
     const std::u16string pad(3000, u' ');
-    const std::u16string content = u"ok\r\n" + std::u16string(5000, u'x') + u"\r\n" + pad + u"y" +
-                                   pad + u"\r\né" + pad + u"\r\nlast";
+    const std::u16string content = u"ok\r\n" + pad + u"y" + pad + u"\r\n\u00E9" + pad + u"\r\n" +
+                                   std::u16string(5000, u'x') + u"\r\nlast";
     std::string utf8;
     for (char16_t c : content)
-        utf8 += c == u'é' ? "\xC3\xA9" : std::string(1, static_cast<char>(c));
+        utf8 += c == u'\u00E9' ? "\xC3\xA9" : std::string(1, static_cast<char>(c));
     for (const std::string& bytes : {utf8, "\xFF\xFE" + test::Utf16Bytes(content, false)}) {
         TextFileReader reader(File("in.txt", bytes), Windows1252());
-        std::string text;
-        reader.ReadLine(text);
-        reader.ReadLine(text);
-        EXPECT_GT(CountCharacters(text), 100u);
-        EXPECT_LT(text.size(), 5000u);
-        EXPECT_EQ(text, std::string(text.size(), 'x'));
-        EXPECT_EQ(reader.LineNumber(), 2u);
-        reader.ReadLine(text);
-        EXPECT_EQ(text, "y");
-        reader.ReadLine(text);
-        EXPECT_EQ(text, "é");
-        reader.ReadLine(text);
-        EXPECT_EQ(text, "last");
-        EXPECT_TRUE(reader.Eof());
+        V chunks;
+        std::string chunk;
+        TextFileReader::Chunk got;
+        while ((got = reader.ReadChunk(chunk, 1000, 100)) == TextFileReader::Chunk::Lines)
+            chunks.push_back(chunk);
+        EXPECT_EQ(chunks, (V{"ok\r\n", "y\n", "\xC3\xA9\n"}));
+        ASSERT_EQ(got, TextFileReader::Chunk::TooLong);
+        EXPECT_EQ(chunk, std::string(101, 'x'));
+        EXPECT_EQ(reader.ReadChunk(chunk, 1000, 100), TextFileReader::Chunk::End);  // "last" is
+                                                                                    // never read
     }
 }
 

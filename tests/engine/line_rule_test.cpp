@@ -1,0 +1,192 @@
+// The line rule, whatever the path a line takes through the reader: in every encoding and with
+// every line end, a long line at the start, in the middle, across a chunk end and longer than a
+// chunk. Spaces around a phrase, of any length, are trimmed away; a phrase over the limit is
+// refused with its line number, however its length is made up, spaces inside it included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "code_page.h"
+#include "duplicate_engine.h"
+#include "test_support.h"
+#include "utf.h"
+
+namespace ostrel {
+namespace {
+
+using V = std::vector<std::string>;
+
+enum class Enc { Utf8, Utf8Bom, Utf16LE, Utf16BE, Utf32LE, Utf32BE, CodePage };
+
+const char* Name(Enc e) {
+    switch (e) {
+        case Enc::Utf8:
+            return "UTF-8";
+        case Enc::Utf8Bom:
+            return "UTF-8 BOM";
+        case Enc::Utf16LE:
+            return "UTF-16 LE";
+        case Enc::Utf16BE:
+            return "UTF-16 BE";
+        case Enc::Utf32LE:
+            return "UTF-32 LE";
+        case Enc::Utf32BE:
+            return "UTF-32 BE";
+        case Enc::CodePage:
+            return "code page";
+    }
+    return "";
+}
+
+// UTF-8 text as the bytes of a file in the given encoding, with its byte-order mark.
+std::string Encode(const std::string& utf8, Enc e) {
+    if (e == Enc::Utf8) return utf8;
+    if (e == Enc::Utf8Bom) return "\xEF\xBB\xBF" + utf8;
+    if (e == Enc::CodePage) {
+        std::string bytes;
+        EXPECT_TRUE(Windows1252().FromUtf8(utf8, bytes));
+        return bytes;
+    }
+    const bool big = e == Enc::Utf16BE || e == Enc::Utf32BE;
+    const std::size_t width = e == Enc::Utf16LE || e == Enc::Utf16BE ? 2 : 4;
+    std::string out;
+    auto unit = [&](char32_t u) {
+        for (std::size_t k = 0; k < width; ++k) {
+            const std::size_t shift = 8 * (big ? width - 1 - k : k);
+            out.push_back(static_cast<char>((u >> shift) & 0xFF));
+        }
+    };
+    unit(0xFEFF);
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t c = 0;
+        EXPECT_TRUE(DecodeUtf8(utf8, i, c));
+        if (width == 2 && c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return out;
+}
+
+class LineRule : public test::ScratchDir {
+  protected:
+    void OpenPrevious() {
+        ui.Clear();
+        ui.Answer(File("previous.txt", "Previous\r\n"));
+        engine.cmdOpen_Click();
+        ASSERT_TRUE(ui.messages.empty());
+        ui.Clear();
+    }
+    // Opens a list made of the lines given, in the encoding and with the line end given.
+    void OpenList(const V& lines, Enc e, const std::string& lineEnd) {
+        ui.Clear();
+        std::string text;
+        for (const auto& l : lines) text += l + lineEnd;
+        ui.Answer(File("list.txt", Encode(text, e)));
+        engine.cmdOpen_Click();
+    }
+
+    test::FakeUi ui;
+    DuplicateEngine engine{ui};
+};
+
+// Lines that put the line of interest at the start, in the middle, across the end of the
+// first chunk (chunks are 64 KB for lists of this size), and make it longer than a chunk.
+struct Placement {
+    const char* name;
+    std::size_t fillerBefore;  // lines of filler before the line
+    std::size_t spaces;        // the run of spaces in or around it
+};
+const Placement kPlacements[] = {
+    {"at the start", 0, 300},
+    {"in the middle", 40, 300},
+    {"across a chunk end", 65536 / 8 - 20, 300},
+    {"longer than a chunk", 3, 200000},
+};
+const char* const kLineEnds[] = {"\r\n", "\n", "\r"};
+const Enc kEncodings[] = {Enc::Utf8,    Enc::Utf8Bom, Enc::Utf16LE, Enc::Utf16BE,
+                          Enc::Utf32LE, Enc::Utf32BE, Enc::CodePage};
+
+V Filler(std::size_t n) {
+    V lines;
+    for (std::size_t i = 0; i < n; ++i) lines.push_back("kw " + std::to_string(i % 5) + " é");
+    return lines;
+}
+
+TEST_F(LineRule, SpacesInsideAPhraseOverTheLimitGetItRefusedWithItsNumber) {
+    for (const Enc e : kEncodings)
+        for (const char* lineEnd : kLineEnds)
+            for (const Placement& at : kPlacements) {
+                SCOPED_TRACE(std::string(Name(e)) + ", " + at.name + ", line end " +
+                             (lineEnd[0] == '\n' ? "LF"
+                              : lineEnd[1]       ? "CR LF"
+                                                 : "CR"));
+                OpenPrevious();
+                V lines = Filler(at.fillerBefore);
+                lines.push_back("red shoes" + std::string(at.spaces, ' ') + "size 9");
+                lines.push_back("red shoes");
+                OpenList(lines, e, lineEnd);
+                if (ui.messages.size() != 1) {
+                    ADD_FAILURE() << ui.messages.size() << " messages";
+                    continue;
+                }
+                const std::string& text = ui.messages[0].text;
+                EXPECT_EQ(text.rfind("Unable to open description file \r", 0), 0u) << text;
+                EXPECT_NE(text.find("Line " + std::to_string(at.fillerBefore + 1) + " of "),
+                          std::string::npos)
+                    << text;
+                EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"Previous"});
+            }
+}
+
+TEST_F(LineRule, SpacesAroundAPhraseAreTrimmedAwayWhateverTheirLength) {
+    for (const Enc e : kEncodings)
+        for (const char* lineEnd : kLineEnds)
+            for (const Placement& at : kPlacements) {
+                SCOPED_TRACE(std::string(Name(e)) + ", " + at.name + ", line end " +
+                             (lineEnd[0] == '\n' ? "LF"
+                              : lineEnd[1]       ? "CR LF"
+                                                 : "CR"));
+                V lines = Filler(at.fillerBefore);
+                const std::string pad(at.spaces, ' ');
+                lines.push_back(pad + "red  shoes é" + pad);
+                lines.push_back(pad);
+                lines.push_back("RED  SHOES É");
+                OpenList(lines, e, lineEnd);
+                if (!ui.messages.empty()) {
+                    ADD_FAILURE() << ui.messages[0].text;
+                    continue;
+                }
+                V expected;
+                for (std::size_t i = 0; i < std::min<std::size_t>(at.fillerBefore, 5); ++i)
+                    expected.push_back("kw " + std::to_string(i) + " é");
+                expected.push_back("red  shoes é");
+                EXPECT_EQ(test::Rows(*engine.rsUnique()), expected);
+                EXPECT_EQ(ui.actualCaption,
+                          "Actual Keyword Phrases : " + std::to_string(at.fillerBefore + 2));
+            }
+}
+
+// Exactly at the limit, spaces inside count as characters and spaces around do not.
+TEST_F(LineRule, TheLimitCountsCharactersInsideAndNotAround) {
+    for (const Enc e : kEncodings) {
+        SCOPED_TRACE(Name(e));
+        const std::string hundred = "é" + std::string(98, ' ') + "b";  // 100 characters
+        OpenList({"   " + hundred + "      "}, e, "\r\n");
+        EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+        if (ui.messages.empty()) {
+            EXPECT_EQ(test::Rows(*engine.rsUnique()), V{hundred});
+        }
+        OpenPrevious();
+        OpenList({"a", "é" + std::string(99, ' ') + "b"}, e, "\r\n");
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_NE(ui.messages[0].text.find("Line 2 of "), std::string::npos) << ui.messages[0].text;
+        EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"Previous"});
+    }
+}
+
+}  // namespace
+}  // namespace ostrel
