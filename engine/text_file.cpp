@@ -55,7 +55,10 @@ std::FILE* OpenRegularFile(const std::string& path, std::uint64_t& size) {
     return file;
 #else
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw FileError(errno, path, false);
+    if (fd < 0) {
+        if (errno == ENXIO) throw NotAFile(path);  // a socket
+        throw FileError(errno, path, false);
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
@@ -133,17 +136,17 @@ TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& code
         return i < got ? static_cast<unsigned char>(head[i]) : -1;
     };
     if (b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
-        encoding_ = TextEncoding::Utf8Bom, markSize_ = 3;
+        encoding_ = TextEncoding::Utf8Bom, mark = 3;
     } else if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0) {
-        encoding_ = TextEncoding::Utf32LE, markSize_ = 4;
+        encoding_ = TextEncoding::Utf32LE, mark = 4;
     } else if (b(0) == 0 && b(1) == 0 && b(2) == 0xFE && b(3) == 0xFF) {
-        encoding_ = TextEncoding::Utf32BE, markSize_ = 4;
+        encoding_ = TextEncoding::Utf32BE, mark = 4;
     } else if (b(0) == 0xFF && b(1) == 0xFE) {
-        encoding_ = TextEncoding::Utf16LE, markSize_ = 2;
+        encoding_ = TextEncoding::Utf16LE, mark = 2;
     } else if (b(0) == 0xFE && b(1) == 0xFF) {
-        encoding_ = TextEncoding::Utf16BE, markSize_ = 2;
+        encoding_ = TextEncoding::Utf16BE, mark = 2;
     }
-    raw_.assign(head + markSize_, got - markSize_);
+    raw_.assign(head + mark, got - mark);
     // What comes after a mark is not checked: the mark says what the file is.
     if (encoding_ == TextEncoding::Utf8 && !validator_.Feed(raw_)) StartOver();
 }
@@ -177,7 +180,6 @@ void TextFileReader::StartOver() {
     errno = 0;
     if (std::fseek(file_, 0, SEEK_SET) != 0) throw FileError(errno ? errno : EIO, path_, false);
     encoding_ = TextEncoding::Ansi;
-    markSize_ = 0;
     bytesRead_ = 0;
     atEnd_ = finished_ = dropLineFeed_ = false;
     raw_.clear();
@@ -259,8 +261,7 @@ void TextFileReader::DecodeUnits(std::size_t unitSize, std::string& out) {
                 // No character has this number, so nothing after it can be trusted either.
                 deferred_ = std::make_exception_ptr(RuntimeError(
                     err::kBadEncoding, "The file holds a value that is not a character at byte " +
-                                           std::to_string(bytesRead_ - n + i + markSize_) + ": " +
-                                           path_));
+                                           std::to_string(bytesRead_ - n + i) + ": " + path_));
                 raw_.clear();
                 atEnd_ = true;
                 return;

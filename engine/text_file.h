@@ -70,7 +70,6 @@ class TextFileReader {
     std::FILE* file_ = nullptr;
     std::uint64_t size_ = 0;
     std::uint64_t bytesRead_ = 0;
-    std::size_t markSize_ = 0;  // bytes of the byte-order mark
     TextEncoding encoding_ = TextEncoding::Utf8;
     bool atEnd_ = false;         // the file has been read to its end
     bool finished_ = false;      // nothing more is to be read

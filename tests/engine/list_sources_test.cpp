@@ -1,0 +1,175 @@
+// What a list may be read from: only regular files, read to an end that matches the size they
+// had when opened; and how the encoding is settled while reading, UTF-32 included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "duplicate_engine.h"
+#include "runtime_error.h"
+#include "test_support.h"
+#include "text_file.h"
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace ostrel {
+namespace {
+
+using V = std::vector<std::string>;
+
+class ListSources : public test::ScratchDir {
+  protected:
+    void OpenPrevious() {
+        ui.Clear();
+        ui.Answer(File("previous.txt", "Previous\r\n"));
+        engine.cmdOpen_Click();
+        ASSERT_TRUE(ui.messages.empty());
+        ui.Clear();
+    }
+    // The one message of a refused run, which keeps the previous result.
+    std::string Refusal(const std::string& path) {
+        ui.Clear();
+        ui.Answer(path);
+        engine.cmdOpen_Click();
+        EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"Previous"});
+        if (ui.messages.size() != 1) return "<" + std::to_string(ui.messages.size()) + " messages>";
+        EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+        return ui.messages[0].text;
+    }
+    std::string Save(const std::string& name) {
+        ui.Clear();
+        ui.Answer(PathOf(name));
+        engine.cmdSave_Click();
+        EXPECT_EQ(ui.messages.size(), 1u);
+        return test::ReadBytes(Dir() / test::PathFromUtf8(name));
+    }
+
+    test::FakeUi ui;
+    DuplicateEngine engine{ui};
+};
+
+#ifndef _WIN32
+// A pipe, a device and a socket would block the open or never end: each is refused at once,
+// by name, before anything is read from it.
+TEST_F(ListSources, DevicesPipesAndSocketsAreRefusedBeforeAnythingIsRead) {
+    OpenPrevious();
+    const std::string fifo = PathOf("fifo.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(
+        Refusal(fifo),
+        "Unable to open description file \rThis is a device, pipe or socket, not a file: " + fifo);
+
+    const std::string zero = PathOf("zero.txt");  // an endless input behind a list's name
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    EXPECT_EQ(
+        Refusal(zero),
+        "Unable to open description file \rThis is a device, pipe or socket, not a file: " + zero);
+
+    const std::string socketPath = PathOf("s.txt");
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(Refusal(socketPath),
+              "Unable to open description file \rThis is a device, pipe or socket, not a file: " +
+                  socketPath);
+    close(s);
+}
+#else
+TEST_F(ListSources, DevicesAndPipesAreRefusedBeforeAnythingIsRead) {
+    OpenPrevious();
+    for (const std::string path :
+         {std::string("\\\\.\\pipe\\ostrel.txt"), std::string("NUL.txt"), PathOf("CON.txt")}) {
+        EXPECT_EQ(Refusal(path),
+                  "Unable to open description file \rThis is a device, pipe or socket, not a "
+                  "file: " +
+                      path);
+    }
+}
+#endif
+
+// A list that shrinks or grows while it is read is refused: its counts would not be the file's.
+TEST_F(ListSources, AFileThatChangesWhileItIsReadIsRefused) {
+    std::string list;
+    for (int i = 0; i < 200000; ++i) list += "phrase " + std::to_string(i) + "\r\n";
+    for (const bool grow : {false, true}) {
+        const std::string path = File("list.txt", list);
+        TextFileReader reader(path, Windows1252());
+        std::string chunk;
+        ASSERT_EQ(reader.ReadChunk(chunk, 1 << 16, 100), TextFileReader::Chunk::Lines);
+        test::WriteBytes(test::PathFromUtf8(path),
+                         grow ? list + "more\r\n" : list.substr(0, 100000));
+        try {
+            while (reader.ReadChunk(chunk, 1 << 16, 100) != TextFileReader::Chunk::End) {
+            }
+            ADD_FAILURE() << "no failure; grown: " << grow;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.Description(), "The file changed while it was read: " + path);
+        }
+    }
+}
+
+// A mark says UTF-32; FF FE 00 00 is UTF-32 little-endian, not UTF-16 with a NUL. The result
+// is written back in UTF-32 with its mark.
+TEST_F(ListSources, Utf32ListsAreReadAndWrittenBackInUtf32) {
+    using namespace std::string_literals;
+    const std::string le = "\xFF\xFE\0\0"s + "b\0\0\0\r\0\0\0\n\0\0\0"s + "\x00\xF6\x01\0"s +
+                           "\n\0\0\0"s + " \0\0\0B\0\0\0"s;
+    ui.Answer(File("le.txt", le));
+    engine.cmdOpen_Click();
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    EXPECT_EQ(test::Rows(*engine.rsUnique()), (V{"b", "\U0001F600"}));
+    EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 3");
+    EXPECT_EQ(Save("le-out.txt"), "\xFF\xFE\0\0"s + "b\0\0\0\r\0\0\0\n\0\0\0"s + "\x00\xF6\x01\0"s +
+                                      "\r\0\0\0\n\0\0\0"s);
+
+    const std::string be = "\0\0\xFE\xFF"s + "\0\0\0x\0\0\0\n"s;
+    ui.Clear();
+    ui.Answer(File("be.txt", be));
+    engine.cmdOpen_Click();
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"x"});
+    EXPECT_EQ(Save("be-out.txt"), "\0\0\xFE\xFF"s + "\0\0\0x\0\0\0\r\0\0\0\n"s);
+}
+
+TEST_F(ListSources, BrokenUtf32IsRefusedAfterTheLinesBeforeIt) {
+    using namespace std::string_literals;
+    OpenPrevious();
+    const std::string path = File("odd.txt", "\xFF\xFE\0\0"s + "a\0\0\0\n\0\0\0b\0"s);
+    EXPECT_EQ(Refusal(path),
+              "Unable to open description file \rThe file ends in the middle of "
+              "a UTF-32 character: " +
+                  path);
+    const std::string beyond = File("beyond.txt", "\0\0\xFE\xFF"s + "\0\x11\0\0"s);
+    EXPECT_EQ(Refusal(beyond),
+              "Unable to open description file \rThe file holds a value that "
+              "is not a character at byte 4: " +
+                  beyond);
+}
+
+// Without a mark the list is read as UTF-8 from the start; a byte that is not UTF-8 far into
+// it starts the reading again in the code page, and the lines are counted once.
+TEST_F(ListSources, AListThatIsNotUtf8AfterAllIsReadAgainInTheCodePage) {
+    std::string list;
+    for (int i = 0; i < 100000; ++i) list += "caf\xC3\xA9 " + std::to_string(i % 1000) + "\r\n";
+    ui.Answer(File("list.txt", list + "caf\xE9\r\n"));
+    engine.cmdOpen_Click();
+    ASSERT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Ansi);
+    EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 100001");
+    EXPECT_EQ(ui.finalCaption, "Final Keyword Phrases : 1001");
+    const V rows = test::Rows(*engine.rsUnique());
+    EXPECT_EQ(rows.front(), "caf\u00C3\u00A9 0");  // the UTF-8 bytes, now as code-page text
+    EXPECT_EQ(rows.back(), "café");
+}
+
+}  // namespace
+}  // namespace ostrel
