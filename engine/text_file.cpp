@@ -135,6 +135,7 @@ TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& code
     const auto b = [&](std::size_t i) {
         return i < got ? static_cast<unsigned char>(head[i]) : -1;
     };
+    std::size_t mark = 0;  // bytes of the byte-order mark
     if (b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
         encoding_ = TextEncoding::Utf8Bom, mark = 3;
     } else if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0) {
