@@ -53,4 +53,16 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
     }
 }
 
+bool IsReservedDeviceName(std::string_view fileName) {
+    // The name before its first dot counts, without the spaces that Windows drops.
+    std::string_view stem = fileName.substr(0, fileName.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    std::string upper;
+    for (const char c : stem) upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+    if (upper == "NUL" || upper == "CON" || upper == "PRN" || upper == "AUX") return true;
+    return upper.size() == 4 &&
+           (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
 }  // namespace ostrel

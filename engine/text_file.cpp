@@ -41,6 +41,8 @@ std::FILE* OpenRegularFile(const std::string& path, std::uint64_t& size) {
         (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
         (path[3] == '\\' || path[3] == '/'))
         throw NotAFile(path);
+    // NUL, CON, COM1 and their kin name devices in every folder, with any extension.
+    if (IsReservedDeviceName(Utf8Of(NativePath(path).filename()))) throw NotAFile(path);
     std::error_code ec;
     if (fs::is_directory(NativePath(path), ec)) throw Folder(path);
     errno = 0;

@@ -86,7 +86,7 @@ TEST_F(ListSources, DevicesPipesAndSocketsAreRefusedBeforeAnythingIsRead) {
 #else
 TEST_F(ListSources, DevicesAndPipesAreRefusedBeforeAnythingIsRead) {
     OpenPrevious();
-    for (const std::string path :
+    for (const std::string& path :
          {std::string("\\\\.\\pipe\\ostrel.txt"), std::string("NUL.txt"), PathOf("CON.txt")}) {
         EXPECT_EQ(Refusal(path),
                   "Unable to open description file \rThis is a device, pipe or socket, not a "
