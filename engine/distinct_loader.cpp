@@ -373,13 +373,16 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         // Whatever way the reading ends, the workers are stopped and waited for.
         ThreadGroup threads([&pipeline] { Stop(pipeline); });
         for (auto& w : team) threads.Start([&worker = *w] { worker.Run(); });
+        // Reports the lines done. The lock is let go meanwhile, and more lines may be done
+        // then: they are reported in turn, so that the waits below, which see everything done
+        // and end the reading, never leave lines unreported.
         auto report = [&](std::unique_lock<std::mutex>& lock) {
-            const std::uint64_t lines = pipeline.linesDone;
-            if (lines == reported) return;
-            reported = lines;
-            lock.unlock();
-            progress(lines);
-            lock.lock();
+            while (pipeline.linesDone != reported) {
+                reported = pipeline.linesDone;
+                lock.unlock();
+                progress(reported);
+                lock.lock();
+            }
         };
         for (std::uint64_t k = 0;; ++k) {
             std::unique_lock lock(pipeline.mutex);

@@ -219,6 +219,30 @@ TEST_P(DistinctLoader, AWorkerRunningOutOfMemoryReachesTheCallerAndLeavesTheTabl
     }
 }
 
+// The bar's last step must cover every line, however long the window takes over a report.
+// The first report here is slow: the workers finish the rest of the list meanwhile (a list of
+// three chunks is read whole before the first chunk is done with, so that report comes after
+// the reading).
+TEST_P(DistinctLoader, TheLastProgressReportCoversEveryLineRead) {
+    std::uint64_t lines = 0;
+    const std::string list = ManyChunks(180000, lines);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        TextFileReader reader(File("list.txt", list), Windows1252());
+        WorkingTablePtr table = NewTable();
+        std::vector<std::uint64_t> reports;
+        LoadDistinctLines(
+            reader, *table, 100,
+            [&](std::uint64_t read) {
+                reports.push_back(read);
+                if (reports.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            },
+            GetParam());
+        ASSERT_FALSE(reports.empty());
+        ASSERT_EQ(reports.back(), lines) << "attempt " << attempt << ", reports " << reports.size();
+        EXPECT_EQ(table->RecordCount(), lines);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Workers, DistinctLoader, ::testing::Values(1u, 2u, 3u, 4u),
                          [](const ::testing::TestParamInfo<unsigned>& info) {
                              return std::to_string(info.param) + "Workers";
