@@ -9,7 +9,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "slot_table.h"
 #include "text_hash.h"
 #include "text_words.h"
+#include "thread_group.h"
 
 namespace ostrel {
 namespace {
@@ -181,8 +181,7 @@ struct Pipeline {
     std::uint64_t published = 0;  // chunks handed to the workers
     std::uint64_t completed = 0;  // chunks every worker has finished, always the first ones
     bool finished = false;        // no chunk comes after the published ones
-    bool stop = false;            // a failure: everyone stops
-    std::exception_ptr failure;
+    bool stop = false;            // a failure, or the end: everyone stops
     std::uint64_t linesDone = 0;  // in the completed chunks
     std::uint64_t nonBlank = 0;
     std::vector<std::uint64_t> linesPerChunk;  // of the chunks split so far (kNone: not yet)
@@ -218,37 +217,31 @@ class Worker {
           maxCharacters_(maxCharacters),
           folded_(LongestAccepted(maxCharacters) + 8) {}
 
+    // What it throws goes to the thread group, which stops the others.
     void Run() {
-        try {
-            std::uint64_t nextScan = index_, nextLookUp = 0;
-            for (;;) {
-                bool scan = false;
-                std::uint64_t k = 0;
-                {
-                    std::unique_lock lock(pipeline_.mutex);
-                    if (!NextJob(lock, nextScan, nextLookUp, scan, k)) return;
-                }
-                Chunk& chunk = pipeline_.chunks[k % kChunkSlots];
-                if (scan) {
-                    Scan(chunk);
-                    std::lock_guard lock(pipeline_.mutex);
-                    chunk.scanned = true;
-                    pipeline_.Scanned(k, chunk);
-                } else {
-                    LookUp(chunk);
-                    std::lock_guard lock(pipeline_.mutex);
-                    if (--chunk.pending == 0) {
-                        ++pipeline_.completed;
-                        pipeline_.linesDone += chunk.lineCount;
-                        pipeline_.nonBlank += chunk.nonBlank;
-                    }
-                }
-                pipeline_.changed.notify_all();
+        std::uint64_t nextScan = index_, nextLookUp = 0;
+        for (;;) {
+            bool scan = false;
+            std::uint64_t k = 0;
+            {
+                std::unique_lock lock(pipeline_.mutex);
+                if (!NextJob(lock, nextScan, nextLookUp, scan, k)) return;
             }
-        } catch (...) {
-            std::lock_guard lock(pipeline_.mutex);
-            if (!pipeline_.failure) pipeline_.failure = std::current_exception();
-            pipeline_.stop = true;
+            Chunk& chunk = pipeline_.chunks[k % kChunkSlots];
+            if (scan) {
+                Scan(chunk);
+                std::lock_guard lock(pipeline_.mutex);
+                chunk.scanned = true;
+                pipeline_.Scanned(k, chunk);
+            } else {
+                LookUp(chunk);
+                std::lock_guard lock(pipeline_.mutex);
+                if (--chunk.pending == 0) {
+                    ++pipeline_.completed;
+                    pipeline_.linesDone += chunk.lineCount;
+                    pipeline_.nonBlank += chunk.nonBlank;
+                }
+            }
             pipeline_.changed.notify_all();
         }
     }
@@ -335,28 +328,14 @@ class Worker {
     std::vector<char> folded_;
 };
 
-// Stops the workers and waits for them, whatever way the reading ends.
-class WorkerThreads {
-  public:
-    explicit WorkerThreads(Pipeline& pipeline) : pipeline_(pipeline) {}
-    ~WorkerThreads() {
-        {
-            std::lock_guard lock(pipeline_.mutex);
-            pipeline_.stop = true;
-            pipeline_.changed.notify_all();
-        }
-        for (std::thread& t : threads_) t.join();
-    }
-    void Start(Worker& worker) {
-        threads_.emplace_back([&worker] { worker.Run(); });
-    }
+void Stop(Pipeline& pipeline) {
+    std::lock_guard lock(pipeline.mutex);
+    pipeline.stop = true;
+    pipeline.changed.notify_all();
+}
 
-  private:
-    Pipeline& pipeline_;
-    std::vector<std::thread> threads_;
-};
-
-unsigned WorkerCount() {
+unsigned WorkerCount(unsigned requested) {
+    if (requested != 0) return std::min(requested, kMostWorkers);
     return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
 }
 
@@ -364,12 +343,13 @@ unsigned WorkerCount() {
 
 std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                                 std::size_t maxCharacters,
-                                const std::function<void(std::uint64_t linesRead)>& progress) {
+                                const std::function<void(std::uint64_t linesRead)>& progress,
+                                unsigned workers) {
     if (table.RecordCount() != 0 || !table.Pool()->Empty())
         throw std::logic_error("the table and its pool must be empty");
     if (maxCharacters == 0 || maxCharacters > 10000)
         throw std::invalid_argument("unsupported line length limit");
-    const unsigned count = WorkerCount();
+    const unsigned count = WorkerCount(workers);
     // A list of mostly distinct phrases has about one a 48 bytes; a larger one grows the index.
     const std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
 
@@ -377,30 +357,28 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         std::clamp<std::uint64_t>(file.Size() / 16, kLeastChunkBytes, kMostChunkBytes));
     Pipeline pipeline;
     std::vector<std::unique_ptr<DistinctShare>> shares;
-    std::vector<std::unique_ptr<Worker>> workers;
+    std::vector<std::unique_ptr<Worker>> team;
     for (unsigned i = 0; i < count; ++i) {
         shares.push_back(std::make_unique<DistinctShare>(expected, LongestAccepted(maxCharacters)));
-        workers.push_back(
-            std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
+        team.push_back(std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
     }
     std::uint64_t reported = 0;
     std::exception_ptr readFailure;
     bool restarted = false;
     {
-        WorkerThreads threads(pipeline);
-        try {
-            for (auto& w : workers) threads.Start(*w);
-        } catch (const std::system_error& e) {
-            throw RuntimeError(err::kOutOfMemory, "Not enough system resources to read " +
-                                                      file.Path() + ": " + e.what());
-        }
+        // Whatever way the reading ends, the workers are stopped and waited for.
+        ThreadGroup threads([&pipeline] { Stop(pipeline); });
+        for (auto& w : team) threads.Start([&worker = *w] { worker.Run(); });
+        // Reports the lines done. The lock is let go meanwhile, and more lines may be done
+        // then: they are reported in turn, so that the waits below, which see everything done
+        // and end the reading, never leave lines unreported.
         auto report = [&](std::unique_lock<std::mutex>& lock) {
-            const std::uint64_t lines = pipeline.linesDone;
-            if (lines == reported) return;
-            reported = lines;
-            lock.unlock();
-            progress(lines);
-            lock.lock();
+            while (pipeline.linesDone != reported) {
+                reported = pipeline.linesDone;
+                lock.unlock();
+                progress(reported);
+                lock.lock();
+            }
         };
         for (std::uint64_t k = 0;; ++k) {
             std::unique_lock lock(pipeline.mutex);
@@ -449,14 +427,19 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                 break;
             pipeline.changed.wait(lock);
         }
+        // After a refused line some workers may still wait for chunks that never come.
+        pipeline.stop = true;
+        pipeline.changed.notify_all();
+        lock.unlock();
+        threads.Join();  // raises what a worker threw, before any failure met later
     }
     if (restarted) {
         // The file is read again from its start, in the code page: what was found so far is
         // dropped, and the count of lines read goes on from where it stood.
-        return LoadDistinctLines(file, table, maxCharacters,
-                                 [&](std::uint64_t lines) { progress(reported + lines); });
+        return LoadDistinctLines(
+            file, table, maxCharacters, [&](std::uint64_t lines) { progress(reported + lines); },
+            workers);
     }
-    if (pipeline.failure) std::rethrow_exception(pipeline.failure);
     if (pipeline.refusedChunk == kNone && readFailure) std::rethrow_exception(readFailure);
     if (pipeline.refusedChunk != kNone) {
         std::uint64_t number = pipeline.refusedLine;

@@ -14,14 +14,17 @@ namespace ostrel {
 // of each text. The rows come in no set order: sort the table for one. It must be open, and it
 // and its pool must be empty.
 //
-// The work is shared among a few threads, each keeping the texts whose hash falls to it; the
-// calling thread reads the file and now and then calls progress with the number of lines read
-// so far. A line longer than maxCharacters is refused with RuntimeError err::kTextTooLong
-// giving its line number and the file. On any failure the table is left as it was.
+// The work is shared among workers threads (0: one a core; four at most), each keeping the
+// texts whose hash falls to it; the calling thread reads the file and now and then calls
+// progress with the number of lines read so far, the last time with every line read. A line
+// longer than maxCharacters is refused with RuntimeError err::kTextTooLong giving its line
+// number and the file. What a worker throws (std::bad_alloc, say) reaches the caller; a worker
+// that cannot be started raises std::system_error. On any failure the table is left as it was.
 //
 // Returns the number of non-blank lines.
 std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                                 std::size_t maxCharacters,
-                                const std::function<void(std::uint64_t linesRead)>& progress);
+                                const std::function<void(std::uint64_t linesRead)>& progress,
+                                unsigned workers = 0);
 
 }  // namespace ostrel

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "distinct_loader.h"
 #include "runtime_error.h"
@@ -95,16 +96,19 @@ void DuplicateEngine::cmdOpen_Click() {
             // worker threads, and the bar moves on by the lines read. Of the table of every
             // non-blank line only its row count was ever read, so the count stands for it.
             std::uint64_t linesShown = 0;
-            const std::uint64_t allRows =
-                LoadDistinctLines(*file1, *unique, kTextColumnSize, [&](std::uint64_t lines) {
+            const std::uint64_t allRows = LoadDistinctLines(
+                *file1, *unique, kTextColumnSize,
+                [&](std::uint64_t lines) {
                     StepProgress(lines - linesShown);
                     linesShown = lines;
-                });
+                },
+                workerCount_);
             const TextEncoding encoding = file1->Encoding();
             file1.reset();
 
             ui_.SetProgressValue(10001);
             ui_.SetProgressVisible(false);
+            unique->SetSortThreads(workerCount_);
             unique->SetSort("TextCol");
 
             rsUnique_ = std::move(unique);
@@ -129,6 +133,13 @@ void DuplicateEngine::cmdOpen_Click() {
         ui_.SetProgressVisible(false);
         ui_.ShowMessage("Unable to open description file \rOut of memory while reading " +
                             strFileName_ + ": the list is too large for the memory available.",
+                        MessageIcon::Error, "");
+    } catch (const std::system_error& e) {
+        // A worker thread that the system could not start.
+        file1.reset();
+        ui_.SetProgressVisible(false);
+        ui_.ShowMessage("Unable to open description file \rNot enough system resources to read " +
+                            strFileName_ + ": " + e.code().message(),
                         MessageIcon::Error, "");
     }
 }

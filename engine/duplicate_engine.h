@@ -35,6 +35,10 @@ class DuplicateEngine {
     // The encoding of the list the current result came from; the save writes in it.
     TextEncoding ResultEncoding() const { return resultEncoding_; }
 
+    // The threads that read and sort a list (0, the default: one a core, up to four).
+    void SetWorkerCount(unsigned workers) { workerCount_ = workers; }
+    unsigned WorkerCount() const { return workerCount_; }
+
     // True when the current row's text occurs in two or more rows. Leaves the table unfiltered.
     static bool IsLastDuplicate(WorkingTable& table);
 
@@ -50,6 +54,7 @@ class DuplicateEngine {
     bool blnSaveCancelled_ = false;
     bool saved_ = false;  // the last save wrote its file
     TextEncoding resultEncoding_ = TextEncoding::Utf8;
+    unsigned workerCount_ = 0;
 };
 
 }  // namespace ostrel

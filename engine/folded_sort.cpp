@@ -5,6 +5,8 @@
 #include <memory>
 #include <thread>
 
+#include "thread_group.h"
+
 namespace ostrel {
 namespace {
 
@@ -75,25 +77,28 @@ void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
     }
 }
 
-// Runs job(i) for i in [0, count) on up to threads threads, the calling one included.
+// Runs job(i) for i in [0, count) on up to threads threads, the calling one included. Once a
+// job throws, the others take no new work, and the first exception reaches the caller.
 template <typename Job>
 void RunShared(std::size_t count, unsigned threads, const Job& job) {
     std::atomic<std::size_t> next{0};
+    ThreadGroup helpers([&] { next = count; });  // on a failure: no job is taken after it
     auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < count;) job(i);
     };
-    std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& h : helpers) h.join();
+    for (unsigned t = 1; t < threads; ++t) helpers.Start(work);
+    helpers.Run(work);
+    helpers.Join();
 }
 
 }  // namespace
 
-void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool) {
+void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned requested) {
     const std::size_t n = ids.size();
     const unsigned threads =
-        n >= kParallelFrom ? std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads) : 1;
+        n < kParallelFrom ? 1
+        : requested != 0  ? std::min(requested, kMostThreads)
+                          : std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
     std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
     Key* const keys = storage.get();
     constexpr std::size_t kFillBlock = 1 << 16;

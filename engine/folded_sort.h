@@ -8,7 +8,9 @@
 namespace ostrel {
 
 // Sorts ids in ascending order of their folded texts; ids of texts with equal folded forms
-// end up in ascending id order. Large inputs are sorted on several threads.
-void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool);
+// end up in ascending id order. Large inputs are sorted on up to threads threads, the calling
+// one included (0: one a core, up to four). What a helper thread throws reaches the caller;
+// a helper that cannot be started raises std::system_error.
+void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads = 0);
 
 }  // namespace ostrel

@@ -333,7 +333,7 @@ void WorkingTable::SetSort(std::string_view columnName) {
     for (std::uint64_t i = 0; i < rows_.size(); ++i)
         if (!(rows_[i] & kRemoved)) ids.push_back(rows_[i] >> 1);
     rows_.clear();
-    SortByFoldedText(ids, *pool_);
+    SortByFoldedText(ids, *pool_, sortThreads_);
     if (descending) std::reverse(ids.begin(), ids.end());
     for (const Id id : ids) rows_.push_back(id << 1);
     std::vector<Id>().swap(ids);

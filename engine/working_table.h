@@ -97,6 +97,9 @@ class WorkingTable {
     void Delete(int affectRecords = adAffectCurrent);
 
     void SetSort(std::string_view columnName);  // "TextCol" (optionally "ASC"); "" keeps order
+    // The threads a sort may use, the calling one included (0, the default: one a core, up to
+    // four).
+    void SetSortThreads(unsigned threads) { sortThreads_ = threads; }
     const std::string& Sort() const { return sort_; }
 
     const std::shared_ptr<TextPool>& Pool() const { return pool_; }
@@ -145,6 +148,7 @@ class WorkingTable {
     CountVector counts_;
 
     std::string sort_;
+    unsigned sortThreads_ = 0;
 };
 
 }  // namespace ostrel

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "code_page.h"
@@ -13,6 +17,7 @@
 #include "runtime_error.h"
 #include "test_support.h"
 #include "text_file.h"
+#include "thread_group.h"
 
 namespace ostrel {
 namespace {
@@ -25,16 +30,27 @@ std::string Lower(std::string s) {
     return s;
 }
 
-class DistinctLoader : public test::ScratchDir {
+// Every test runs with one, two, three and four workers, whatever the machine's cores.
+class DistinctLoader : public test::ScratchDir, public ::testing::WithParamInterface<unsigned> {
   protected:
-    // Loads the bytes as a list; the rows come back sorted.
-    V Load(std::string_view bytes) {
-        TextFileReader reader(File("list.txt", bytes), Windows1252());
+    void TearDown() override {
+        thread_group_testing::FailThreadStart(0);
+        thread_group_testing::FailThreadJob(0);
+        test::ScratchDir::TearDown();
+    }
+    static WorkingTablePtr NewTable() {
         WorkingTablePtr table = WorkingTable::Create();
         table->Fields().Append("TextCol", adVarChar, 100, adFldUnspecified);
         table->Open();
-        nonBlank = LoadDistinctLines(reader, *table, 100,
-                                     [&](std::uint64_t lines) { progress.push_back(lines); });
+        return table;
+    }
+    // Loads the bytes as a list; the rows come back sorted.
+    V Load(std::string_view bytes) {
+        TextFileReader reader(File("list.txt", bytes), Windows1252());
+        WorkingTablePtr table = NewTable();
+        nonBlank = LoadDistinctLines(
+            reader, *table, 100, [&](std::uint64_t lines) { progress.push_back(lines); },
+            GetParam());
         table->SetSort("TextCol");
         return test::Rows(*table);
     }
@@ -52,7 +68,7 @@ class DistinctLoader : public test::ScratchDir {
     std::vector<std::uint64_t> progress;
 };
 
-TEST_F(DistinctLoader, AListOfManyChunksKeepsEachFirstSpellingAndCountsEveryLine) {
+TEST_P(DistinctLoader, AListOfManyChunksKeepsEachFirstSpellingAndCountsEveryLine) {
     // Two megabytes in three line-end styles, with blank lines, padding and case variants; a
     // phrase comes back in other spellings far later in the file, in other chunks.
     const char* ends[] = {"\r\n", "\n", "\r"};
@@ -80,7 +96,7 @@ TEST_F(DistinctLoader, AListOfManyChunksKeepsEachFirstSpellingAndCountsEveryLine
     EXPECT_EQ(progress.back(), lines);
 }
 
-TEST_F(DistinctLoader, ARefusedLineFarIntoTheFileGivesItsOwnNumber) {
+TEST_P(DistinctLoader, ARefusedLineFarIntoTheFileGivesItsOwnNumber) {
     // Lines of varied length put chunk ends at every kind of place, CR LF pairs included.
     std::string bytes;
     int line = 0;
@@ -98,7 +114,7 @@ TEST_F(DistinctLoader, ARefusedLineFarIntoTheFileGivesItsOwnNumber) {
               std::string::npos);
 }
 
-TEST_F(DistinctLoader, FailuresComeInTheOrderOfTheLines) {
+TEST_P(DistinctLoader, FailuresComeInTheOrderOfTheLines) {
     std::u16string units;
     for (int i = 0; i < 40000; ++i)
         units += u"keyword " + std::u16string(1, u'a' + i % 26) + u"\r\n";
@@ -114,13 +130,15 @@ TEST_F(DistinctLoader, FailuresComeInTheOrderOfTheLines) {
               std::string::npos);
 }
 
-TEST_F(DistinctLoader, TheLoadedTableFiltersAndGrowsLikeAnyOther) {
+TEST_P(DistinctLoader, TheLoadedTableFiltersAndGrowsLikeAnyOther) {
     TextFileReader reader(File("list.txt", "Running Shoes\nrunning shoes\nmen's boots\n"),
                           Windows1252());
     WorkingTablePtr table = WorkingTable::Create();
     table->Fields().Append("TextCol", adVarChar, 100, adFldUnspecified);
     table->Open();
-    EXPECT_EQ(LoadDistinctLines(reader, *table, 100, [](std::uint64_t) {}), 3u);
+    EXPECT_EQ(LoadDistinctLines(
+                  reader, *table, 100, [](std::uint64_t) {}, GetParam()),
+              3u);
     table->SetFilter("[TextCol] = 'RUNNING SHOES'");
     EXPECT_EQ(table->RecordCount(), 1u);
     EXPECT_EQ(table->Fields(0).Value(), "Running Shoes");
@@ -137,7 +155,7 @@ TEST_F(DistinctLoader, TheLoadedTableFiltersAndGrowsLikeAnyOther) {
     EXPECT_EQ(table->RecordCount(), 4u);
 }
 
-TEST_F(DistinctLoader, TheTableAndItsPoolMustStartEmpty) {
+TEST_P(DistinctLoader, TheTableAndItsPoolMustStartEmpty) {
     TextFileReader reader(File("list.txt", "a\n"), Windows1252());
     WorkingTablePtr table = WorkingTable::Create();
     table->Fields().Append("TextCol", adVarChar, 100, adFldUnspecified);
@@ -145,8 +163,90 @@ TEST_F(DistinctLoader, TheTableAndItsPoolMustStartEmpty) {
     table->AddNew();
     table->Fields(0).SetValue("there already");
     table->Update();
-    EXPECT_THROW(LoadDistinctLines(reader, *table, 100, [](std::uint64_t) {}), std::logic_error);
+    EXPECT_THROW(LoadDistinctLines(
+                     reader, *table, 100, [](std::uint64_t) {}, GetParam()),
+                 std::logic_error);
 }
+
+// A list of several chunks, each line distinct.
+std::string ManyChunks(std::size_t bytes, std::uint64_t& lines) {
+    std::string list;
+    for (lines = 0; list.size() < bytes; ++lines) list += "phrase " + std::to_string(lines) + "\n";
+    return list;
+}
+
+TEST_P(DistinctLoader, JustTheWorkersAskedForAreStarted) {
+    std::uint64_t lines = 0;
+    const std::string list = ManyChunks(300000, lines);
+    // One start more than the workers asked for would fail: none is made.
+    thread_group_testing::FailThreadStart(GetParam() + 1);
+    EXPECT_EQ(Load(list).size(), lines);
+    thread_group_testing::FailThreadStart(0);
+    // The last of them failing to start fails the load.
+    thread_group_testing::FailThreadStart(GetParam());
+    EXPECT_THROW(Load(list), std::system_error);
+}
+
+TEST_P(DistinctLoader, AWorkerThatCannotStartFailsTheLoadAndLeavesTheTableEmpty) {
+    std::uint64_t lines = 0;
+    const std::string list = ManyChunks(300000, lines);
+    for (unsigned start = 1; start <= GetParam(); ++start) {
+        TextFileReader reader(File("list.txt", list), Windows1252());
+        WorkingTablePtr table = NewTable();
+        thread_group_testing::FailThreadStart(start);
+        EXPECT_THROW(LoadDistinctLines(
+                         reader, *table, 100, [](std::uint64_t) {}, GetParam()),
+                     std::system_error)
+            << start;
+        EXPECT_EQ(table->RecordCount(), 0u);
+        EXPECT_TRUE(table->Pool()->Empty());
+    }
+}
+
+TEST_P(DistinctLoader, AWorkerRunningOutOfMemoryReachesTheCallerAndLeavesTheTableEmpty) {
+    std::uint64_t lines = 0;
+    const std::string list = ManyChunks(300000, lines);
+    for (unsigned job = 1; job <= GetParam(); ++job) {
+        TextFileReader reader(File("list.txt", list), Windows1252());
+        WorkingTablePtr table = NewTable();
+        thread_group_testing::FailThreadJob(job);
+        EXPECT_THROW(LoadDistinctLines(
+                         reader, *table, 100, [](std::uint64_t) {}, GetParam()),
+                     std::bad_alloc)
+            << job;
+        EXPECT_EQ(table->RecordCount(), 0u);
+        EXPECT_TRUE(table->Pool()->Empty());
+    }
+}
+
+// The bar's last step must cover every line, however long the window takes over a report.
+// The first report here is slow: the workers finish the rest of the list meanwhile (a list of
+// three chunks is read whole before the first chunk is done with, so that report comes after
+// the reading).
+TEST_P(DistinctLoader, TheLastProgressReportCoversEveryLineRead) {
+    std::uint64_t lines = 0;
+    const std::string list = ManyChunks(180000, lines);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        TextFileReader reader(File("list.txt", list), Windows1252());
+        WorkingTablePtr table = NewTable();
+        std::vector<std::uint64_t> reports;
+        LoadDistinctLines(
+            reader, *table, 100,
+            [&](std::uint64_t read) {
+                reports.push_back(read);
+                if (reports.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            },
+            GetParam());
+        ASSERT_FALSE(reports.empty());
+        ASSERT_EQ(reports.back(), lines) << "attempt " << attempt << ", reports " << reports.size();
+        EXPECT_EQ(table->RecordCount(), lines);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, DistinctLoader, ::testing::Values(1u, 2u, 3u, 4u),
+                         [](const ::testing::TestParamInfo<unsigned>& info) {
+                             return std::to_string(info.param) + "Workers";
+                         });
 
 }  // namespace
 }  // namespace ostrel

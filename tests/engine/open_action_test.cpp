@@ -3,19 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "duplicate_engine.h"
 #include "large_memory.h"
 #include "test_support.h"
+#include "thread_group.h"
 
 namespace ostrel {
 namespace {
 
 using V = std::vector<std::string>;
 
-class OpenAction : public test::ScratchDir {
+// Every test runs with one, two, three and four workers, whatever the machine's cores.
+class OpenAction : public test::ScratchDir, public ::testing::WithParamInterface<unsigned> {
   protected:
+    void SetUp() override {
+        test::ScratchDir::SetUp();
+        engine.SetWorkerCount(GetParam());
+    }
+    void TearDown() override {
+        thread_group_testing::FailThreadStart(0);
+        thread_group_testing::FailThreadJob(0);
+        test::ScratchDir::TearDown();
+    }
     // Opens a file with the given bytes and returns the unique rows in their order.
     V Run(std::string_view bytes, std::string_view name = "list.txt") {
         ui.Answer(File(name, bytes));
@@ -38,7 +50,7 @@ class OpenAction : public test::ScratchDir {
     DuplicateEngine engine{ui};
 };
 
-TEST_F(OpenAction, CaptionsAndCheck) {
+TEST_P(OpenAction, CaptionsAndCheck) {
     EXPECT_EQ(ActualRowCountCaption(12), "Actual Keyword Phrases : 12");
     EXPECT_EQ(FinalRowCountCaption(0), "Final Keyword Phrases : 0");
     EXPECT_TRUE(ContainsTxt("C:\\Data\\LIST.TXT"));
@@ -49,7 +61,7 @@ TEST_F(OpenAction, CaptionsAndCheck) {
     EXPECT_FALSE(ContainsTxt(""));
 }
 
-TEST_F(OpenAction, CompleteRunInOrder) {
+TEST_P(OpenAction, CompleteRunInOrder) {
     EXPECT_EQ(Run("b\r\na\r\nb\r\n  a  "), (V{"a", "b"}));
     V expected{"ShowOpen",          "ProgressValue=0",     "ProgressMin=0",    "ProgressMax=10001",
                "ProgressVisible=1", "ProgressValue=10001", "ProgressVisible=0"};
@@ -62,7 +74,7 @@ TEST_F(OpenAction, CompleteRunInOrder) {
     EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Utf8);
 }
 
-TEST_F(OpenAction, FirstSpellingIsKeptAndCaseIgnoredInFiveScripts) {
+TEST_P(OpenAction, FirstSpellingIsKeptAndCaseIgnoredInFiveScripts) {
     EXPECT_EQ(
         Run("Running Shoes\r\nrunning shoes\r\nRUNNING SHOES\r\nÉTÉ\r\nété\r\nΑΘΗΝΑ\r\nαθηνα\r\n"
             "Москва\r\nМОСКВА\r\nStraße\r\nSTRASSE\r\n\ta\r\na"),
@@ -71,31 +83,31 @@ TEST_F(OpenAction, FirstSpellingIsKeptAndCaseIgnoredInFiveScripts) {
     EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 13");
 }
 
-TEST_F(OpenAction, ApostrophesCleanLikeAnyOtherText) {
+TEST_P(OpenAction, ApostrophesCleanLikeAnyOtherText) {
     EXPECT_EQ(Run("men's shoes\r\nMen's Shoes\r\n'\r\n'\r\n''\r\nkids' shoes\r\n'a'\r\n'A'"),
               (V{"'", "''", "'a'", "kids' shoes", "men's shoes"}));
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(OpenAction, BlankAndSpaceOnlyLinesAreSkippedButAdvanceProgress) {
+TEST_P(OpenAction, BlankAndSpaceOnlyLinesAreSkippedButAdvanceProgress) {
     EXPECT_EQ(Run("\r\n    \r\n\r\nx\r\n   \r\nX\r\n\r\n\r\ny\r\n"), (V{"x", "y"}));
     EXPECT_EQ(Tail(ui.Calls(), 6), Completed(3, 2));
     EXPECT_EQ(ui.progressValues, (std::vector<float>{0, 9, 10001}));
 }
 
-TEST_F(OpenAction, BlankLineAfterARemovedRepeatRemovesNothingMore) {
+TEST_P(OpenAction, BlankLineAfterARemovedRepeatRemovesNothingMore) {
     EXPECT_EQ(Run("a\r\nb\r\nA\r\n\r\n\r\nB\r\n\r\n"), (V{"a", "b"}));
     EXPECT_EQ(Tail(ui.Calls(), 6), Completed(4, 2));
 }
 
-TEST_F(OpenAction, EmptyFileCompletes) {
+TEST_P(OpenAction, EmptyFileCompletes) {
     EXPECT_EQ(Run(""), V{});
     EXPECT_EQ(Tail(ui.Calls(), 6), Completed(0, 0));
     EXPECT_EQ(Run("\xEF\xBB\xBF"), V{});
     EXPECT_EQ(engine.ResultEncoding(), TextEncoding::Utf8Bom);
 }
 
-TEST_F(OpenAction, AHundredCharactersOfAnyWidthAreAccepted) {
+TEST_P(OpenAction, AHundredCharactersOfAnyWidthAreAccepted) {
     std::string e, euro;
     for (int i = 0; i < 100; ++i) e += "é", euro += "€";
     EXPECT_EQ(Run(e + "\r\n" + euro + "\r\n" + std::string(100, 'x')),
@@ -103,13 +115,13 @@ TEST_F(OpenAction, AHundredCharactersOfAnyWidthAreAccepted) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(OpenAction, FileCheckIgnoresCaseAndPosition) {
+TEST_P(OpenAction, FileCheckIgnoresCaseAndPosition) {
     EXPECT_EQ(Run("k", "LIST.TXT"), V{"k"});
     EXPECT_EQ(Run("m", "x.txt.old"), V{"m"});
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(OpenAction, PathWithoutTxtReadsNothing) {
+TEST_P(OpenAction, PathWithoutTxtReadsNothing) {
     Run("a", "first.txt");
     const WorkingTablePtr before = engine.rsUnique();
     ui.Clear();
@@ -122,7 +134,7 @@ TEST_F(OpenAction, PathWithoutTxtReadsNothing) {
     EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"a"});
 }
 
-TEST_F(OpenAction, CancelShowsMessageAndChangesNothing) {
+TEST_P(OpenAction, CancelShowsMessageAndChangesNothing) {
     Run("a", "first.txt");
     const WorkingTablePtr before = engine.rsUnique();
     ui.Clear();
@@ -136,7 +148,7 @@ TEST_F(OpenAction, CancelShowsMessageAndChangesNothing) {
     EXPECT_EQ(engine.rsUnique(), before);
 }
 
-TEST_F(OpenAction, MissingFileReportsError) {
+TEST_P(OpenAction, MissingFileReportsError) {
     ui.Answer(PathOf("missing.txt"));
     engine.cmdOpen_Click();
     EXPECT_EQ(ui.log, (V{"ShowOpen", "ProgressValue=0", "ProgressMin=0", "ProgressMax=10001",
@@ -148,7 +160,7 @@ TEST_F(OpenAction, MissingFileReportsError) {
     EXPECT_GT(ui.messages[0].text.size(), prefix.size());
 }
 
-TEST_F(OpenAction, FailedRunLeavesThePreviousResultInForce) {
+TEST_P(OpenAction, FailedRunLeavesThePreviousResultInForce) {
     EXPECT_EQ(Run("\xFF\xFE" + test::Utf16Bytes(u"b\r\na\r\nB", false), "first.txt"),
               (V{"a", "b"}));
     const WorkingTablePtr before = engine.rsUnique();
@@ -176,7 +188,7 @@ TEST_F(OpenAction, FailedRunLeavesThePreviousResultInForce) {
     EXPECT_NE(text.find("100"), std::string::npos) << "limit: " << text;
 }
 
-TEST_F(OpenAction, RunningOutOfMemoryIsReportedAndKeepsThePreviousResult) {
+TEST_P(OpenAction, RunningOutOfMemoryIsReportedAndKeepsThePreviousResult) {
     EXPECT_EQ(Run("b\na\n", "first.txt"), (V{"a", "b"}));
     const WorkingTablePtr before = engine.rsUnique();
     std::string bytes;
@@ -197,7 +209,7 @@ TEST_F(OpenAction, RunningOutOfMemoryIsReportedAndKeepsThePreviousResult) {
     EXPECT_EQ(Run(bytes, "large.txt").size(), 400000u);
 }
 
-TEST_F(OpenAction, EachCompletedRunReplacesTheResult) {
+TEST_P(OpenAction, EachCompletedRunReplacesTheResult) {
     Run("a\r\nb", "one.txt");
     const WorkingTablePtr first = engine.rsUnique();
     EXPECT_EQ(Run("c\r\nC\r\nb", "two.txt"), (V{"b", "c"}));
@@ -205,20 +217,9 @@ TEST_F(OpenAction, EachCompletedRunReplacesTheResult) {
     EXPECT_EQ(ui.actualCaption, "Actual Keyword Phrases : 3");
 }
 
-// The bar's value after n lines, one step a line: a value of 10000 or more goes back to 10
-// before the step.
-float ProgressAfter(std::uint64_t lines) {
-    float value = 0;
-    for (std::uint64_t i = 0; i < lines; ++i) {
-        if (value >= 10000) value = 10;
-        value += 1;
-    }
-    return value;
-}
-
-TEST_F(OpenAction, ProgressWrapsFrom10000To11) {
-    EXPECT_EQ(ProgressAfter(10000), 10000.0f);
-    EXPECT_EQ(ProgressAfter(10001), 11.0f);
+// The bar moves one step a line; a value of 10000 or more goes back to 10 before the step: it
+// runs from 1 to 10000, then from 11 to 10000 again and again.
+TEST_P(OpenAction, ProgressWrapsFrom10000To11) {
     std::string bytes;
     for (int i = 0; i < 10003; ++i) bytes += "keyword " + std::to_string(i % 5000) + "\n";
     Run(bytes);
@@ -230,7 +231,7 @@ TEST_F(OpenAction, ProgressWrapsFrom10000To11) {
     EXPECT_FALSE(ui.progressVisible);
 }
 
-TEST_F(OpenAction, ProgressOfALongListMovesOnAsItIsRead) {
+TEST_P(OpenAction, ProgressOfALongListMovesOnAsItIsRead) {
     std::string bytes;
     constexpr int kLines = 600000;  // several megabytes: read and shown in several runs of lines
     for (int i = 0; i < kLines; ++i) bytes += "keyword phrase " + std::to_string(i % 250000) + "\n";
@@ -240,9 +241,96 @@ TEST_F(OpenAction, ProgressOfALongListMovesOnAsItIsRead) {
     EXPECT_EQ(v.front(), 0.0f);
     EXPECT_EQ(v.back(), 10001.0f);
     for (std::size_t i = 1; i + 1 < v.size(); ++i) EXPECT_TRUE(v[i] >= 1 && v[i] <= 10000) << v[i];
-    EXPECT_EQ(v[v.size() - 2], ProgressAfter(kLines));
+    // 10000 lines to the top; the other 590000 run from 11 round 59 cycles of 9990 steps, and
+    // 590 steps into the next.
+    EXPECT_EQ(v[v.size() - 2], 600.0f);
     EXPECT_EQ(Tail(ui.Calls(), 6), Completed(kLines, 250000));
 }
+
+// A failure of the worker threads, reading or sorting, is reported like any other; the
+// previous result stays.
+class ThreadFailure : public OpenAction {
+  protected:
+    // Opens a first list, then one large enough to be sorted on several threads, with the
+    // given failure prepared; returns the message shown.
+    std::string FailedRun(void (*prepare)(unsigned), unsigned nth) {
+        EXPECT_EQ(Run("b\na\n", "first.txt"), (V{"a", "b"}));
+        before = engine.rsUnique();
+        std::string bytes;
+        for (int i = 0; i < 120000; ++i) bytes += "keyword phrase " + std::to_string(i) + "\n";
+        ui.Clear();
+        prepare(nth);
+        Run(bytes, "large.txt");
+        prepare(0);
+        EXPECT_EQ(engine.rsUnique(), before);
+        EXPECT_EQ(test::Rows(*engine.rsUnique()), (V{"a", "b"}));
+        EXPECT_EQ(engine.strFileName(), PathOf("large.txt"));
+        for (const auto& call : ui.log) {
+            EXPECT_EQ(call.find("Actual="), std::string::npos) << call;
+            EXPECT_EQ(call.find("Final="), std::string::npos) << call;
+            EXPECT_EQ(call.find("Enabled"), std::string::npos) << call;
+        }
+        EXPECT_EQ(Tail(ui.log, 2), (V{"ProgressVisible=0", "Message"}));
+        EXPECT_FALSE(ui.progressVisible);
+        if (ui.messages.size() != 1) return "<" + std::to_string(ui.messages.size()) + " messages>";
+        EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+        return ui.messages[0].text;
+    }
+    std::string OutOfMemory() const {
+        return "Unable to open description file \rOut of memory while reading " +
+               PathOf("large.txt") + ": the list is too large for the memory available.";
+    }
+    std::string NoResources() const {
+        return "Unable to open description file \rNot enough system resources to read " +
+               PathOf("large.txt") + ": " +
+               std::make_error_code(std::errc::resource_unavailable_try_again).message();
+    }
+    WorkingTablePtr before;
+};
+
+TEST_P(ThreadFailure, AWorkerThatCannotStart) {
+    const unsigned workers = GetParam();
+    for (unsigned start = 1; start <= workers; ++start) {
+        EXPECT_EQ(FailedRun(thread_group_testing::FailThreadStart, start), NoResources()) << start;
+    }
+}
+
+TEST_P(ThreadFailure, AWorkerRunningOutOfMemory) {
+    const unsigned workers = GetParam();
+    for (unsigned job = 1; job <= workers; ++job)
+        EXPECT_EQ(FailedRun(thread_group_testing::FailThreadJob, job), OutOfMemory()) << job;
+}
+
+// The sort's helper threads start after the reading's workers: one round of them fills the
+// sort keys, a second sorts.
+TEST_P(ThreadFailure, ASortHelperThatCannotStart) {
+    const unsigned workers = GetParam();
+    if (workers == 1) GTEST_SKIP() << "one worker sorts on the calling thread";
+    for (unsigned helper = 1; helper <= 2 * (workers - 1); ++helper) {
+        EXPECT_EQ(FailedRun(thread_group_testing::FailThreadStart, workers + helper), NoResources())
+            << helper;
+    }
+}
+
+TEST_P(ThreadFailure, ASortHelperRunningOutOfMemory) {
+    const unsigned workers = GetParam();
+    if (workers == 1) GTEST_SKIP() << "one worker sorts on the calling thread";
+    for (unsigned helper = 1; helper <= 2 * (workers - 1); ++helper) {
+        EXPECT_EQ(FailedRun(thread_group_testing::FailThreadJob, workers + helper), OutOfMemory())
+            << helper;
+    }
+    // With the threads working again, the same list opens.
+    ui.Clear();
+    EXPECT_EQ(Run(test::ReadBytes(Dir() / "large.txt"), "large.txt").size(), 120000u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+const auto kWorkerCounts = ::testing::Values(1u, 2u, 3u, 4u);
+std::string WorkerCountName(const ::testing::TestParamInfo<unsigned>& info) {
+    return std::to_string(info.param) + "Workers";
+}
+INSTANTIATE_TEST_SUITE_P(Workers, OpenAction, kWorkerCounts, WorkerCountName);
+INSTANTIATE_TEST_SUITE_P(Workers, ThreadFailure, kWorkerCounts, WorkerCountName);
 
 }  // namespace
 }  // namespace ostrel

@@ -179,11 +179,11 @@ class FakeUi final : public Collaborators {
         log.push_back(name);
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << name << " shown more often than scripted";
-            throw RuntimeError(err::kCancelled, "Cancel");
+            throw RuntimeError(32755, "Cancel");
         }
         std::optional<std::string> answer = dialogAnswers.front();
         dialogAnswers.pop_front();
-        if (!answer) throw RuntimeError(err::kCancelled, "Cancel was selected.");
+        if (!answer) throw RuntimeError(32755, "Cancel was selected.");  // as the real dialog
         fileName = *answer;
     }
 };

@@ -37,7 +37,7 @@ class FakeFileDialog final : public FileDialog {
             next = script_.front();
             script_.pop_front();
         }
-        if (!next) throw RuntimeError(err::kCancelled, "Cancel was selected.");
+        if (!next) throw RuntimeError(32755, "Cancel was selected.");  // as the real dialog
         fileName_ = *next;
     }
     std::deque<std::optional<std::wstring>> script_;

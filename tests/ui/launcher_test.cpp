@@ -1,6 +1,7 @@
 // "Save && Open" through the window with the real program launcher, on names that a command
 // shell would take apart (&, ^, %NAME%): Notepad alone starts, as a child of this process, with
-// exactly the command line the engine builds, and shows the whole file name in its title.
+// exactly the command line the engine builds and maximised, and shows the whole file name in its
+// title.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -70,8 +71,26 @@ std::vector<std::wstring> WindowTitlesOf(DWORD processId) {
     return search.titles;
 }
 
-// The command line another process was started with, read from its process parameters.
-bool CommandLineOf(HANDLE process, std::wstring& line) {
+// The start of a process's parameters as the system lays them out, as far as the window flags
+// that CreateProcess took from STARTUPINFO; the headers declare only the first fields.
+struct ProcessParameters {
+    ULONG maximumLength, length, flags, debugFlags;
+    HANDLE console;
+    ULONG consoleFlags;
+    HANDLE standardInput, standardOutput, standardError;
+    UNICODE_STRING currentDirectory;
+    HANDLE currentDirectoryHandle;
+    UNICODE_STRING dllPath, imagePathName, commandLine;
+    PVOID environment;
+    ULONG startingX, startingY, countX, countY, countCharsX, countCharsY, fillAttribute;
+    ULONG windowFlags;      // STARTUPINFO.dwFlags
+    ULONG showWindowFlags;  // STARTUPINFO.wShowWindow
+};
+static_assert(offsetof(ProcessParameters, commandLine) ==
+              offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine));
+
+// What another process was started with, read from its process parameters.
+bool ParametersOf(HANDLE process, ProcessParameters& parameters) {
     using Query = LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
     const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
@@ -84,13 +103,14 @@ bool CommandLineOf(HANDLE process, std::wstring& line) {
     if (!::ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof(peb), nullptr) ||
         !peb.ProcessParameters)
         return false;
-    RTL_USER_PROCESS_PARAMETERS parameters{};
-    if (!::ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters),
-                             nullptr))
-        return false;
-    line.assign(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
-    return line.empty() || ::ReadProcessMemory(process, parameters.CommandLine.Buffer, line.data(),
-                                               parameters.CommandLine.Length, nullptr);
+    return ::ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters),
+                               nullptr) != FALSE;
+}
+
+bool CommandLineOf(HANDLE process, const ProcessParameters& parameters, std::wstring& line) {
+    line.assign(parameters.commandLine.Length / sizeof(wchar_t), L'\0');
+    return line.empty() || ::ReadProcessMemory(process, parameters.commandLine.Buffer, line.data(),
+                                               parameters.commandLine.Length, nullptr);
 }
 
 template <typename Condition>
@@ -215,12 +235,16 @@ TEST_F(NotepadLaunchTest, NotepadAloneStartsOnNamesAShellWouldTakeApart) {
         // It was given the command line the engine built, unchanged. (Wine's Notepad ends the
         // path in place while parsing it, over the closing quote; nothing else may differ.)
         const std::wstring built = L"notepad \"" + target + L"\"";
+        ProcessParameters parameters{};
         std::wstring line;
-        if (CommandLineOf(notepad, line)) {
+        if (ParametersOf(notepad, parameters) && CommandLineOf(notepad, parameters, line)) {
             if (line.size() == built.size() && line.back() == L'\0') line.back() = L'"';
             EXPECT_EQ(line, built) << win32::WideToUtf8(line);
+            // And the window style the engine asks for: maximised, with the focus (3).
+            EXPECT_EQ(parameters.windowFlags & 1u, 1u) << "STARTF_USESHOWWINDOW";
+            EXPECT_EQ(parameters.showWindowFlags, 3u);
         } else {
-            ADD_FAILURE() << "the command line of Notepad cannot be read";
+            ADD_FAILURE() << "the parameters of Notepad cannot be read";
         }
 
         End(notepad);

@@ -1,0 +1,190 @@
+// Threads that share a piece of work, for the loader and the sort: every thread is joined on
+// every way out, and what a job throws reaches the caller instead of ending the program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "folded_sort.h"
+#include "text_pool.h"
+#include "thread_group.h"
+
+namespace ostrel {
+namespace {
+
+namespace hooks = thread_group_testing;
+
+// A flag that jobs wait on until the group's stop raises it.
+struct StopFlag {
+    std::mutex mutex;
+    std::condition_variable raised;
+    bool up = false;
+    int raises = 0;
+
+    void Raise() {
+        std::lock_guard lock(mutex);
+        up = true;
+        ++raises;
+        raised.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex);
+        raised.wait(lock, [&] { return up; });
+    }
+};
+
+class ThreadGroupTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        hooks::FailThreadStart(0);
+        hooks::FailThreadJob(0);
+    }
+};
+
+TEST_F(ThreadGroupTest, EveryJobRunsAndJoinReturnsWhenNoneThrows) {
+    std::atomic<int> ran{0};
+    ThreadGroup group;
+    for (int i = 0; i < 3; ++i) group.Start([&] { ++ran; });
+    group.Run([&] { ++ran; });
+    group.Join();
+    EXPECT_EQ(ran, 4);
+    EXPECT_FALSE(group.Failed());
+}
+
+TEST_F(ThreadGroupTest, AJobRunningOutOfMemoryReachesTheCaller) {
+    std::atomic<int> ran{0};
+    ThreadGroup group;
+    group.Start([&] { ++ran; });
+    group.Start([] { throw std::bad_alloc(); });
+    group.Start([&] { ++ran; });
+    EXPECT_THROW(group.Join(), std::bad_alloc);
+    EXPECT_EQ(ran, 2);
+    EXPECT_TRUE(group.Failed());
+}
+
+TEST_F(ThreadGroupTest, TheFirstFailureWinsAndStopsTheOthers) {
+    StopFlag stop;
+    ThreadGroup group([&] { stop.Raise(); });
+    // The later jobs throw only after the first one's failure has stopped them.
+    for (int i = 0; i < 2; ++i)
+        group.Start([&] {
+            stop.Wait();
+            throw std::runtime_error("later");
+        });
+    group.Start([] { throw std::runtime_error("first"); });
+    try {
+        group.Join();
+        ADD_FAILURE() << "no failure handed on";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "first");
+    }
+    EXPECT_EQ(stop.raises, 1);
+}
+
+TEST_F(ThreadGroupTest, AJobOnTheCallingThreadIsKeptLikeTheOthers) {
+    StopFlag stop;
+    ThreadGroup group([&] { stop.Raise(); });
+    group.Start([&] { stop.Wait(); });
+    group.Run([] { throw std::bad_alloc(); });
+    EXPECT_THROW(group.Join(), std::bad_alloc);
+}
+
+TEST_F(ThreadGroupTest, AFailedStartLeavesTheStartedThreadsStoppedAndJoined) {
+    StopFlag stop;
+    std::atomic<int> finished{0};
+    hooks::FailThreadStart(3);
+    try {
+        ThreadGroup group([&] { stop.Raise(); });
+        for (int i = 0; i < 4; ++i)
+            group.Start([&] {
+                stop.Wait();
+                ++finished;
+            });
+        ADD_FAILURE() << "the third start did not fail";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), std::errc::resource_unavailable_try_again);
+    }
+    // Both threads that started were told to stop and have ended.
+    EXPECT_EQ(finished, 2);
+}
+
+TEST_F(ThreadGroupTest, LeavingByAnExceptionStopsAndJoins) {
+    StopFlag stop;
+    std::atomic<int> finished{0};
+    EXPECT_THROW(
+        {
+            ThreadGroup group([&] { stop.Raise(); });
+            group.Start([&] {
+                stop.Wait();
+                ++finished;
+            });
+            throw std::runtime_error("the caller fails");
+        },
+        std::runtime_error);
+    EXPECT_EQ(finished, 1);
+}
+
+TEST_F(ThreadGroupTest, TheTestHookFailsTheNthJob) {
+    std::atomic<int> ran{0};
+    hooks::FailThreadJob(2);
+    ThreadGroup group;
+    for (int i = 0; i < 3; ++i) group.Start([&] { ++ran; });
+    EXPECT_THROW(group.Join(), std::bad_alloc);
+    EXPECT_EQ(ran, 2);
+}
+
+// The sort shares large inputs among helper threads.
+class SortThreads : public ThreadGroupTest {
+  protected:
+    void SetUp() override {
+        for (int i = 0; i < 150000; ++i)
+            ids.push_back(pool.Intern("phrase " + std::to_string((i * 7919) % 150000)));
+    }
+    bool Sorted() const {
+        std::vector<std::string> texts;
+        for (TextPool::Id id : ids) texts.emplace_back(pool.Text(id));
+        return std::is_sorted(texts.begin(), texts.end());
+    }
+
+    TextPool pool;
+    std::vector<TextPool::Id> ids;
+};
+
+TEST_F(SortThreads, ALargeInputIsSortedOnEveryThreadCount) {
+    const std::vector<TextPool::Id> original = ids;
+    for (unsigned threads = 1; threads <= 4; ++threads) {
+        ids = original;
+        SortByFoldedText(ids, pool, threads);
+        EXPECT_TRUE(Sorted()) << threads;
+    }
+}
+
+TEST_F(SortThreads, AHelperThatRunsOutOfMemoryReachesTheCaller) {
+    for (unsigned helper = 1; helper <= 6; ++helper) {  // of the two rounds of three helpers
+        std::vector<TextPool::Id> copy = ids;
+        hooks::FailThreadJob(helper);
+        EXPECT_THROW(SortByFoldedText(copy, pool, 4), std::bad_alloc) << helper;
+        hooks::FailThreadJob(0);
+    }
+}
+
+TEST_F(SortThreads, AHelperThatCannotStartReachesTheCaller) {
+    for (unsigned start = 1; start <= 6; ++start) {
+        std::vector<TextPool::Id> copy = ids;
+        hooks::FailThreadStart(start);
+        EXPECT_THROW(SortByFoldedText(copy, pool, 4), std::system_error) << start;
+        hooks::FailThreadStart(0);
+    }
+    SortByFoldedText(ids, pool, 4);
+    EXPECT_TRUE(Sorted());
+}
+
+}  // namespace
+}  // namespace ostrel
