@@ -75,10 +75,10 @@ std::wstring CheckProgram(const std::wstring& path, const std::wstring& version)
     if (haveFixed) {
         const std::wstring file = Dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
         const std::wstring product = Dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-        Check(file == version + L".0", name + L" file version " + file + L" (want " + version +
-                                           L".0)");
-        Check(product == version + L".0", name + L" product version " + product + L" (want " +
-                                              version + L".0)");
+        Check(file == version + L".0",
+              name + L" file version " + file + L" (want " + version + L".0)");
+        Check(product == version + L".0",
+              name + L" product version " + product + L" (want " + version + L".0)");
         Check(fixed->dwFileType == VFT_APP, name + L" is marked as an application");
     }
 
