@@ -204,9 +204,9 @@ void frmDuplicate::Form_DropFiles(HDROP drop) {
     OpenNamedList(paths, kDropOneList);
 }
 
-// One list at a time, and only a name the Open dialog's filter would show: a name typed in the
-// dialog without ".txt" is passed over in silence, but a list handed over from outside gets an
-// answer.
+// One list at a time, and only a name holding ".txt", the open action's own test: a name typed
+// in the dialog without it is passed over in silence, but a list handed over from outside gets
+// an answer.
 void frmDuplicate::OpenNamedList(const std::vector<std::wstring>& paths,
                                  const wchar_t* severalText) {
     if (paths.empty()) return;
