@@ -31,6 +31,6 @@ if(MINGW)
 endif()
 
 # The project version as a header, "ostrel_version.h", for the programs and resource scripts.
-configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in
-               ${CMAKE_BINARY_DIR}/generated/ostrel_version.h @ONLY)
+set(OSTREL_VERSION_HEADER ${CMAKE_BINARY_DIR}/generated/ostrel_version.h)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${OSTREL_VERSION_HEADER} @ONLY)
 target_include_directories(ostrel_options INTERFACE ${CMAKE_BINARY_DIR}/generated)

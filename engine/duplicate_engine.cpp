@@ -75,10 +75,18 @@ void DuplicateEngine::StepProgress(std::uint64_t lines) {
 }
 
 void DuplicateEngine::cmdOpen_Click() {
+    Open(nullptr);
+}
+
+void DuplicateEngine::OpenList(const std::string& path) {
+    Open(&path);
+}
+
+void DuplicateEngine::Open(const std::string* path) {
     std::optional<TextFileReader> file1;
     try {
-        ui_.ShowOpen();
-        strFileName_ = ui_.FileName();
+        if (!path) ui_.ShowOpen();
+        strFileName_ = path ? *path : ui_.FileName();
         if (!strFileName_.empty() && ContainsTxt(strFileName_)) {
             ui_.SetProgressValue(0);
             ui_.SetProgressMin(0);

@@ -27,6 +27,9 @@ class DuplicateEngine {
     void cmdOpen_Click();      // open and remove duplicates
     void cmdSave_Click();      // save the unique lines
     void cmdSaveOpen_Click();  // save, then open the saved file in Notepad
+    // The open action on a list named without the Open dialog (dropped on the window, or given
+    // on the command line): the same steps from the file name on.
+    void OpenList(const std::string& path);
 
     // Form-level state, readable by the window and the tests.
     const std::string& strFileName() const { return strFileName_; }
@@ -45,6 +48,8 @@ class DuplicateEngine {
     static constexpr const char* kAppTitle = "Ostrel";
 
   private:
+    // The open action; without a path the Open dialog asks for one.
+    void Open(const std::string* path);
     void StepProgress(std::uint64_t lines);  // the bar's steps for this many more lines
 
     Collaborators& ui_;

@@ -114,6 +114,7 @@ void Form::Show() {
     ::ShowWindow(window_, SW_SHOW);
     ::UpdateWindow(window_);
     FocusFirstButton();
+    Guarded([this] { Form_Shown(); });
 }
 
 std::wstring Form::Caption() const {
@@ -270,6 +271,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_SETFOCUS:
             OnSetFocus();
+            return 0;
+        case WM_DROPFILES:
+            Form_DropFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
         case WM_DESTROY:
             OnDestroy();

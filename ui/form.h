@@ -1,9 +1,11 @@
 #pragma once
 // A form: a top-level window with a background picture, windowless labels and images drawn
 // over it, owner-drawn command buttons and other child controls, a tab order among the
-// buttons, and the events Load, Paint and MouseDown. No exception leaves its window
+// buttons, and the events Load, Paint and MouseDown, with Shown and DropFiles besides (for
+// what the program does beyond its designed window). No exception leaves its window
 // procedure: an error that no handler traps is reported and the program goes on.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -38,7 +40,7 @@ class Form {
     // Raises Load. Errors it lets through are reported like any other.
     void RaiseLoad();
     // Centres the window on the screen's work area, shows it and gives the focus to the
-    // first button in tab order that can take it.
+    // first button in tab order that can take it; then raises Shown.
     void Show();
 
     HWND hWnd() const { return window_; }
@@ -78,6 +80,10 @@ class Form {
     virtual void Form_Load() {}
     virtual void Form_Paint() {}
     virtual void Form_MouseDown(const MouseEventArgs&) {}
+    // Once the window shows, after its first paint.
+    virtual void Form_Shown() {}
+    // Files dropped on a window that accepts them (WM_DROPFILES); the handler owns the handle.
+    virtual void Form_DropFiles(HDROP) {}
     // Reports an error that reached the window procedure.
     virtual void ReportUnhandledError(long number, const std::wstring& description);
 

@@ -168,6 +168,60 @@ void frmDuplicate::ReportUnhandledError(long number, const std::wstring& descrip
     messageBoxes_.Show(hWnd(), UnhandledErrorText(number, description), MessageIcon::Error, L"");
 }
 
+// ---- Lists named outside the Open dialog ----
+// Not part of the designed window: a list dropped on it, or named on the command line ("Open
+// with", "Send to", a file dropped on the program's icon), goes through the open action in
+// place of the Open dialog.
+
+void frmDuplicate::OpenOnceShown(std::vector<std::wstring> arguments) {
+    startArguments_ = std::move(arguments);
+}
+
+void frmDuplicate::Form_Shown() {
+    user32_.DragAcceptFiles(hWnd(), TRUE);
+    const std::vector<std::wstring> arguments = std::move(startArguments_);
+    startArguments_.clear();
+    if (!arguments.empty()) OpenNamedList(arguments, kStartWithOneList);
+}
+
+void frmDuplicate::Form_DropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    {
+        // The shell's memory goes back on every path, before any message or read.
+        struct Finish {
+            User32& user32;
+            HDROP drop;
+            ~Finish() { user32.DragFinish(drop); }
+        } finish{user32_, drop};
+        const UINT count = user32_.DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            const UINT length = user32_.DragQueryFileW(drop, i, nullptr, 0);
+            std::wstring path(length + 1, L'\0');
+            path.resize(user32_.DragQueryFileW(drop, i, path.data(), length + 1));
+            if (!path.empty()) paths.push_back(std::move(path));
+        }
+    }
+    OpenNamedList(paths, kDropOneList);
+}
+
+// One list at a time, and only a name holding ".txt", the open action's own test: a name typed
+// in the dialog without it is passed over in silence, but a list handed over from outside gets
+// an answer.
+void frmDuplicate::OpenNamedList(const std::vector<std::wstring>& paths,
+                                 const wchar_t* severalText) {
+    if (paths.empty()) return;
+    if (paths.size() > 1) {
+        messageBoxes_.Show(hWnd(), severalText, MessageIcon::Information, L"");
+        return;
+    }
+    const std::string path = win32::WideToUtf8(paths.front());
+    if (!ContainsTxt(path)) {
+        messageBoxes_.Show(hWnd(), kOnlyTxtLists + paths.front(), MessageIcon::Error, L"");
+        return;
+    }
+    engine_.OpenList(path);
+}
+
 // ---- Collaborators ----
 
 void frmDuplicate::ShowOpen() {

@@ -3,7 +3,9 @@
 // (no title bar, image buttons for minimise and close, move by pressing the background), and
 // the collaborators through which the engine drives it.
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "code_page.h"
 #include "collaborators.h"
@@ -20,6 +22,12 @@
 #include "user32.h"
 
 namespace ostrel::ui {
+
+// Answers to lists named outside the Open dialog, when they cannot be opened.
+inline constexpr wchar_t kDropOneList[] = L"Drop one list at a time.";
+inline constexpr wchar_t kStartWithOneList[] = L"Open one list at a time.";
+inline constexpr wchar_t kOnlyTxtLists[] =
+    L"Ostrel opens keyword lists saved as .txt files. This file is not one:\r";
 
 // The owner's notice in Label1.
 inline constexpr wchar_t kOwnerNotice[] = L"Ostrel keyword list cleaner. Free to use and share.";
@@ -67,12 +75,18 @@ class frmDuplicate final : public Form, public Collaborators {
     std::uint8_t MinimizedFlag() const { return bytMinimized; }
     const DuplicateEngine& Engine() const { return engine_; }
 
+    // The program's arguments: a list named there is opened once the window shows.
+    void OpenOnceShown(std::vector<std::wstring> arguments);
+
   private:
     void InitializeComponent() override;
     void Form_Load() override;
     void Form_Paint() override;
     void Form_MouseDown(const MouseEventArgs& args) override;
     void ReportUnhandledError(long number, const std::wstring& description) override;
+    void Form_Shown() override;
+    void Form_DropFiles(HDROP drop) override;
+    void OpenNamedList(const std::vector<std::wstring>& paths, const wchar_t* severalText);
 
     void imgMinUp_MouseDown(const MouseEventArgs& args);
     void imgMinUp_MouseUp(const MouseEventArgs& args);
@@ -100,6 +114,7 @@ class frmDuplicate final : public Form, public Collaborators {
 
     std::uint8_t bytMinimized = 0;
     DuplicateEngine engine_;
+    std::vector<std::wstring> startArguments_;
 };
 
 }  // namespace ostrel::ui

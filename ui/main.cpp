@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "ansi_code_page.h"
 #include "file_dialog.h"
@@ -31,6 +34,18 @@ class ComApartment {
     bool ok_;
 };
 
+// The program's arguments after its own name, in UTF-16 whatever the code page, as Explorer
+// passes them for "Open with", "Send to" or files dropped on the program's icon.
+std::vector<std::wstring> ProgramArguments() {
+    std::vector<std::wstring> arguments;
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!argv) return arguments;
+    for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
+    ::LocalFree(argv);
+    return arguments;
+}
+
 void ReportStartFailure(long number, const std::wstring& description) {
     ::MessageBoxW(nullptr, ostrel::ui::UnhandledErrorText(number, description).c_str(),
                   ostrel::ui::kAppTitle, MB_OK | MB_ICONERROR);
@@ -48,6 +63,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ostrel::ui::SystemUser32 user32;
         ostrel::ui::frmDuplicate form(instance, cmdlgP, messageBoxes, launcher, user32,
                                       ostrel::win32::SystemAnsiCodePage());
+        form.OpenOnceShown(ProgramArguments());
         return ostrel::ui::RunStartupForm(form);
     } catch (const ostrel::RuntimeError& error) {
         ReportStartFailure(error.Number(), ostrel::win32::Utf8ToWide(error.Description()));

@@ -16,6 +16,8 @@ set(OSTREL_RESOURCE_SCRIPT "${_ostrel_resources_dir}/ostrel.rc" CACHE INTERNAL
     "Resource script with the window's pictures, manifest and version information")
 set(OSTREL_RESOURCE_FILES
     "${_ostrel_resources_dir}/resource_ids.h"
+    "${_ostrel_resources_dir}/version_info.rc"
+    "${OSTREL_VERSION_HEADER}"
     "${_ostrel_resources_dir}/ostrel.manifest"
     "${_ostrel_resources_dir}/background.jpg"
     "${_ostrel_resources_dir}/button_face.jpg"

@@ -38,4 +38,16 @@ LRESULT SystemUser32::SendMessageA(HWND window, UINT message, WPARAM wParam, LPA
     return ::SendMessageA(window, message, wParam, lParam);
 }
 
+void SystemUser32::DragAcceptFiles(HWND window, BOOL accept) {
+    ::DragAcceptFiles(window, accept);
+}
+
+UINT SystemUser32::DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) {
+    return ::DragQueryFileW(drop, index, file, size);
+}
+
+void SystemUser32::DragFinish(HDROP drop) {
+    ::DragFinish(drop);
+}
+
 }  // namespace ostrel::ui

@@ -1,7 +1,9 @@
 #pragma once
-// The window-system calls that the window's own behaviour is made of (the title bar, the
-// minimise, the move request). They all go through this seam so that tests can watch them.
+// The window-system and shell calls that the window's own behaviour is made of (the title bar,
+// the minimise, the move request, files dropped on it). They all go through this seam so that
+// tests can watch them.
 #include <windows.h>
+#include <shellapi.h>
 
 namespace ostrel::ui {
 
@@ -16,6 +18,9 @@ class User32 {
     virtual BOOL ShowWindow(HWND window, int command) = 0;
     virtual BOOL ReleaseCapture() = 0;
     virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual void DragAcceptFiles(HWND window, BOOL accept) = 0;
+    virtual UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) = 0;
+    virtual void DragFinish(HDROP drop) = 0;
 };
 
 // The real calls. The move request (WM_NCLBUTTONDOWN) returns at once when the left button is
@@ -30,6 +35,9 @@ class SystemUser32 final : public User32 {
     BOOL ShowWindow(HWND window, int command) override;
     BOOL ReleaseCapture() override;
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DragAcceptFiles(HWND window, BOOL accept) override;
+    UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) override;
+    void DragFinish(HDROP drop) override;
 };
 
 // True while the logical left mouse button is physically held.

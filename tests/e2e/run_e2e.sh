@@ -3,7 +3,9 @@
 # display, as a user would: open a list through the real Open dialog, save the result through the
 # real Save dialog, "Save && Open" on a name holding & ^ % and a space (Notepad starts on exactly
 # that file, with no shell between), move the window by its background, minimise it with its own
-# image button and restore it, then end it with its close image button.
+# image button and restore it, then end it with its close image button. Then start it again with a
+# list's path as its argument, as "Open with" and "Send to" do, on a name outside any 8-bit code
+# page: the counts show as after the open through the dialog, and the result saves.
 #
 # Usage: run_e2e.sh PATH/TO/Ostrel.exe
 # DISPLAY and WINEPREFIX come from the caller (scripts/test.sh sets both); Ostrel.exe is started
@@ -31,7 +33,7 @@ fatal() {
 [ -n "$exe" ] && [ -f "$exe" ] || fatal "usage: run_e2e.sh PATH/TO/Ostrel.exe (got '${exe}')"
 [ -n "${DISPLAY:-}" ] || fatal "DISPLAY is not set: run this through scripts/test.sh, or start Xvfb and export DISPLAY"
 [ -n "${WINEPREFIX:-}" ] || echo "note: WINEPREFIX is not set; scripts/wine-run uses build/wineprefix"
-for tool in xdotool xprop xwininfo; do
+for tool in xdotool xprop xwininfo import compare; do
     command -v "$tool" >/dev/null || fatal "$tool is not installed"
 done
 display_ok() { xwininfo -root >/dev/null 2>&1; }
@@ -113,6 +115,10 @@ click_at() {
     xdotool click 1
 }
 
+# The band of the two count labels (y 110..147), and whether two pictures are the same pixels.
+counts_band() { import -window "$main" -crop 300x38+0+110 +repage "png:$1" 2>/dev/null; }
+same_picture() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+
 # Gives a common dialog the keyboard focus, replaces its file name with $2 and presses Return.
 answer_dialog() {
     local dialog="$1" path="$2"
@@ -160,7 +166,8 @@ printf '%s\r\n' "apple pie" "Banana split" "cherry" "dates  and figs" "O'Brien's
 
 # ---- start ----
 
-OSTREL_E2E_RUN="$tag" "$wine_run" "$exe" >"$work/wine.log" 2>&1 &
+# A UTF-8 locale, so that Wine hands the program non-ASCII arguments intact.
+OSTREL_E2E_RUN="$tag" LC_ALL=C.UTF-8 "$wine_run" "$exe" >"$work/wine.log" 2>&1 &
 ostrel_pid=$!
 main=""
 find_main() { main="$(window_named '^Ostrel$')"; [ -n "$main" ]; }
@@ -175,6 +182,8 @@ if poll 5 geometry && [ "$WIDTH" = 300 ] && [ "$HEIGHT" = 223 ] && poll 5 no_tit
 else
     fail "start: outer size ${WIDTH}x${HEIGHT} (want 300x223), decorations '$(decorations)' (want no title bit)"
 fi
+counts_blank="$work/counts-blank.png"
+counts_band "$counts_blank" || fail "start: the count labels cannot be captured"
 
 # ---- Open && Remove Duplicate, through the real Open dialog ----
 
@@ -192,6 +201,15 @@ fi
 if poll 1 has_other_window '.'; then
     fail "open: a message box appeared after opening the list"
     xdotool windowfocus --sync "$(other_window '.')" && xdotool key Return
+fi
+counts_dialog="$work/counts-dialog.png"
+counts_shown() { counts_band "$counts_dialog" && ! same_picture "$counts_blank" "$counts_dialog"; }
+if poll 10 counts_shown; then
+    sleep 0.5  # both labels painted
+    counts_band "$counts_dialog"
+    pass "open: the count labels show the run's counts"
+else
+    fail "open: the count labels look as before the open"
 fi
 
 # ---- Save, through the real Save dialog ----
@@ -392,6 +410,58 @@ fi
 gone() { [ -z "$(tagged_pids | while read -r p; do a="$(arguments_of "$p" | head -n 1)"; case "$a" in 'C:\windows\system32\'*) ;; *) echo "$p";; esac; done)" ]; }
 poll 5 gone && pass "close: no process of this run is left" \
     || fail "close: processes left: $(tagged_pids | tr '\n' ' ')"
+
+# ---- start with a list's path as the argument ("Open with", "Send to") ----
+
+# Greek, Cyrillic and Chinese in one name: no 8-bit code page holds them all. The same lines as
+# before, so the same counts.
+named="$work/κλειδιά ключи 键.txt"
+cp "$list" "$named"
+OSTREL_E2E_RUN="$tag" LC_ALL=C.UTF-8 "$wine_run" "$exe" "$(windows_path "$named")" \
+    >"$work/wine-named.log" 2>&1 &
+ostrel_pid=$!
+main=""
+if poll 60 find_main; then
+    pass "command line: window 'Ostrel' of process $ostrel_pid is shown"
+else
+    cat "$work/wine-named.log" >&2
+    fatal "command line: no window 'Ostrel' within 60 s"
+fi
+counts_named="$work/counts-named.png"
+same_counts() { counts_band "$counts_named" && same_picture "$counts_dialog" "$counts_named"; }
+if poll 15 same_counts; then
+    pass "command line: '$(basename "$named")' opened once shown; the counts show as after the dialog"
+else
+    fail "command line: the count labels differ from those after opening the same lines"
+fi
+if poll 1 has_other_window '.'; then
+    fail "command line: a message box appeared after opening '$(basename "$named")'"
+    xdotool windowfocus --sync "$(other_window '.')" && xdotool key Return
+fi
+saved_named="$work/out folder/from the command line.txt"
+click_at 61 168  # cmdSave
+poll 15 find_save || fatal "command line: no Save dialog after a click on 'Save'"
+answer_dialog "$save_dialog" "$(windows_path "$saved_named")"
+poll 15 no_window_named '^Save As$' || fail "command line: the Save dialog is still shown after Return"
+if poll 15 find_box; then
+    xdotool windowfocus --sync "$box"
+    xdotool key Return
+else
+    fail "command line: no message box 'Ostrel' after saving"
+fi
+poll 10 box_gone || fail "command line: the message box did not go away on Return"
+if cmp -s "$saved_named" "$expected"; then
+    pass "command line: the saved file holds the sorted unique lines, byte for byte"
+else
+    fail "command line: the saved file is missing or differs from the expected lines"
+fi
+click_at 286 11  # impCloseUp
+if poll 5 ended "$ostrel_pid"; then
+    wait "$ostrel_pid" 2>/dev/null
+    pass "command line: the program ended"
+else
+    fail "command line: the program is still running 5 s after a click on the close image"
+fi
 
 echo "e2e.whole_program: $failures failure(s) in $((SECONDS - started)) s"
 [ "$failures" -eq 0 ]

@@ -49,13 +49,14 @@ struct ShownMessage {
     std::wstring text;
     MessageIcon icon;
     std::wstring title;
+    bool ownerVisible;  // the owner window showed on screen when the box came
 };
 
 class FakeMessageBoxes final : public MessageBoxes {
   public:
     void Show(HWND owner, const std::wstring& text, MessageIcon icon,
               const std::wstring& title) override {
-        shown.push_back({owner, text, icon, title});
+        shown.push_back({owner, text, icon, title, owner && ::IsWindowVisible(owner)});
     }
     std::vector<ShownMessage> shown;
 };

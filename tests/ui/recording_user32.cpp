@@ -58,6 +58,22 @@ LRESULT RecordingUser32::SendMessageA(HWND window, UINT message, WPARAM wParam, 
     return real_.SendMessageA(window, message, wParam, lParam);
 }
 
+void RecordingUser32::DragAcceptFiles(HWND window, BOOL accept) {
+    calls.push_back({"DragAcceptFiles", {H(window), accept}});
+    real_.DragAcceptFiles(window, accept);
+}
+
+// The buffer is logged as given or not (1 or 0), since its address says nothing.
+UINT RecordingUser32::DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) {
+    calls.push_back({"DragQueryFileW", {H(drop), index, file ? 1 : 0, size}});
+    return real_.DragQueryFileW(drop, index, file, size);
+}
+
+void RecordingUser32::DragFinish(HDROP drop) {
+    calls.push_back({"DragFinish", {H(drop)}});
+    real_.DragFinish(drop);
+}
+
 std::vector<User32Call> RecordingUser32::Named(const std::string& name) const {
     std::vector<User32Call> found;
     for (const User32Call& call : calls)

@@ -33,6 +33,9 @@ class RecordingUser32 final : public User32 {
     BOOL ShowWindow(HWND window, int command) override;
     BOOL ReleaseCapture() override;
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DragAcceptFiles(HWND window, BOOL accept) override;
+    UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) override;
+    void DragFinish(HDROP drop) override;
 
     std::vector<User32Call> calls;
     // Faults: a rectangle that GetWindowRect reports instead of the real one, and a
@@ -48,6 +51,9 @@ class RecordingUser32 final : public User32 {
 
 inline long long H(HWND window) {
     return static_cast<long long>(reinterpret_cast<INT_PTR>(window));
+}
+inline long long H(HDROP drop) {
+    return static_cast<long long>(reinterpret_cast<INT_PTR>(drop));
 }
 
 }  // namespace ostrel::ui::test

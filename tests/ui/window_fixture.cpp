@@ -45,10 +45,11 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
 
 void WindowTest::SetUp() {}
 
-void WindowTest::StartWindow(User32* seamToUse) {
+void WindowTest::StartWindow(User32* seamToUse, std::vector<std::wstring> arguments) {
     form_ =
         std::make_unique<frmDuplicate>(::GetModuleHandleW(nullptr), dialog, boxes, launcher,
                                        seamToUse ? *seamToUse : seam, win32::SystemAnsiCodePage());
+    form_->OpenOnceShown(std::move(arguments));
     StartForm(*form_);
     Pump();
 }

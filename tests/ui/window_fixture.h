@@ -38,8 +38,9 @@ class WindowTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Creates and shows the window as the program does; `seam` defaults to the recording one.
-    void StartWindow(User32* seam = nullptr);
+    // Creates and shows the window as the program does; `seam` defaults to the recording one,
+    // `arguments` are the program's command-line arguments.
+    void StartWindow(User32* seam = nullptr, std::vector<std::wstring> arguments = {});
 
     frmDuplicate& Form() { return *form_; }
     HWND Hwnd() { return form_->hWnd(); }
