@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace ostrel {
 namespace fs = std::filesystem;
@@ -51,6 +52,44 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
         default:
             return RuntimeError(err::kDeviceIo, std::string(std::strerror(error)) + ": " + path);
     }
+}
+
+RuntimeError NotAFileError(NotAFile kind, const std::string& path) {
+    switch (kind) {
+        case NotAFile::Folder:
+            return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
+        case NotAFile::Device:
+            return RuntimeError(err::kPermissionDenied, "This is a device, not a file: " + path);
+        case NotAFile::Pipe:
+            return RuntimeError(err::kPermissionDenied, "This is a pipe, not a file: " + path);
+        case NotAFile::Socket:
+            return RuntimeError(err::kPermissionDenied, "This is a socket, not a file: " + path);
+        case NotAFile::DevicePath:
+            return RuntimeError(err::kBadFileName, "This names a device, not a file: " + path);
+        case NotAFile::ReservedName:
+            return RuntimeError(err::kBadFileName,
+                                "This name is reserved for a device on Windows: " + path);
+        case NotAFile::Other:
+            break;
+    }
+    return RuntimeError(err::kPermissionDenied, "This is not a regular file: " + path);
+}
+
+bool IsReservedDeviceName(std::string_view fileName) {
+    // Windows takes the name before the first dot (or stream colon), trailing spaces dropped.
+    std::string_view base = fileName.substr(0, fileName.find_first_of(".:"));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    std::string name(base);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (name == "nul" || name == "con" || name == "prn" || name == "aux" || name == "conin$" ||
+        name == "conout$")
+        return true;
+    if (name.size() < 4 || (name.compare(0, 3, "com") != 0 && name.compare(0, 3, "lpt") != 0))
+        return false;
+    const std::string_view number = std::string_view(name).substr(3);
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 }  // namespace ostrel
