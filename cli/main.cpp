@@ -11,12 +11,15 @@
 #include "duplicate_engine.h"
 #include "headless_ui.h"
 #include "runtime_error.h"
+#include "unfinished_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #ifdef OSTREL_HAVE_ANSI_CODE_PAGE
 #include "ansi_code_page.h"
 #endif
+#else
+#include <csignal>
 #endif
 
 namespace {
@@ -136,17 +139,65 @@ int Guarded(const std::vector<std::string>& args) {
     return kExitFailed;
 }
 
+// Ended part-way through a save, by Ctrl-C, a hang-up, a termination request or the
+// file-size limit, the program removes its unfinished temporary file and then ends as the
+// signal would have ended it. The old target is untouched until the save's last step.
+#ifdef _WIN32
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            ostrel::unfinished_file::RemoveNow();
+            break;
+        default:
+            break;
+    }
+    return FALSE;  // the next handler, the system's, ends the process
+}
+
+void RemoveUnfinishedFileOnEnd() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+#else
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGXFSZ};
+
+void OnEndingSignal(int number) {
+    ostrel::unfinished_file::RemoveNow();
+    // SA_RESETHAND has put back the default action, which the signal, raised again, takes.
+    std::raise(number);
+}
+
+void RemoveUnfinishedFileOnEnd() {
+    struct sigaction action {};
+    action.sa_handler = OnEndingSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
+    for (int number : kEndingSignals) {
+        // A signal ignored from the start (nohup, a background job) stays ignored.
+        struct sigaction previous {};
+        if (sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
+}
+#endif
+
 }  // namespace
 
 #ifdef _WIN32
 // UTF-16 arguments, so paths outside the ANSI code page arrive intact (MinGW: -municode).
 int wmain(int argc, wchar_t** argv) {
+    RemoveUnfinishedFileOnEnd();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
     return Guarded(args);
 }
 #else
 int main(int argc, char** argv) {
+    RemoveUnfinishedFileOnEnd();
     std::vector<std::string> args(argv + 1, argv + argc);
     return Guarded(args);
 }

@@ -48,7 +48,9 @@ SaveTarget FindSaveTarget(const std::string& utf8Path);
 
 // Creates a new empty file for writing in the target's folder under a name no file has, and
 // stores its path in tempPath. It is readable by its owner alone while it replaces an existing
-// file, whose permissions it takes only on MoveOverTarget; errors name utf8Path.
+// file, whose permissions it takes only on MoveOverTarget; errors name utf8Path. The file is
+// kept as the unfinished file (unfinished_file.h), which the caller clears once it is moved
+// or removed.
 std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
                                std::string& tempPath);
 

@@ -1,6 +1,8 @@
 // Replacing a file on POSIX systems: links followed with lstat and readlink, the file's type
 // checked before anything opens it, and the successor given its permissions and owner.
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "file_system.h"
+#include "unfinished_file.h"
 
 namespace ostrel {
 namespace {
@@ -41,6 +44,22 @@ void RefuseUnlessRegular(mode_t mode, const std::string& utf8Path) {
     if (S_ISSOCK(mode)) throw NotAFileError(NotAFile::Socket, utf8Path);
     throw NotAFileError(NotAFile::Other, utf8Path);
 }
+
+// Holds back every signal in this thread while it lives.
+class SignalsHeld {
+  public:
+    SignalsHeld() noexcept {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &previous_);
+    }
+    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
 
 }  // namespace
 
@@ -86,6 +105,9 @@ std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8
     for (int attempt = 0; attempt < 8; ++attempt) {
         // Short, so that a target whose name is as long as the system allows still gets one.
         tempPath = folder + "~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp";
+        // A handler that removes the unfinished file must not run between its creation and
+        // its being kept.
+        SignalsHeld held;
         // Until it takes the replaced file's permissions, nobody else may read what it holds.
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
                               target.exists ? 0600 : 0666);
@@ -103,6 +125,7 @@ std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8
             tempPath.clear();
             throw FileError(error, utf8Path, true);
         }
+        unfinished_file::Set(NativePath(tempPath));
         return file;
     }
     throw FileError(EEXIST, utf8Path, true);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "file_system.h"
+#include "unfinished_file.h"
 
 namespace ostrel {
 namespace {
@@ -201,6 +202,7 @@ std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8
             tempPath.clear();
             throw FileError(error, utf8Path, true);
         }
+        unfinished_file::Set(NativePath(tempPath));
         return stream;
     }
     throw FileError(EEXIST, utf8Path, true);

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "runtime_error.h"
+#include "unfinished_file.h"
 #include "utf.h"
 
 #ifdef _WIN32
@@ -77,6 +78,7 @@ void TextFileWriter::Abandon() {
     file_ = nullptr;
     if (!tempPath_.empty()) {
         RemoveFile(tempPath_);
+        unfinished_file::Clear();
         tempPath_.clear();
     }
 }
@@ -163,6 +165,7 @@ void TextFileWriter::Commit() {
     file_ = nullptr;
     if (closed != 0) throw FileError(errno ? errno : EIO, path_, true);
     MoveOverTarget(tempPath_, target_, path_);
+    unfinished_file::Clear();
     tempPath_.clear();
 }
 
