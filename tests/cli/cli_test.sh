@@ -157,6 +157,54 @@ usage)
     run a.txt b.txt c.txt
     expect_status 2
     ;;
+options_only_alone)
+    # An option is one only as the only argument; anything else is two paths.
+    printf "b\na\n" >in.txt
+    run in.txt -h
+    expect_status 0
+    expect_stdout $'Actual Keyword Phrases : 2\nFinal Keyword Phrases : 2\n'
+    expect_file ./-h.txt "a\r\nb\r\n"
+    run --version in.txt
+    expect_status 2
+    expect_stderr_has '"--version"'
+    # "--" first ends the options, so a path may start with a dash.
+    printf "z\n" >./-h.txt
+    run -- -h.txt out.txt
+    expect_status 0
+    expect_file out.txt "z\r\n"
+    run -- --help
+    expect_status 2
+    grep -q "Usage:" stderr.txt || fail "usage not on stderr for one path after --"
+    [ -s stdout.txt ] && fail "something printed for one path after --"
+    run --
+    expect_status 2
+    run --bogus
+    expect_status 2
+    expect_stderr_has "unknown option: --bogus"
+    grep -q "Usage:" stderr.txt || fail "usage not on stderr for an unknown option"
+    ;;
+version)
+    run --version
+    expect_status 0
+    expect_stdout "ostrel-cli ${OSTREL_EXPECTED_VERSION:?}"$'\n'
+    [ -s stderr.txt ] && fail "stderr not empty"
+    run --help
+    grep -q -- "--version" stdout.txt || fail "the usage does not name --version"
+    ;;
+stdout_unwritable)
+    printf "b\na\n" >in.txt
+    "$cli" in.txt out.txt >/dev/full 2>stderr.txt
+    status=$?
+    expect_status 1
+    expect_stderr_has "Error: standard output cannot be written: No space left on device"
+    expect_file out.txt "a\r\nb\r\n"
+    for option in --help --version; do
+        "$cli" $option >/dev/full 2>stderr.txt
+        status=$?
+        expect_status 1
+        expect_stderr_has "Error: standard output cannot be written: No space left on device"
+    done
+    ;;
 file_size_limit)
     # A file-size limit below the result's size: the write raises SIGXFSZ.
     make_large_list 200000
