@@ -45,7 +45,9 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
         case EILSEQ:
             return RuntimeError(err::kBadFileName, "Bad file name: " + path);
         case ENOMEM:
-            return RuntimeError(err::kOutOfMemory, "Out of memory while reading " + path);
+            return RuntimeError(
+                err::kOutOfMemory,
+                (writing ? "Out of memory while writing " : "Out of memory while reading ") + path);
         case EMFILE:
         case ENFILE:
             return RuntimeError(err::kFileAlreadyOpen, "Too many files open: " + path);

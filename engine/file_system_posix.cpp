@@ -141,7 +141,9 @@ void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::str
     if (::fchown(fd, target.owner, target.group) != 0 &&
         !given(::fchown(fd, static_cast<uid_t>(-1), target.group)))
         throw FileError(errno, utf8Path, true);
-    if (::fchmod(fd, target.mode) != 0) throw FileError(errno, utf8Path, true);
+    // A file system without permissions (FAT) refuses; the file then stays private, never
+    // more open than the one it replaces.
+    if (::fchmod(fd, target.mode) != 0 && errno != EPERM) throw FileError(errno, utf8Path, true);
 }
 
 void MoveOverTarget(const std::string& tempPath, const SaveTarget& target,

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <string>
 #include <vector>
@@ -82,6 +84,18 @@ TEST(ReservedDeviceName, IsTheDeviceWithOrWithoutAnExtensionInAnyCase) {
           ".nul", " nul.txt", "COM\xC2\xB2x", "CONIN"}) {
         EXPECT_FALSE(IsReservedDeviceName(name)) << name;
     }
+}
+
+TEST(FileErrorText, NamesTheFileAndItsReasonOnce) {
+    EXPECT_EQ(FileError(ENOENT, "d/x.txt", false).Description(), "File not found: d/x.txt");
+    EXPECT_EQ(FileError(ENOENT, "d/x.txt", true).Description(), "Path not found: d/x.txt");
+    EXPECT_EQ(FileError(ENOMEM, "x.txt", false).Description(), "Out of memory while reading x.txt");
+    EXPECT_EQ(FileError(ENOMEM, "x.txt", true).Description(), "Out of memory while writing x.txt");
+    EXPECT_EQ(FileError(ENOSPC, "x.txt", true).Description(), "Disk full while writing x.txt");
+    EXPECT_EQ(FileError(EISDIR, "x.txt", true).Description(),
+              "This is a folder, not a file: x.txt");
+    const std::string io = FileError(EIO, "x.txt", true).Description();
+    EXPECT_EQ(io, std::string(std::strerror(EIO)) + ": x.txt");
 }
 
 TEST_F(SaveTarget, AFileWithOtherHardLinksIsReplacedUnderTheNameSavedTo) {
