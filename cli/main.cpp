@@ -1,6 +1,8 @@
 // ostrel-cli INPUT OUTPUT: the window's open-and-remove-duplicates and save actions, run
 // headless on two paths, for scripts and benchmarks.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -10,13 +12,17 @@
 #include "code_page.h"
 #include "duplicate_engine.h"
 #include "headless_ui.h"
+#include "ostrel_version.h"
 #include "runtime_error.h"
+#include "unfinished_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #ifdef OSTREL_HAVE_ANSI_CODE_PAGE
 #include "ansi_code_page.h"
 #endif
+#else
+#include <csignal>
 #endif
 
 namespace {
@@ -27,12 +33,17 @@ constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
     "Usage: ostrel-cli INPUT OUTPUT\n"
+    "       ostrel-cli -- INPUT OUTPUT\n"
     "       ostrel-cli --help\n"
+    "       ostrel-cli --version\n"
     "\n"
     "Cleans a keyword list: reads INPUT (its path must contain \".txt\"), trims spaces from\n"
     "each line, drops blank lines and repeated lines (letter case ignored; the first\n"
     "occurrence stays), sorts the rest and writes it to OUTPUT, one line each, ended by\n"
     "CR LF. \".txt\" is appended to OUTPUT when the name does not contain it.\n"
+    "\n"
+    "An option is one only as the only argument; after \"--\" the first path may start\n"
+    "with a dash too.\n"
     "\n"
     "On success prints the two counts and exits 0. Exits 1 when reading or writing fails,\n"
     "2 on wrong arguments or an INPUT path without \".txt\".\n";
@@ -63,11 +74,17 @@ bool WriteToConsole(std::FILE* stream, std::string_view utf8) {
 }
 #endif
 
+// The first failure to write standard output, as an errno value; 0 while none.
+int stdoutError = 0;
+
 void Write(std::FILE* stream, std::string_view text) {
 #ifdef _WIN32
     if (WriteToConsole(stream, text)) return;
 #endif
-    std::fwrite(text.data(), 1, text.size(), stream);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() && stream == stdout &&
+        !stdoutError)
+        stdoutError = errno ? errno : EIO;
 }
 
 void WriteLine(std::FILE* stream, std::string_view text) {
@@ -83,13 +100,34 @@ const ostrel::CodePage& SystemCodePage() {
 #endif
 }
 
-int Run(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
+// The exit status once standard output is flushed: a script must hear that it lost the
+// output, on standard error, as a failure.
+int Finish(int status) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 && !stdoutError) stdoutError = errno ? errno : EIO;
+    if (!stdoutError) return status;
+    WriteLine(stderr, std::string("Error: standard output cannot be written: ") +
+                          std::strerror(stdoutError));
+    return kExitFailed;
+}
+
+int Run(std::vector<std::string> args) {
+    // An option is one only as the only argument, so that a path such as "-h" is never taken
+    // for one after another path; "--" first lets the first path start with a dash too.
+    if (args.size() == 1 && args[0].size() > 1 && args[0][0] == '-' && args[0] != "--") {
+        if (args[0] == "--help" || args[0] == "-h") {
             Write(stdout, kUsage);
-            return kExitOk;
+            return Finish(kExitOk);
         }
+        if (args[0] == "--version") {
+            WriteLine(stdout, "ostrel-cli " OSTREL_VERSION_STRING);
+            return Finish(kExitOk);
+        }
+        WriteLine(stderr, "Error: unknown option: " + args[0]);
+        Write(stderr, kUsage);
+        return kExitUsage;
     }
+    if (!args.empty() && args[0] == "--") args.erase(args.begin());
     if (args.size() != 2) {
         Write(stderr, kUsage);
         return kExitUsage;
@@ -119,7 +157,7 @@ int Run(const std::vector<std::string>& args) {
 
     WriteLine(stdout, ui.ActualCaption());
     WriteLine(stdout, ui.FinalCaption());
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
+    return Finish(kExitOk);
 }
 
 int Guarded(const std::vector<std::string>& args) {
@@ -136,17 +174,65 @@ int Guarded(const std::vector<std::string>& args) {
     return kExitFailed;
 }
 
+// Ended part-way through a save, by Ctrl-C, a hang-up, a termination request or the
+// file-size limit, the program removes its unfinished temporary file and then ends as the
+// signal would have ended it. The old target is untouched until the save's last step.
+#ifdef _WIN32
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            ostrel::unfinished_file::RemoveNow();
+            break;
+        default:
+            break;
+    }
+    return FALSE;  // the next handler, the system's, ends the process
+}
+
+void RemoveUnfinishedFileOnEnd() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+#else
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGXFSZ};
+
+void OnEndingSignal(int number) {
+    ostrel::unfinished_file::RemoveNow();
+    // SA_RESETHAND has put back the default action, which the signal, raised again, takes.
+    std::raise(number);
+}
+
+void RemoveUnfinishedFileOnEnd() {
+    struct sigaction action {};
+    action.sa_handler = OnEndingSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
+    for (int number : kEndingSignals) {
+        // A signal ignored from the start (nohup, a background job) stays ignored.
+        struct sigaction previous {};
+        if (sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
+}
+#endif
+
 }  // namespace
 
 #ifdef _WIN32
 // UTF-16 arguments, so paths outside the ANSI code page arrive intact (MinGW: -municode).
 int wmain(int argc, wchar_t** argv) {
+    RemoveUnfinishedFileOnEnd();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
     return Guarded(args);
 }
 #else
 int main(int argc, char** argv) {
+    RemoveUnfinishedFileOnEnd();
     std::vector<std::string> args(argv + 1, argv + argc);
     return Guarded(args);
 }

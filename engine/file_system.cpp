@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace ostrel {
 namespace fs = std::filesystem;
@@ -39,12 +40,15 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
             return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
         case ENOSPC:
             return RuntimeError(err::kDiskFull, "Disk full while writing " + path);
-        case EINVAL:
         case ENAMETOOLONG:
+            return RuntimeError(err::kBadFileName, "The file name is too long: " + path);
+        case EINVAL:
         case EILSEQ:
             return RuntimeError(err::kBadFileName, "Bad file name: " + path);
         case ENOMEM:
-            return RuntimeError(err::kOutOfMemory, "Out of memory while reading " + path);
+            return RuntimeError(
+                err::kOutOfMemory,
+                (writing ? "Out of memory while writing " : "Out of memory while reading ") + path);
         case EMFILE:
         case ENFILE:
             return RuntimeError(err::kFileAlreadyOpen, "Too many files open: " + path);
@@ -53,16 +57,42 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
     }
 }
 
+RuntimeError NotAFileError(NotAFile kind, const std::string& path) {
+    switch (kind) {
+        case NotAFile::Folder:
+            return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
+        case NotAFile::Device:
+            return RuntimeError(err::kPermissionDenied, "This is a device, not a file: " + path);
+        case NotAFile::Pipe:
+            return RuntimeError(err::kPermissionDenied, "This is a pipe, not a file: " + path);
+        case NotAFile::Socket:
+            return RuntimeError(err::kPermissionDenied, "This is a socket, not a file: " + path);
+        case NotAFile::DevicePath:
+            return RuntimeError(err::kBadFileName, "This names a device, not a file: " + path);
+        case NotAFile::ReservedName:
+            return RuntimeError(err::kBadFileName,
+                                "This name is reserved for a device on Windows: " + path);
+        case NotAFile::Other:
+            break;
+    }
+    return RuntimeError(err::kPermissionDenied, "This is not a regular file: " + path);
+}
+
 bool IsReservedDeviceName(std::string_view fileName) {
-    // The name before its first dot counts, without the spaces that Windows drops.
-    std::string_view stem = fileName.substr(0, fileName.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-    std::string upper;
-    for (const char c : stem) upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
-    if (upper == "NUL" || upper == "CON" || upper == "PRN" || upper == "AUX") return true;
-    return upper.size() == 4 &&
-           (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-           upper[3] >= '1' && upper[3] <= '9';
+    // Windows takes the name before the first dot (or stream colon), trailing spaces dropped.
+    std::string_view base = fileName.substr(0, fileName.find_first_of(".:"));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    std::string name(base);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (name == "nul" || name == "con" || name == "prn" || name == "aux" || name == "conin$" ||
+        name == "conout$")
+        return true;
+    if (name.size() < 4 || (name.compare(0, 3, "com") != 0 && name.compare(0, 3, "lpt") != 0))
+        return false;
+    const std::string_view number = std::string_view(name).substr(3);
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 }  // namespace ostrel

@@ -1,5 +1,7 @@
 #pragma once
-// Files by UTF-8 path, and the run-time errors that failed file operations raise.
+// Files by UTF-8 path, the run-time errors that failed file operations raise, and the steps of
+// replacing a file safely: finding what a path leads to, a temporary file beside it, and the
+// move over it that keeps the replaced file's permissions, owner and links.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,12 +16,54 @@ std::filesystem::path NativePath(const std::string& utf8Path);
 std::string Utf8Of(const std::filesystem::path& path);
 std::FILE* OpenFile(const std::string& utf8Path, bool forWriting);
 
-// Whether a file name is one that Windows keeps for a device in every folder (NUL, CON, PRN,
-// AUX, COM1-COM9, LPT1-LPT9), with or without an extension, in any letter case.
+// A run-time error for a failed file operation (an errno value), naming the file and the
+// reason, once.
+RuntimeError FileError(int error, const std::string& path, bool writing);
+
+// What a path names when it is not a regular file, for the error that refuses it.
+enum class NotAFile { Folder, Device, Pipe, Socket, DevicePath, ReservedName, Other };
+RuntimeError NotAFileError(NotAFile kind, const std::string& path);
+
+// True for a file name Windows keeps for a device: NUL, CON, PRN, AUX, COM1 to COM9, LPT1 to
+// LPT9 (also with the superscript digits 1 to 3), CONIN$ and CONOUT$, in any letter case,
+// alone or before an extension ("nul.txt"), with or without trailing spaces or dots. Opening
+// such a name in any folder opens the device.
 bool IsReservedDeviceName(std::string_view fileName);
 
-// A run-time error for a failed file operation (an errno value), naming the file and the
-// reason.
-RuntimeError FileError(int error, const std::string& path, bool writing);
+// What saving to a path replaces or creates.
+struct SaveTarget {
+    std::string path;  // the regular file the path leads to, links followed (UTF-8)
+    bool exists = false;
+    // The existing file's permission bits, owner and group (POSIX), which its successor takes.
+    unsigned mode = 0;
+    unsigned owner = 0;
+    unsigned group = 0;
+};
+
+// Follows symbolic links from utf8Path to the file they lead to (a link to no file leads to
+// the file it names, which a save creates) and checks, before opening anything, that it is a
+// regular file this user may write, or none yet. Throws RuntimeError naming utf8Path for a
+// folder, device, pipe, socket, a Windows device path or reserved name, or a link loop.
+SaveTarget FindSaveTarget(const std::string& utf8Path);
+
+// Creates a new empty file for writing in the target's folder under a name no file has, and
+// stores its path in tempPath. It is readable by its owner alone while it replaces an existing
+// file, whose permissions it takes only on MoveOverTarget; errors name utf8Path. The file is
+// kept as the unfinished file (unfinished_file.h), which the caller clears once it is moved
+// or removed.
+std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
+                               std::string& tempPath);
+
+// Gives the complete temporary file (still open) the replaced file's permission bits and,
+// where the system allows it, its owner and group. Nothing on Windows, where the move does it.
+void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::string& utf8Path);
+
+// Moves the closed temporary file over the target in one step; on Windows an existing target
+// is replaced with ReplaceFileW, which keeps its attributes, security and streams.
+void MoveOverTarget(const std::string& tempPath, const SaveTarget& target,
+                    const std::string& utf8Path);
+
+// Removes a file; false when it could not.
+bool RemoveFile(const std::string& utf8Path) noexcept;
 
 }  // namespace ostrel

@@ -1,12 +1,9 @@
 #include "text_file_writer.h"
 
 #include <cerrno>
-#include <filesystem>
-#include <random>
-#include <system_error>
 
-#include "file_system.h"
 #include "runtime_error.h"
+#include "unfinished_file.h"
 #include "utf.h"
 
 #ifdef _WIN32
@@ -16,7 +13,6 @@
 #endif
 
 namespace ostrel {
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -42,35 +38,16 @@ void Utf32Unit(char32_t c, bool bigEndian, std::string& out) {
 TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
                                const CodePage& codePage)
     : path_(utf8Path), encoding_(encoding), codePage_(codePage) {
-    const fs::path target = NativePath(path_);
-    std::error_code ec;
-    if (path_.empty() || !target.has_filename())
+    if (path_.empty() || !NativePath(path_).has_filename())
         throw RuntimeError(err::kBadFileName, "Bad file name: " + path_);
-    if (fs::is_directory(target, ec))
-        throw RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path_);
-    if (fs::exists(target, ec)) {
-        // A file that cannot be written is not replaced either.
-#ifdef _WIN32
-        std::FILE* probe = _wfopen(target.c_str(), L"ab");
-#else
-        std::FILE* probe = std::fopen(path_.c_str(), "ab");
-#endif
-        if (!probe) throw FileError(errno ? errno : EACCES, path_, true);
-        std::fclose(probe);
+    target_ = FindSaveTarget(path_);
+    file_ = CreateTemporaryFile(target_, path_, tempPath_);
+    try {
+        buffer_.reserve(kBufferSize + 1024);
+    } catch (...) {
+        Abandon();  // the destructor does not run for an object never made
+        throw;
     }
-    std::random_device random;
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    for (int attempt = 0; attempt < 8 && !file_; ++attempt) {
-        // Short, so that a target whose name is as long as the system allows still gets one.
-        std::string name = "~ostrel-";
-        name.append(std::to_string(random() % 1000000000u)).append(".tmp");
-        tempPath_ = Utf8Of(folder / NativePath(name));
-        errno = 0;
-        if (!fs::exists(NativePath(tempPath_), ec)) file_ = OpenFile(tempPath_, true);
-        if (!file_ && errno != EEXIST && errno != 0) throw FileError(errno, path_, true);
-    }
-    if (!file_) throw FileError(EEXIST, path_, true);
-    buffer_.reserve(kBufferSize + 1024);
     switch (encoding_) {
         case TextEncoding::Utf8Bom:
             Put("\xEF\xBB\xBF");
@@ -100,8 +77,8 @@ void TextFileWriter::Abandon() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
     if (!tempPath_.empty()) {
-        std::error_code ec;
-        fs::remove(NativePath(tempPath_), ec);
+        RemoveFile(tempPath_);
+        unfinished_file::Clear();
         tempPath_.clear();
     }
 }
@@ -178,6 +155,7 @@ void TextFileWriter::Commit() {
     Flush();
     errno = 0;
     if (std::fflush(file_) != 0) throw FileError(errno ? errno : EIO, path_, true);
+    TakeIdentity(file_, target_, path_);
 #ifdef _WIN32
     if (_commit(_fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
 #else
@@ -186,13 +164,8 @@ void TextFileWriter::Commit() {
     const int closed = std::fclose(file_);
     file_ = nullptr;
     if (closed != 0) throw FileError(errno ? errno : EIO, path_, true);
-    std::error_code ec;
-    fs::rename(NativePath(tempPath_), NativePath(path_), ec);
-    if (ec) {
-        const int code = ec.category() == std::generic_category() ? ec.value() : EACCES;
-        throw RuntimeError(FileError(code, path_, true).Number(),
-                           FileError(code, path_, true).Description() + " (" + ec.message() + ")");
-    }
+    MoveOverTarget(tempPath_, target_, path_);
+    unfinished_file::Clear();
     tempPath_.clear();
 }
 

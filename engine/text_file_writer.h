@@ -1,19 +1,23 @@
 #pragma once
 // Writing a text file: the lines go to a temporary file beside the target, which replaces the
 // target only once it is complete and flushed; until then an existing target keeps its content.
+// A replaced file keeps its permissions and owner (its attributes, security and streams on
+// Windows), and a link to it stays a link.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "code_page.h"
+#include "file_system.h"
 #include "text_encoding.h"
 
 namespace ostrel {
 
 class TextFileWriter {
   public:
-    // Creates a temporary file in the target's folder, or throws RuntimeError naming the target
-    // and the reason.
+    // Creates a temporary file in the folder of the file the path leads to, or throws
+    // RuntimeError naming the target and the reason: nothing is created when the target is not
+    // a regular file, or not one this user may write.
     TextFileWriter(const std::string& utf8Path, TextEncoding encoding, const CodePage& codePage);
     ~TextFileWriter();  // removes the temporary file unless Commit succeeded
     TextFileWriter(const TextFileWriter&) = delete;
@@ -31,6 +35,7 @@ class TextFileWriter {
     void Flush();
 
     std::string path_;
+    SaveTarget target_;
     std::string tempPath_;
     TextEncoding encoding_;
     const CodePage& codePage_;

@@ -35,6 +35,40 @@ expect_stderr_has() {
     grep -qF -- "$1" stderr.txt || { cat stderr.txt >&2; fail "stderr lacks: $1"; }
 }
 
+expect_no_temporary_file() {
+    if compgen -G '~ostrel-*' >/dev/null; then ls -la >&2; fail "a temporary file was left behind"; fi
+}
+
+# A list whose result takes a while to write, so that a signal can reach the save.
+make_large_list() {
+    seq 1 "$1" | sed 's/^/keyword phrase number /' >in.txt
+}
+
+# interrupt_save SIGNAL: starts a save of a large list over an old out.txt and sends SIGNAL
+# once its temporary file exists; the CLI must remove that file and die of the signal.
+interrupt_save() {
+    make_large_list 2000000
+    printf 'old\r\n' >out.txt
+    set -m  # job control, so that a background job takes SIGINT like a foreground one
+    "$cli" in.txt out.txt >stdout.txt 2>stderr.txt &
+    local pid=$!
+    # The bound is only there to end a broken run: reading the list comes first.
+    local deadline=$((SECONDS + 600))
+    while ! compgen -G '~ostrel-*.tmp' >/dev/null; do
+        kill -0 "$pid" 2>/dev/null || break
+        [ "$SECONDS" -lt "$deadline" ] || { kill -KILL "$pid"; fail "no temporary file appeared"; }
+        sleep 0.005
+    done
+    kill -"$1" "$pid" 2>/dev/null
+    wait "$pid"
+    status=$?
+    set +m
+    [ "$status" -ne 0 ] || fail "the save ended before the signal; the list is too small here"
+    expect_status $((128 + $(kill -l "$1")))
+    expect_file out.txt 'old\r\n'
+    expect_no_temporary_file
+}
+
 case "$case_name" in
 mixed_line_ends)
     # Case variants, apostrophes, blank and space-only lines, CR, LF and CRLF line ends, and a
@@ -122,6 +156,67 @@ usage)
     grep -q "Usage:" stderr.txt || fail "usage not on stderr for missing arguments"
     run a.txt b.txt c.txt
     expect_status 2
+    ;;
+options_only_alone)
+    # An option is one only as the only argument; anything else is two paths.
+    printf "b\na\n" >in.txt
+    run in.txt -h
+    expect_status 0
+    expect_stdout $'Actual Keyword Phrases : 2\nFinal Keyword Phrases : 2\n'
+    expect_file ./-h.txt "a\r\nb\r\n"
+    run --version in.txt
+    expect_status 2
+    expect_stderr_has '"--version"'
+    # "--" first ends the options, so a path may start with a dash.
+    printf "z\n" >./-h.txt
+    run -- -h.txt out.txt
+    expect_status 0
+    expect_file out.txt "z\r\n"
+    run -- --help
+    expect_status 2
+    grep -q "Usage:" stderr.txt || fail "usage not on stderr for one path after --"
+    [ -s stdout.txt ] && fail "something printed for one path after --"
+    run --
+    expect_status 2
+    run --bogus
+    expect_status 2
+    expect_stderr_has "unknown option: --bogus"
+    grep -q "Usage:" stderr.txt || fail "usage not on stderr for an unknown option"
+    ;;
+version)
+    run --version
+    expect_status 0
+    expect_stdout "ostrel-cli ${OSTREL_EXPECTED_VERSION:?}"$'\n'
+    [ -s stderr.txt ] && fail "stderr not empty"
+    run --help
+    grep -q -- "--version" stdout.txt || fail "the usage does not name --version"
+    ;;
+stdout_unwritable)
+    printf "b\na\n" >in.txt
+    "$cli" in.txt out.txt >/dev/full 2>stderr.txt
+    status=$?
+    expect_status 1
+    expect_stderr_has "Error: standard output cannot be written: No space left on device"
+    expect_file out.txt "a\r\nb\r\n"
+    for option in --help --version; do
+        "$cli" $option >/dev/full 2>stderr.txt
+        status=$?
+        expect_status 1
+        expect_stderr_has "Error: standard output cannot be written: No space left on device"
+    done
+    ;;
+file_size_limit)
+    # A file-size limit below the result's size: the write raises SIGXFSZ.
+    make_large_list 200000
+    printf 'old\r\n' >out.txt
+    (ulimit -f 1024 && exec "$cli" in.txt out.txt) >stdout.txt 2>stderr.txt
+    status=$?
+    expect_status $((128 + $(kill -l XFSZ)))
+    expect_file out.txt 'old\r\n'
+    expect_no_temporary_file
+    ;;
+interrupted_TERM | interrupted_INT | interrupted_HUP)
+    interrupt_save "${case_name#interrupted_}"
     ;;
 *)
     fail "unknown case"

@@ -1,0 +1,235 @@
+// Replacing a file on Windows: device paths and reserved names refused by name, the file's
+// type checked on a handle that reads and writes nothing, links followed to the final path,
+// and ReplaceFileW, which keeps the replaced file's attributes, security and streams.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "file_system.h"
+#include "unfinished_file.h"
+
+namespace ostrel {
+namespace {
+
+std::wstring Wide(const std::string& utf8Path) {
+    return NativePath(utf8Path).wstring();
+}
+
+// A failed Windows file operation: as the errno of the same meaning where there is one, so
+// that the texts match the other systems', or with the system's own text.
+RuntimeError Win32FileError(DWORD error, const std::string& path) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return FileError(ENOENT, path, true);
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_USER_MAPPED_FILE:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:
+        case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+        case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+            return FileError(EACCES, path, true);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return FileError(ENOSPC, path, true);
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:
+            return FileError(EINVAL, path, true);
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return FileError(ENOMEM, path, true);
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return FileError(EMFILE, path, true);
+        default:
+            break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason = text && length ? std::wstring(text, length) : std::wstring();
+    if (text) LocalFree(text);
+    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' ||
+                               reason.back() == L' ' || reason.back() == L'.'))
+        reason.pop_back();
+    if (reason.empty()) reason = L"Windows error " + std::to_wstring(error);
+    return RuntimeError(err::kDeviceIo, Utf8Of(std::filesystem::path(reason)) + ": " + path);
+}
+
+bool IsSlash(char c) {
+    return c == '\\' || c == '/';
+}
+
+// "name" followed by a separator, in any letter case.
+bool StartsWithFolder(std::string_view path, std::string_view name) {
+    if (path.size() <= name.size() || !IsSlash(path[name.size()])) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = path[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != name[i]) return false;
+    }
+    return true;
+}
+
+// \\server\pipe\name is a pipe on another machine; \\server\share\... a file.
+std::optional<NotAFile> NetworkPathKind(std::string_view rest) {
+    std::size_t server = 0;
+    while (server < rest.size() && !IsSlash(rest[server])) ++server;
+    if (server == rest.size()) return std::nullopt;
+    const std::string_view share = rest.substr(server + 1);
+    if (StartsWithFolder(share, "pipe")) return NotAFile::Pipe;
+    if (StartsWithFolder(share, "mailslot")) return NotAFile::DevicePath;
+    return std::nullopt;
+}
+
+// What a path in the device namespace (\\.\, \\?\, \??\) or a network path names when it is
+// not a file: the long form of a path on a drive or a share names a file like any other.
+std::optional<NotAFile> DevicePathKind(std::string_view path) {
+    const bool twoSlashes = path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1]);
+    const bool devicePrefix = path.size() >= 4 && IsSlash(path[3]) &&
+                              ((twoSlashes && (path[2] == '.' || path[2] == '?')) ||
+                               (path[0] == '\\' && path[1] == '?' && path[2] == '?'));
+    if (!devicePrefix) return twoSlashes ? NetworkPathKind(path.substr(2)) : std::nullopt;
+    const std::string_view rest = path.substr(4);
+    const bool letter =
+        !rest.empty() && ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z'));
+    if (letter && rest.size() >= 3 && rest[1] == ':' && IsSlash(rest[2])) return std::nullopt;
+    if (StartsWithFolder(rest, "unc")) return NetworkPathKind(rest.substr(4));
+    if (StartsWithFolder(rest, "pipe")) return NotAFile::Pipe;
+    return NotAFile::DevicePath;
+}
+
+}  // namespace
+
+SaveTarget FindSaveTarget(const std::string& utf8Path) {
+    if (const auto kind = DevicePathKind(utf8Path)) throw NotAFileError(*kind, utf8Path);
+    if (IsReservedDeviceName(Utf8Of(NativePath(utf8Path).filename())))
+        throw NotAFileError(NotAFile::ReservedName, utf8Path);
+
+    SaveTarget target;
+    target.path = utf8Path;
+    const std::wstring path = Wide(utf8Path);
+    // Asking for no access reads and writes nothing; the handle only tells what the path
+    // leads to, links followed.
+    const HANDLE handle =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            throw Win32FileError(error, utf8Path);
+        // A link to no file: moving a file to its name would put the file in its place.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            throw RuntimeError(err::kPathNotFound, "This link leads to no file: " + utf8Path);
+        return target;  // a new file
+    }
+    const DWORD type = GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(handle, &information) != 0;
+    std::wstring finalPath(32768, L'\0');
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (type == FILE_TYPE_PIPE) throw NotAFileError(NotAFile::Pipe, utf8Path);
+    if (type == FILE_TYPE_CHAR) throw NotAFileError(NotAFile::Device, utf8Path);
+    if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
+    if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw NotAFileError(NotAFile::Folder, utf8Path);
+    if (length > 0 && length < finalPath.size()) {
+        finalPath.resize(length);
+        target.path = Utf8Of(std::filesystem::path(finalPath));
+    }
+    // A file that cannot be written is not replaced either: a read-only one (even for an
+    // administrator, as Windows keeps it), or one open in a program that lets nobody else
+    // write it.
+    if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+        throw FileError(EACCES, utf8Path, true);
+    const HANDLE probe = CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) throw Win32FileError(GetLastError(), utf8Path);
+    CloseHandle(probe);
+    target.exists = true;
+    return target;
+}
+
+std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
+                               std::string& tempPath) {
+    const std::filesystem::path file = NativePath(target.path);
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    std::random_device random;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        // Short, so that a target whose name is as long as the system allows still gets one.
+        const std::string name = "~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp";
+        tempPath = Utf8Of(folder / name);
+        // Shared for deleting: a console control handler removes it while it is still open
+        // when the program is ended part-way.
+        const HANDLE handle =
+            CreateFileW(Wide(tempPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            tempPath.clear();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+            throw Win32FileError(error, utf8Path);
+        }
+        const int fd =
+            _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+        std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "wb");
+        if (!stream) {
+            const int error = errno ? errno : EMFILE;
+            if (fd == -1)
+                CloseHandle(handle);
+            else
+                _close(fd);
+            RemoveFile(tempPath);
+            tempPath.clear();
+            throw FileError(error, utf8Path, true);
+        }
+        unfinished_file::Set(NativePath(tempPath));
+        return stream;
+    }
+    throw FileError(EEXIST, utf8Path, true);
+}
+
+void TakeIdentity(std::FILE*, const SaveTarget&, const std::string&) {}
+
+void MoveOverTarget(const std::string& tempPath, const SaveTarget& target,
+                    const std::string& utf8Path) {
+    const std::wstring from = Wide(tempPath), to = Wide(target.path);
+    if (!target.exists) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            throw Win32FileError(error, utf8Path);
+        // Made meanwhile: replaced like any other.
+    }
+    if (!ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
+        throw Win32FileError(GetLastError(), utf8Path);
+}
+
+bool RemoveFile(const std::string& utf8Path) noexcept {
+    try {
+        return DeleteFileW(Wide(utf8Path).c_str()) != 0;
+    } catch (...) {
+        return false;  // no memory for the conversion
+    }
+}
+
+}  // namespace ostrel
