@@ -4,19 +4,31 @@
 // the list (one error message, the previous result left in force). Any disagreement aborts.
 //
 // The model's rules:
-// - Encoding: a UTF-8, UTF-16LE or UTF-16BE byte-order mark says what the file is; without one,
-//   valid UTF-8 is UTF-8 and anything else is Windows-1252.
+// - Encoding: a byte-order mark says what the file is: EF BB BF UTF-8, FF FE 00 00 UTF-32LE
+//   (not UTF-16LE starting with a NUL), 00 00 FE FF UTF-32BE, FF FE UTF-16LE, FE FF UTF-16BE.
+//   Without one, valid UTF-8 is UTF-8 and anything else is Windows-1252.
 // - Lines end at CR, CR LF or LF; a last line with no line end counts. Spaces (only) are trimmed
-//   from both ends; a line left empty is skipped but still has a line number.
-// - A trimmed line of more than 100 characters refuses the list, naming its line number. A
-//   UTF-16 file with an odd number of bytes after its mark is refused too.
+//   from both ends, however many; a line left empty is skipped but still has a line number.
+// - A trimmed line of more than 100 characters refuses the list, naming its line number,
+//   whatever spaces lie inside it. A UTF-16 file with an odd number of bytes after its mark, or
+//   a UTF-32 file whose length after its mark is no multiple of four, is refused too (the
+//   message names the encoding), after the lines before its end: a too-long line comes first.
+// - UTF-32 holds one character a unit. A unit above U+10FFFF is no character: it refuses the
+//   list (the message names UTF-32) unless a too-long line ends before it; when it lies inside
+//   a too-long line, either refusal will do.
 // - Letter case is ignored the one-to-one way for ASCII, Latin-1, Latin Extended-A, Greek and
 //   Cyrillic; the first spelling of a phrase is kept; the result is in code point order of the
 //   folded text; each phrase is written back with CR LF in the file's encoding, mark included.
 // - What a valid text cannot hold is kept as it is, never replaced: unpaired UTF-16 surrogates
-//   stay code points of their own; in a file marked UTF-8, a malformed sequence (a lead byte with
-//   the continuation bytes that follow it, up to the length the lead announces, or a stray
-//   byte) is one character that folds to itself and is written back byte for byte.
+//   and surrogate units of UTF-32 stay code points of their own; in a file marked UTF-8, a
+//   malformed sequence (a lead byte with the continuation bytes that follow it, up to the length
+//   the lead announces, or a stray byte) is one character that folds to itself and is written
+//   back byte for byte.
+//
+// Before it is run, an input may be reshaped (see Plan): re-encoded in another of the seven
+// encodings, its runs of spaces stretched to hundreds or tens of thousands, and blank lines put
+// in front so that its lines cross the end of a 64 KiB chunk or of the reader's 1 MiB block.
+// Which reshaping an input gets follows from a hash of its bytes, so a finding replays.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +39,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -36,13 +49,13 @@
 #include "case_fold.h"
 #include "collaborators.h"
 #include "duplicate_engine.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+#include "engine_fuzz.h"
 
 namespace engine_fuzz {
-// One input in this many, chosen by a hash of its bytes, runs with blank lines put in front of
-// it (see PadToBlockEnd); 1 pads every input, 0 none. The replay driver sets it.
-unsigned paddingEvery = 16;
+const Plan* forcedPlan = nullptr;
+bool keepGoing = false;
+std::vector<std::string> findings;
+std::uint64_t inputsRun = 0, bytesRun = 0;
 }  // namespace engine_fuzz
 
 namespace {
@@ -52,7 +65,55 @@ namespace fs = std::filesystem;
 // ---------------------------------------------------------------------------------------------
 // Reference model
 
-enum class Enc { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
+enum class Enc { Utf8, Utf8Bom, Utf16LE, Utf16BE, Utf32LE, Utf32BE, Ansi };
+constexpr int kEncodings = 7;
+const char* const kEncodingNames[kEncodings] = {"UTF-8",    "UTF-8 BOM", "UTF-16LE", "UTF-16BE",
+                                                "UTF-32LE", "UTF-32BE",  "cp1252"};
+
+std::size_t UnitWidth(Enc enc) {
+    return enc == Enc::Utf16LE || enc == Enc::Utf16BE   ? 2
+           : enc == Enc::Utf32LE || enc == Enc::Utf32BE ? 4
+                                                        : 1;
+}
+bool BigEndian(Enc enc) {
+    return enc == Enc::Utf16BE || enc == Enc::Utf32BE;
+}
+// The code unit at byte position i (i + width within s).
+char32_t UnitAt(std::string_view s, std::size_t i, Enc enc) {
+    const std::size_t width = UnitWidth(enc);
+    char32_t u = 0;
+    for (std::size_t k = 0; k < width; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + (BigEndian(enc) ? k : width - 1 - k)]);
+        u = (u << 8) | b;
+    }
+    return u;
+}
+void PutUnit(char32_t u, Enc enc, std::string& out) {
+    const std::size_t width = UnitWidth(enc);
+    for (std::size_t k = 0; k < width; ++k) {
+        const std::size_t shift = 8 * (BigEndian(enc) ? width - 1 - k : k);
+        out += static_cast<char>((u >> shift) & 0xFF);
+    }
+}
+std::string_view Mark(Enc enc) {
+    switch (enc) {
+        case Enc::Utf8Bom:
+            return "\xEF\xBB\xBF";
+        case Enc::Utf16LE:
+            return "\xFF\xFE";
+        case Enc::Utf16BE:
+            return "\xFE\xFF";
+        case Enc::Utf32LE:
+            return std::string_view("\xFF\xFE\0\0", 4);
+        case Enc::Utf32BE:
+            return std::string_view("\0\0\xFE\xFF", 4);
+        default:
+            return {};
+    }
+}
+
+// The encoding the model reads the bytes in, and the length of their mark.
+Enc Detect(std::string_view bytes, std::size_t& skip);
 
 // One character of a line: a code point, or the bytes of a malformed sequence.
 struct Char {
@@ -248,6 +309,8 @@ void Encode(const Line& line, Enc enc, std::string& out) {
             PutUtf8(c.cp, out);
         } else if (enc == Enc::Ansi) {
             out += static_cast<char>(ToCp1252(c.cp));
+        } else if (enc == Enc::Utf32LE || enc == Enc::Utf32BE) {
+            PutUnit(c.cp, enc, out);
         } else {
             auto unit = [&](char32_t u) {
                 const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
@@ -268,66 +331,93 @@ void Encode(const Line& line, Enc enc, std::string& out) {
 
 struct Expected {
     bool refused = false;
-    std::uint64_t tooLongLine = 0;  // refused for this line; 0: for the file's length
+    std::uint64_t tooLongLine = 0;         // refused for this line (0: none)
+    const char* encodingReason = nullptr;  // or for the file's encoding: the message names it
+    bool eitherReason = false;             // either of the two will do
     std::uint64_t actual = 0, final = 0;
     std::string saved;
+    // Facts about the input, for the summary of findings.
+    Enc enc = Enc::Utf8;
+    bool innerSpacesOverLimit = false;  // a trimmed line over the limit holds spaces
 };
 
-Expected Model(std::string_view bytes) {
-    Enc enc;
-    std::size_t skip = 0;
+Enc Detect(std::string_view bytes, std::size_t& skip) {
     auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
-    if (starts("\xEF\xBB\xBF"))
-        enc = Enc::Utf8Bom, skip = 3;
-    else if (starts("\xFF\xFE"))
-        enc = Enc::Utf16LE, skip = 2;
-    else if (starts("\xFE\xFF"))
-        enc = Enc::Utf16BE, skip = 2;
-    else
-        enc = ValidUtf8(bytes) ? Enc::Utf8 : Enc::Ansi;
+    for (Enc enc : {Enc::Utf8Bom, Enc::Utf32LE, Enc::Utf32BE, Enc::Utf16LE, Enc::Utf16BE}) {
+        if (starts(Mark(enc))) {
+            skip = Mark(enc).size();
+            return enc;
+        }
+    }
+    skip = 0;
+    return ValidUtf8(bytes) ? Enc::Utf8 : Enc::Ansi;
+}
+
+Expected Model(std::string_view bytes) {
+    std::size_t skip = 0;
+    const Enc enc = Detect(bytes, skip);
     const std::string_view body = bytes.substr(skip);
 
     // Every line, trimmed and decoded; a blank line is left empty.
     std::vector<Line> lines;
-    bool oddLength = false;
+    std::vector<std::size_t> lineEnds;              // in units, where each line's text ends
+    std::size_t noCharacterAt = std::string::npos;  // a UTF-32 unit that is no character
+    const char* brokenEnd = nullptr;                // a last unit cut short: the encoding's name
+    Expected e;
+    e.enc = enc;
     if (enc == Enc::Utf16LE || enc == Enc::Utf16BE) {
-        oddLength = body.size() % 2 != 0;
+        if (body.size() % 2 != 0) brokenEnd = "UTF-16";
         std::u16string units;
-        for (std::size_t i = 0; i + 1 < body.size(); i += 2) {
-            const auto a = static_cast<unsigned char>(body[i]),
-                       b = static_cast<unsigned char>(body[i + 1]);
-            units.push_back(
-                static_cast<char16_t>(enc == Enc::Utf16BE ? (a << 8) | b : (b << 8) | a));
-        }
+        for (std::size_t i = 0; i + 1 < body.size(); i += 2)
+            units.push_back(static_cast<char16_t>(UnitAt(body, i, enc)));
         for (const std::u16string_view u : SplitLines(std::u16string_view(units)))
             lines.push_back(DecodeUtf16(TrimSpaces(u)));
+    } else if (enc == Enc::Utf32LE || enc == Enc::Utf32BE) {
+        if (body.size() % 4 != 0) brokenEnd = "UTF-32";
+        std::u32string units;
+        for (std::size_t i = 0; i + 3 < body.size(); i += 4) {
+            units.push_back(UnitAt(body, i, enc));
+            if (units.back() > 0x10FFFF && noCharacterAt == std::string::npos)
+                noCharacterAt = units.size() - 1;
+        }
+        for (const std::u32string_view u : SplitLines(std::u32string_view(units))) {
+            Line line;
+            for (char32_t c : TrimSpaces(u)) line.push_back(Char{c});
+            lines.push_back(std::move(line));
+            lineEnds.push_back(static_cast<std::size_t>(u.data() - units.data()) + u.size());
+        }
     } else {
         for (const std::string_view s : SplitLines(body))
             lines.push_back(enc == Enc::Ansi ? DecodeCp1252(TrimSpaces(s))
                                              : DecodeUtf8(TrimSpaces(s)));
     }
 
-    Expected e;
     std::map<std::string, Line> unique;  // by sort key: the first spelling of each phrase
     for (std::size_t n = 0; n < lines.size(); ++n) {
         const Line& line = lines[n];
+        // Past a unit that is no character nothing more is read.
+        if (noCharacterAt != std::string::npos && n > 0 && lineEnds[n - 1] > noCharacterAt) break;
         if (line.empty()) continue;
         if (line.size() > 100) {
             e.refused = true;
             e.tooLongLine = n + 1;
+            for (const Char& c : line) e.innerSpacesOverLimit |= !c.Malformed() && c.cp == ' ';
+            if (noCharacterAt != std::string::npos && lineEnds[n] > noCharacterAt) {
+                e.encodingReason = "UTF-32";
+                e.eitherReason = true;
+            }
             return e;
         }
         ++e.actual;
         unique.emplace(SortKey(line), line);
     }
-    if (oddLength) {
+    if (noCharacterAt != std::string::npos || brokenEnd) {
         e.refused = true;
+        e.encodingReason = brokenEnd ? brokenEnd : "UTF-32";
         return e;
     }
     e.final = unique.size();
-    if (enc == Enc::Utf8Bom) e.saved = "\xEF\xBB\xBF";
-    if (enc == Enc::Utf16LE) e.saved = "\xFF\xFE";
-    if (enc == Enc::Utf16BE) e.saved = "\xFE\xFF";
+    e.saved = Mark(enc);
     const Line crlf{Char{'\r'}, Char{'\n'}};
     for (const auto& [key, line] : unique) {
         Encode(line, enc, e.saved);
@@ -446,38 +536,122 @@ struct Scratch {
     }
 };
 
-// The reader takes the file in blocks of 1 MiB. Some inputs are run with blank lines of
-// spaces put in front of their text (after any byte-order mark), so that their lines straddle
-// the end of the first block: length bytes of padding, in the input's own encoding.
-std::string PadToBlockEnd(std::string_view input, std::size_t length) {
+bool InCp1252(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c < 0x100)) return true;
+    for (char32_t high : kCp1252High)
+        if (high == c) return true;
+    return false;
+}
+
+// The whole text after the mark, line ends included, as characters; nothing when they would
+// not give the same text back (malformed UTF-8, a unit cut short, a unit that is no character).
+std::optional<Line> DecodeWhole(std::string_view body, Enc enc) {
+    const std::size_t width = UnitWidth(enc);
+    if (body.size() % width != 0) return std::nullopt;
+    if (enc == Enc::Ansi) return DecodeCp1252(body);
+    if (width == 1) {
+        Line line = DecodeUtf8(body);
+        for (const Char& c : line)
+            if (c.Malformed()) return std::nullopt;
+        return line;
+    }
+    if (width == 2) {
+        std::u16string units;
+        for (std::size_t i = 0; i < body.size(); i += 2)
+            units.push_back(static_cast<char16_t>(UnitAt(body, i, enc)));
+        return DecodeUtf16(units);
+    }
+    Line line;
+    for (std::size_t i = 0; i < body.size(); i += 4) {
+        const char32_t u = UnitAt(body, i, enc);
+        if (u > 0x10FFFF) return std::nullopt;
+        line.push_back(Char{u});
+    }
+    return line;
+}
+
+// The reshaped input. Units are those of the input's encoding once re-encoded; a unit cut
+// short at the end stays as it is.
+std::string Reshape(std::string_view input, const engine_fuzz::Plan& plan) {
     std::size_t skip = 0;
-    int wide = 0;  // 0: bytes; 1: UTF-16LE; 2: UTF-16BE
-    if (input.substr(0, 3) == "\xEF\xBB\xBF")
-        skip = 3;
-    else if (input.substr(0, 2) == "\xFF\xFE")
-        skip = 2, wide = 1;
-    else if (input.substr(0, 2) == "\xFE\xFF")
-        skip = 2, wide = 2;
-    const std::size_t unit = wide ? 2 : 1;
-    std::string padding;
-    padding.reserve(length);
-    auto put = [&](char c) {
-        if (wide == 2) padding += '\0';
-        padding += c;
-        if (wide == 1) padding += '\0';
-    };
-    for (std::size_t n = 1; n <= length / unit; ++n)
-        put(n % 100 == 0 || n == length / unit ? '\n' : ' ');
-    std::string out(input.substr(0, skip));
-    out += padding;
-    out += input.substr(skip);
+    Enc enc = Detect(input, skip);
+    std::string body(input.substr(skip));
+    if (plan.encoding >= 0 && plan.encoding < kEncodings &&
+        static_cast<Enc>(plan.encoding) != enc) {
+        const Enc target = static_cast<Enc>(plan.encoding);
+        const std::optional<Line> text = DecodeWhole(body, enc);
+        bool fits = text.has_value();
+        if (fits && target == Enc::Ansi)
+            for (const Char& c : *text) fits = fits && InCp1252(c.cp);
+        if (fits) {
+            body.clear();
+            Encode(*text, target, body);
+            enc = target;
+        }
+    }
+    const std::size_t width = UnitWidth(enc);
+    const std::size_t whole = body.size() / width * width;
+    if (plan.stretchTo != 0) {
+        // Runs long enough to stretch, and how long they may grow so that the input stays
+        // within a few MiB.
+        std::size_t runs = 0;
+        for (std::size_t i = 0; i < whole;) {
+            std::size_t j = i;
+            while (j < whole && UnitAt(body, j, enc) == ' ') j += width;
+            if ((j - i) / width >= plan.stretchFrom) ++runs;
+            i = j == i ? i + width : j;
+        }
+        constexpr std::size_t kMostBytes = std::size_t{3} << 20;
+        const std::size_t length =
+            runs == 0
+                ? 0
+                : std::max<std::size_t>(std::min(plan.stretchTo, kMostBytes / (runs * width)), 101);
+        std::string out;
+        for (std::size_t i = 0; i < whole;) {
+            std::size_t j = i;
+            while (j < whole && UnitAt(body, j, enc) == ' ') j += width;
+            if (j == i) {
+                out.append(body, i, width);
+                i += width;
+                continue;
+            }
+            const std::size_t run = (j - i) / width;
+            for (std::size_t k = 0, n = run >= plan.stretchFrom ? length : run; k < n; ++k)
+                PutUnit(' ', enc, out);
+            i = j;
+        }
+        out.append(body, whole);
+        body = std::move(out);
+    }
+    std::string out(Mark(enc));
+    const std::size_t padding = plan.padUnits + plan.padBytes / width;
+    out.reserve(out.size() + padding * width + body.size());
+    // Lines of 99 spaces, the last one shorter, each ended by LF.
+    for (std::size_t n = 1; n <= padding; ++n)
+        PutUnit(n % 100 == 0 || n == padding ? '\n' : ' ', enc, out);
+    out += body;
     return out;
 }
 
 std::string Printable(std::string_view s, std::size_t limit = 600) {
     std::string out;
-    for (std::size_t i = 0; i < s.size() && i < limit; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t i = 0;
+    for (; i < s.size() && out.size() < limit;) {
+        // A run of one repeated byte, pair or quad is shown by its length.
+        bool shown = false;
+        for (std::size_t width : {1, 2, 4}) {
+            std::size_t j = i + width;
+            while (j + width <= s.size() && s.compare(j, width, s, i, width) == 0) j += width;
+            if ((j - i) / width >= 16) {
+                out += "{" + std::to_string((j - i) / width) + " x \"" +
+                       Printable(s.substr(i, width)) + "\"}";
+                i = j;
+                shown = true;
+                break;
+            }
+        }
+        if (shown) continue;
+        const auto b = static_cast<unsigned char>(s[i++]);
         if (b >= 0x20 && b < 0x7F && b != '\\') {
             out += static_cast<char>(b);
         } else {
@@ -486,90 +660,166 @@ std::string Printable(std::string_view s, std::size_t limit = 600) {
             out += hex;
         }
     }
-    if (s.size() > limit) out += "...";
+    if (i < s.size()) out += "...";
     return out;
 }
 
-std::size_t g_padding = 0;  // of the current run
+struct Disagreement {};
 
-[[noreturn]] void Disagree(std::string_view input, const std::string& what) {
-    std::fprintf(stderr, "\nengine and model disagree: %s\ninput (%zu bytes): \"%s\"\n",
-                 what.c_str(), input.size(), Printable(input).c_str());
-    if (g_padding)
-        std::fprintf(stderr, "run with %zu bytes of blank lines after any byte-order mark\n",
-                     g_padding);
-    std::abort();
+// What the current run is about, for the report of a disagreement.
+struct Current {
+    std::string_view original, input;
+    const engine_fuzz::Plan* plan = nullptr;
+    const Expected* expected = nullptr;
+} g_current;
+
+[[noreturn]] void Disagree(const char* kind, const std::string& what) {
+    const Current& c = g_current;
+    std::fprintf(stderr, "\nengine and model disagree: %s\n", what.c_str());
+    std::fprintf(stderr, "input (%zu bytes): \"%s\"\n", c.original.size(),
+                 Printable(c.original).c_str());
+    const std::string plan = c.plan->Describe();
+    if (!plan.empty())
+        std::fprintf(stderr, "reshaped (%s), %zu bytes: \"%s\"\n", plan.c_str(), c.input.size(),
+                     Printable(c.input).c_str());
+    if (!engine_fuzz::keepGoing) std::abort();
+    std::string finding = std::string(kind) + "; " + kEncodingNames[int(c.expected->enc)];
+    if (c.expected->innerSpacesOverLimit) finding += "; a line over the limit with inner spaces";
+    std::fprintf(stderr, "finding: %s\n", finding.c_str());
+    engine_fuzz::findings.push_back(finding);
+    throw Disagreement{};
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool foldChecked = (CheckFold(), true);
-    static Scratch scratch;
-    (void)foldChecked;
-    const std::string_view original(reinterpret_cast<const char*>(data), size);
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char b : original) hash = (hash ^ b) * 16777619u;
-    g_padding = 0;
-    std::string padded;
-    if (engine_fuzz::paddingEvery != 0 && hash % engine_fuzz::paddingEvery == 0) {
-        g_padding = (std::size_t{1} << 20) - ((hash >> 8) % 32) * 2;
-        padded = PadToBlockEnd(original, g_padding);
-    }
-    const std::string_view input = g_padding ? std::string_view(padded) : original;
+void RunOne(const std::string& input, Scratch& scratch) {
     Scratch::Write(scratch.in, input);
-
     HeadlessUi ui;
     ostrel::DuplicateEngine engine(ui);
     ui.next = scratch.base;
     engine.cmdOpen_Click();
     const std::string previousActual = ui.actualCaption, previousFinal = ui.finalCaption;
     if (!ui.messages.empty() || previousFinal != "Final Keyword Phrases : 1")
-        Disagree(original, "the previous list did not open");
+        Disagree("setup", "the previous list did not open");
 
     ui.dragged = false;
     ui.next = scratch.in;
     engine.cmdOpen_Click();
-    const Expected e = Model(input);
+    const Expected& e = *g_current.expected;
 
     if (e.refused) {
         if (ui.messages.size() != 1)
-            Disagree(original, "the list should be refused with one message, got " +
-                                   std::to_string(ui.messages.size()) + " (Actual " +
-                                   ui.actualCaption + ", Final " + ui.finalCaption + ")");
+            Disagree("not refused", "the list should be refused with one message, got " +
+                                        std::to_string(ui.messages.size()) + " (Actual " +
+                                        ui.actualCaption + ", Final " + ui.finalCaption + ")");
         const std::string& m = ui.messages[0];
         const std::string head = "Unable to open description file \r";
-        const std::string why =
-            e.tooLongLine ? "Line " + std::to_string(e.tooLongLine) + " of " + scratch.in + " "
-                          : std::string("UTF-16");
-        if (m.rfind(head, 0) != 0 || m.find(why) == std::string::npos ||
-            m.find(scratch.in) == std::string::npos)
-            Disagree(original, "refusal message \"" + Printable(m) + "\" lacks \"" + why + "\"");
+        std::vector<std::string> whys;  // any one will do
+        if (e.tooLongLine)
+            whys.push_back("Line " + std::to_string(e.tooLongLine) + " of " + scratch.in + " ");
+        if (e.encodingReason && (!e.tooLongLine || e.eitherReason))
+            whys.push_back(e.encodingReason);
+        bool named = false;
+        for (const std::string& why : whys) named = named || m.find(why) != std::string::npos;
+        if (m.rfind(head, 0) != 0 || !named || m.find(scratch.in) == std::string::npos)
+            Disagree("refusal message", "refusal message \"" + Printable(m) + "\" lacks \"" +
+                                            whys.front() + "\"" +
+                                            (whys.size() > 1 ? " or \"" + whys.back() + "\"" : ""));
         std::vector<std::string> rows;
         auto& t = *engine.rsUnique();
         for (t.MoveFirst(); !t.Eof(); t.MoveNext()) rows.emplace_back(t.Fields(0).Value());
         if (rows != std::vector<std::string>{"Previous"} || ui.actualCaption != previousActual ||
             ui.finalCaption != previousFinal || ui.dragged || ui.progressVisible)
-            Disagree(original, "a refused list did not leave the previous result in force");
-        return 0;
+            Disagree("previous result",
+                     "a refused list did not leave the previous result in force");
+        return;
     }
 
     if (!ui.messages.empty())
-        Disagree(original,
+        Disagree("refused a sound list",
                  "the engine refused a sound list: \"" + Printable(ui.messages[0]) + "\"");
     if (ui.actualCaption != ostrel::ActualRowCountCaption(e.actual) ||
         ui.finalCaption != ostrel::FinalRowCountCaption(e.final) || !ui.dragged)
-        Disagree(original, "counts " + ui.actualCaption + " / " + ui.finalCaption + ", expected " +
+        Disagree("counts", "counts " + ui.actualCaption + " / " + ui.finalCaption + ", expected " +
                                std::to_string(e.actual) + " / " + std::to_string(e.final));
 
     ui.next = scratch.out;
     engine.cmdSave_Click();
     if (ui.messages != std::vector<std::string>{"File saved successfully"})
-        Disagree(original, "the save failed: \"" +
-                               Printable(ui.messages.empty() ? "" : ui.messages.back()) + "\"");
+        Disagree("save failed", "the save failed: \"" +
+                                    Printable(ui.messages.empty() ? "" : ui.messages.back()) +
+                                    "\"");
     const std::string saved = Scratch::Read(scratch.out);
     if (saved != e.saved)
-        Disagree(original,
+        Disagree("saved bytes",
                  "saved \"" + Printable(saved) + "\"\n  expected \"" + Printable(e.saved) + "\"");
+}
+
+}  // namespace
+
+namespace engine_fuzz {
+
+std::string Plan::Describe() const {
+    std::string out;
+    auto add = [&](const std::string& part) { out += (out.empty() ? "" : ", ") + part; };
+    if (encoding >= 0 && encoding < kEncodings) add(std::string("in ") + kEncodingNames[encoding]);
+    if (stretchTo != 0)
+        add("runs of " + std::to_string(stretchFrom) + "+ spaces made " +
+            std::to_string(stretchTo) + " long");
+    if (padUnits != 0) add(std::to_string(padUnits) + " units of blank lines in front");
+    if (padBytes != 0) add(std::to_string(padBytes) + " bytes of blank lines in front");
+    return out;
+}
+
+Plan PlanFor(std::string_view input) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char b : input) hash = (hash ^ b) * 16777619u;
+    std::mt19937 rng(hash);
+    Plan plan;
+    if (rng() % 2) plan.encoding = static_cast<int>(rng() % kEncodings);
+    if (rng() % 3 == 0) {
+        static const std::size_t kLengths[] = {101, 120, 300, 1000, 5000, 20000, 70000};
+        plan.stretchTo = kLengths[rng() % std::size(kLengths)];
+        plan.stretchFrom = 1 + rng() % 3;
+    }
+    switch (rng() % 16) {
+        case 0:  // across the end of the reader's first 1 MiB block
+            plan.padBytes = (std::size_t{1} << 20) - rng() % 64;
+            break;
+        case 1:
+        case 2:
+        case 3:  // across the end of a 64 KiB chunk of text
+            plan.padUnits = (std::size_t{1} << 16) * (1 + rng() % 3) - rng() % 300;
+            break;
+        default:
+            break;
+    }
+    return plan;
+}
+
+}  // namespace engine_fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool foldChecked = (CheckFold(), true);
+    static Scratch scratch;
+    (void)foldChecked;
+    // Under libFuzzer, ENGINE_FUZZ_KEEP_GOING=1 notes disagreements ("finding: ...") and goes on.
+    static const bool keepGoingAsked = [] {
+        const char* keep = std::getenv("ENGINE_FUZZ_KEEP_GOING");
+        if (keep && *keep && *keep != '0') engine_fuzz::keepGoing = true;
+        return true;
+    }();
+    (void)keepGoingAsked;
+    const std::string_view original(reinterpret_cast<const char*>(data), size);
+    const engine_fuzz::Plan plan =
+        engine_fuzz::forcedPlan ? *engine_fuzz::forcedPlan : engine_fuzz::PlanFor(original);
+    const std::string input = Reshape(original, plan);
+    const Expected expected = Model(input);
+    g_current = {original, input, &plan, &expected};
+    ++engine_fuzz::inputsRun;
+    engine_fuzz::bytesRun += input.size();
+    try {
+        RunOne(input, scratch);
+    } catch (const Disagreement&) {
+        // Counted already; the run goes on (keepGoing).
+    }
     return 0;
 }

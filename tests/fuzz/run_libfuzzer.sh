@@ -2,7 +2,9 @@
 # Builds the libFuzzer target engine_fuzz with clang (AddressSanitizer + UBSan) in build/fuzz
 # and runs it for the given number of seconds (default 600), starting from the seed corpus.
 # New inputs go to build/fuzz/corpus; a disagreement or crash leaves its input in
-# build/fuzz/artifacts and ends the run with a non-zero status.
+# build/fuzz/artifacts and ends the run with a non-zero status. With ENGINE_FUZZ_KEEP_GOING=1
+# each disagreement is printed (a line "finding: WHAT; ENCODING; ...") and the run goes on:
+#   grep '^finding:' LOG | sort | uniq -c
 #
 #   tests/fuzz/run_libfuzzer.sh [SECONDS]
 set -euo pipefail

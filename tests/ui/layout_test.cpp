@@ -100,7 +100,7 @@ TEST_F(LayoutTest, ControlsStartAsDesigned) {
     EXPECT_FLOAT_EQ(f.prog.Max(), 10001);
     EXPECT_EQ(f.lblActualRowCount.Caption(), L"Actual Keyword Phrases");
     EXPECT_EQ(f.lblFinalRowCount.Caption(), L"Final Keyword Phrases");
-    EXPECT_EQ(f.Label1.Caption(), kOwnerNotice);
+    EXPECT_EQ(f.Label1.Caption(), L"Ostrel keyword list cleaner. Free to use and share.");
     EXPECT_TRUE(f.imgMinUp.Visible());
     EXPECT_TRUE(f.impCloseUp.Visible());
     EXPECT_TRUE(f.imgMinDwn.Visible());
