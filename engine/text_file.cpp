@@ -262,9 +262,10 @@ void TextFileReader::DecodeUnits(std::size_t unitSize, std::string& out) {
         if (unitSize == 4) {
             if (u > 0x10FFFF) {
                 // No character has this number, so nothing after it can be trusted either.
-                deferred_ = std::make_exception_ptr(RuntimeError(
-                    err::kBadEncoding, "The file holds a value that is not a character at byte " +
-                                           std::to_string(bytesRead_ - n + i) + ": " + path_));
+                deferred_ = std::make_exception_ptr(
+                    RuntimeError(err::kBadEncoding,
+                                 "The file holds a value that is not a UTF-32 character at byte " +
+                                     std::to_string(bytesRead_ - n + i) + ": " + path_));
                 raw_.clear();
                 atEnd_ = true;
                 return;

@@ -151,7 +151,7 @@ TEST_F(ListSources, BrokenUtf32IsRefusedAfterTheLinesBeforeIt) {
     const std::string beyond = File("beyond.txt", "\0\0\xFE\xFF"s + "\0\x11\0\0"s);
     EXPECT_EQ(Refusal(beyond),
               "Unable to open description file \rThe file holds a value that "
-              "is not a character at byte 4: " +
+              "is not a UTF-32 character at byte 4: " +
                   beyond);
 }
 
