@@ -18,9 +18,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#ifdef OSTREL_HAVE_ANSI_CODE_PAGE
+
 #include "ansi_code_page.h"
-#endif
+#include "wide_string.h"
 #else
 #include <csignal>
 #endif
@@ -49,24 +49,12 @@ constexpr std::string_view kUsage =
     "2 on wrong arguments or an INPUT path without \".txt\".\n";
 
 #ifdef _WIN32
-std::string ToUtf8(const wchar_t* text) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), length, nullptr, nullptr);
-    utf8.pop_back();  // the terminator
-    return utf8;
-}
-
 // A console shows UTF-16 faithfully whatever its code page; redirected output stays UTF-8.
 bool WriteToConsole(std::FILE* stream, std::string_view utf8) {
     HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return false;
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+    const std::wstring wide = ostrel::win32::Utf8ToWide(utf8);
     std::fflush(stream);
     DWORD written = 0;
     return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
@@ -93,7 +81,7 @@ void WriteLine(std::FILE* stream, std::string_view text) {
 }
 
 const ostrel::CodePage& SystemCodePage() {
-#if defined(_WIN32) && defined(OSTREL_HAVE_ANSI_CODE_PAGE)
+#ifdef _WIN32
     return ostrel::win32::SystemAnsiCodePage();
 #else
     return ostrel::Windows1252();
@@ -227,7 +215,7 @@ void RemoveUnfinishedFileOnEnd() {
 int wmain(int argc, wchar_t** argv) {
     RemoveUnfinishedFileOnEnd();
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(ostrel::win32::WideToUtf8(argv[i]));
     return Guarded(args);
 }
 #else

@@ -2,6 +2,7 @@
 // Files by UTF-8 path, the run-time errors that failed file operations raise, and the steps of
 // replacing a file safely: finding what a path leads to, a temporary file beside it, and the
 // move over it that keeps the replaced file's permissions, owner and links.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -29,6 +30,12 @@ RuntimeError NotAFileError(NotAFile kind, const std::string& path);
 // alone or before an extension ("nul.txt"), with or without trailing spaces or dots. Opening
 // such a name in any folder opens the device.
 bool IsReservedDeviceName(std::string_view fileName);
+
+// Opens a list for reading if it is a regular file, and gives its size. Anything else (a
+// folder, device, pipe, socket, a Windows device path or reserved name) is refused by name
+// before anything is read from it: a pipe or device could block the open or the reads for
+// good, and never end.
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size);
 
 // What saving to a path replaces or creates.
 struct SaveTarget {

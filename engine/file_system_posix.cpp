@@ -63,6 +63,33 @@ class SignalsHeld {
 
 }  // namespace
 
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
+    // Opening without waiting: a pipe with no writer would hold the open.
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENXIO) throw NotAFileError(NotAFile::Socket, utf8Path);
+        throw FileError(errno, utf8Path, false);
+    }
+    struct stat st {};
+    try {
+        if (::fstat(fd, &st) != 0) throw FileError(errno, utf8Path, false);
+        RefuseUnlessRegular(st.st_mode, utf8Path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw FileError(error, utf8Path, false);
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return file;
+}
+
 SaveTarget FindSaveTarget(const std::string& utf8Path) {
     SaveTarget target;
     std::string path = utf8Path;

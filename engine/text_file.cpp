@@ -9,81 +9,10 @@
 #include "file_system.h"
 #include "runtime_error.h"
 
-#ifdef _WIN32
-#include <sys/stat.h>
-#include <sys/types.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace ostrel {
 namespace fs = std::filesystem;
 
 namespace {
-
-RuntimeError NotAFile(const std::string& path) {
-    return RuntimeError(err::kDeviceUnavailable,
-                        "This is a device, pipe or socket, not a file: " + path);
-}
-
-RuntimeError Folder(const std::string& path) {
-    return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
-}
-
-// Opens a file for reading only if it is a regular file, without waiting on anything else: a
-// pipe or device could block the open or the reads for good, and never end.
-std::FILE* OpenRegularFile(const std::string& path, std::uint64_t& size) {
-#ifdef _WIN32
-    // The device namespace (\\.\COM1, \\.\pipe\name) holds no regular files.
-    if (path.size() >= 4 && (path[0] == '\\' || path[0] == '/') &&
-        (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
-        (path[3] == '\\' || path[3] == '/'))
-        throw NotAFile(path);
-    // NUL, CON, COM1 and their kin name devices in every folder, with any extension.
-    if (IsReservedDeviceName(Utf8Of(NativePath(path).filename()))) throw NotAFile(path);
-    std::error_code ec;
-    if (fs::is_directory(NativePath(path), ec)) throw Folder(path);
-    errno = 0;
-    std::FILE* file = OpenFile(path, false);
-    if (!file) throw FileError(errno ? errno : ENOENT, path, false);
-    struct _stat64 st {};
-    if (_fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        std::fclose(file);
-        throw NotAFile(path);
-    }
-    size = static_cast<std::uint64_t>(st.st_size);
-    return file;
-#else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENXIO) throw NotAFile(path);  // a socket
-        throw FileError(errno, path, false);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw FileError(error, path, false);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (S_ISDIR(st.st_mode)) throw Folder(path);
-        throw NotAFile(path);
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) {
-        const int error = errno;
-        ::close(fd);
-        throw FileError(error, path, false);
-    }
-    size = static_cast<std::uint64_t>(st.st_size);
-    return file;
-#endif
-}
 
 // Bytes at the end of UTF-8 text that begin a character not yet complete.
 std::size_t UnfinishedTail(std::string_view text) {
@@ -129,7 +58,7 @@ const char* EncodingName(TextEncoding encoding) {
 
 TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& codePage)
     : path_(utf8Path), codePage_(codePage) {
-    file_ = OpenRegularFile(path_, size_);
+    file_ = OpenRegularFileForReading(path_, size_);
 
     // The byte-order mark, if any, says what the file is.
     char head[4] = {};

@@ -91,7 +91,10 @@ TEST_P(DistinctLoader, AListOfManyChunksKeepsEachFirstSpellingAndCountsEveryLine
 
     EXPECT_EQ(Load(bytes), expected);
     EXPECT_EQ(nonBlank, expectedNonBlank);
-    ASSERT_GE(progress.size(), 8u) << "read in chunks, each one reported";
+    // The reading waits for the workers once it is a few chunks ahead, and reports the lines
+    // done whenever it waits: so there is a report before the last one, however the threads
+    // are scheduled.
+    ASSERT_GE(progress.size(), 2u) << "the lines are reported as they are read";
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(progress.back(), lines);
 }

@@ -60,15 +60,13 @@ TEST_F(ListSources, DevicesPipesAndSocketsAreRefusedBeforeAnythingIsRead) {
     OpenPrevious();
     const std::string fifo = PathOf("fifo.txt");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(
-        Refusal(fifo),
-        "Unable to open description file \rThis is a device, pipe or socket, not a file: " + fifo);
+    EXPECT_EQ(Refusal(fifo),
+              "Unable to open description file \rThis is a pipe, not a file: " + fifo);
 
     const std::string zero = PathOf("zero.txt");  // an endless input behind a list's name
     ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
-    EXPECT_EQ(
-        Refusal(zero),
-        "Unable to open description file \rThis is a device, pipe or socket, not a file: " + zero);
+    EXPECT_EQ(Refusal(zero),
+              "Unable to open description file \rThis is a device, not a file: " + zero);
 
     const std::string socketPath = PathOf("s.txt");
     const int s = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -79,18 +77,20 @@ TEST_F(ListSources, DevicesPipesAndSocketsAreRefusedBeforeAnythingIsRead) {
     socketPath.copy(address.sun_path, socketPath.size());
     ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(Refusal(socketPath),
-              "Unable to open description file \rThis is a device, pipe or socket, not a file: " +
-                  socketPath);
+              "Unable to open description file \rThis is a socket, not a file: " + socketPath);
     close(s);
 }
 #else
 TEST_F(ListSources, DevicesAndPipesAreRefusedBeforeAnythingIsRead) {
     OpenPrevious();
+    const std::string pipe = "\\\\.\\pipe\\ostrel.txt";
+    EXPECT_EQ(Refusal(pipe),
+              "Unable to open description file \rThis is a pipe, not a file: " + pipe);
     for (const std::string& path :
-         {std::string("\\\\.\\pipe\\ostrel.txt"), std::string("NUL.txt"), PathOf("CON.txt")}) {
+         {std::string("NUL.txt"), PathOf("con.txt"), PathOf("COM1.TXT")}) {
         EXPECT_EQ(Refusal(path),
-                  "Unable to open description file \rThis is a device, pipe or socket, not a "
-                  "file: " +
+                  "Unable to open description file \rThis name is reserved for a "
+                  "device on Windows: " +
                       path);
     }
 }

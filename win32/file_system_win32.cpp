@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "file_system.h"
+#include "system_error_text.h"
 #include "unfinished_file.h"
 
 namespace ostrel {
@@ -57,17 +58,7 @@ RuntimeError Win32FileError(DWORD error, const std::string& path) {
         default:
             break;
     }
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring reason = text && length ? std::wstring(text, length) : std::wstring();
-    if (text) LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' ||
-                               reason.back() == L' ' || reason.back() == L'.'))
-        reason.pop_back();
-    if (reason.empty()) reason = L"Windows error " + std::to_wstring(error);
-    return RuntimeError(err::kDeviceIo, Utf8Of(std::filesystem::path(reason)) + ": " + path);
+    return RuntimeError(err::kDeviceIo, win32::SystemErrorText(error) + ": " + path);
 }
 
 bool IsSlash(char c) {
@@ -114,6 +105,44 @@ std::optional<NotAFile> DevicePathKind(std::string_view path) {
 }
 
 }  // namespace
+
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
+    if (const auto kind = DevicePathKind(utf8Path)) throw NotAFileError(*kind, utf8Path);
+    if (IsReservedDeviceName(Utf8Of(NativePath(utf8Path).filename())))
+        throw NotAFileError(NotAFile::ReservedName, utf8Path);
+    const HANDLE handle = CreateFileW(Wide(utf8Path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) throw FileError(ENOENT, utf8Path, false);
+        throw Win32FileError(error, utf8Path);
+    }
+    const DWORD type = GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(handle, &information) != 0;
+    const auto refuse = [&](NotAFile kind) {
+        CloseHandle(handle);
+        throw NotAFileError(kind, utf8Path);
+    };
+    if (type == FILE_TYPE_PIPE) refuse(NotAFile::Pipe);
+    if (type == FILE_TYPE_CHAR) refuse(NotAFile::Device);
+    if (type != FILE_TYPE_DISK) refuse(NotAFile::Other);
+    if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        refuse(NotAFile::Folder);
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "rb");
+    if (!stream) {
+        const int error = errno ? errno : EMFILE;
+        if (fd == -1)
+            CloseHandle(handle);
+        else
+            _close(fd);
+        throw FileError(error, utf8Path, false);
+    }
+    size = known ? (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow : 0;
+    return stream;
+}
 
 SaveTarget FindSaveTarget(const std::string& utf8Path) {
     if (const auto kind = DevicePathKind(utf8Path)) throw NotAFileError(*kind, utf8Path);
