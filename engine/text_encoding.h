@@ -4,6 +4,4 @@ namespace ostrel {
 
 enum class TextEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Utf32LE, Utf32BE, Ansi };
 
-const char* EncodingName(TextEncoding encoding);
-
 }  // namespace ostrel

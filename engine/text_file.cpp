@@ -36,26 +36,6 @@ std::size_t CodePageCut(std::string_view bytes) {
 
 }  // namespace
 
-const char* EncodingName(TextEncoding encoding) {
-    switch (encoding) {
-        case TextEncoding::Utf8:
-            return "UTF-8";
-        case TextEncoding::Utf8Bom:
-            return "UTF-8 with byte-order mark";
-        case TextEncoding::Utf16LE:
-            return "UTF-16 little-endian";
-        case TextEncoding::Utf16BE:
-            return "UTF-16 big-endian";
-        case TextEncoding::Utf32LE:
-            return "UTF-32 little-endian";
-        case TextEncoding::Utf32BE:
-            return "UTF-32 big-endian";
-        case TextEncoding::Ansi:
-            return "the system code page";
-    }
-    return "";
-}
-
 TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& codePage)
     : path_(utf8Path), codePage_(codePage) {
     file_ = OpenRegularFileForReading(path_, size_);

@@ -327,7 +327,7 @@ TEST_F(SaveAction, EveryEncodingIsWrittenBackByteForByte) {
     for (const auto& c : cases) {
         Open(c.input);
         EXPECT_EQ(engine.ResultEncoding(), c.encoding);
-        EXPECT_EQ(Save("out.txt"), c.output) << EncodingName(c.encoding);
+        EXPECT_EQ(Save("out.txt"), c.output) << "encoding " << static_cast<int>(c.encoding);
     }
 }
 
