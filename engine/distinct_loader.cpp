@@ -40,36 +40,6 @@ std::size_t LongestAccepted(std::size_t maxCharacters) {
     return LineScanner::MostBytes(maxCharacters);
 }
 
-// Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
-// the folded length. Plain ASCII, the usual case, goes eight bytes at a time.
-std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
-    const char* s = text.data();
-    const std::size_t n = text.size();
-    std::uint64_t h = kHashSeed ^ n, high = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w = LoadWord(s + i);
-        high |= w;
-        w = LowerAscii(w);
-        std::memcpy(out + i, &w, 8);
-        h = HashWord(h, w);
-    }
-    std::uint64_t tail = 0;
-    if (i < n) {
-        tail = TailWord(s, i, n);
-        high |= tail;
-        tail = LowerAscii(tail);
-        std::memcpy(out + i, &tail, 8);
-    }
-    if (!(high & kHighBits)) {
-        hash = HashFinish(h, tail);
-        return n;
-    }
-    const std::size_t folded = FoldUtf8(text, out);
-    hash = HashText(out, folded);
-    return folded;
-}
-
 // A non-blank line of a chunk, trimmed, on its way to the share its hash falls to.
 struct Line {
     const char* text;
@@ -89,31 +59,6 @@ struct Chunk {
     std::uint64_t refused = 0;  // number of a line longer than the limit, or 0
     bool overLong = false;      // the chunk is the start of one line, found too long as read
 };
-
-// Whether two texts are equal, letter case aside (room for the longer text + 8 bytes in each
-// scratch buffer).
-bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, char* scratchB) {
-    const std::size_t n = a.size();
-    if (n == b.size()) {
-        // Plain ASCII folds byte for byte; a difference in such bytes is final.
-        std::uint64_t high = 0;
-        std::size_t i = 0;
-        bool same = true;
-        for (; same && i + 8 <= n; i += 8) {
-            const std::uint64_t x = LoadWord(a.data() + i), y = LoadWord(b.data() + i);
-            high |= x | y;
-            same = LowerAscii(x) == LowerAscii(y);
-        }
-        if (same && i < n) {
-            const std::uint64_t x = TailWord(a.data(), i, n), y = TailWord(b.data(), i, n);
-            high |= x | y;
-            same = LowerAscii(x) == LowerAscii(y);
-        }
-        if (!(high & kHighBits)) return same;
-    }
-    const std::size_t foldedA = FoldUtf8(a, scratchA), foldedB = FoldUtf8(b, scratchB);
-    return foldedA == foldedB && std::memcmp(scratchA, scratchB, foldedA) == 0;
-}
 
 // One worker's share of the distinct texts: those whose hash falls to it, each stored once as
 // it is first met, in the pool's own layout so that the pool can take them over whole.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "case_fold.h"
 #include "distinct_loader.h"
 #include "runtime_error.h"
 
@@ -33,8 +34,8 @@ std::string FinalRowCountCaption(std::uint64_t count) {
 
 bool ContainsTxt(std::string_view path) {
     for (std::size_t i = 0; i + 4 <= path.size(); ++i) {
-        if (path[i] == '.' && (path[i + 1] | 0x20) == 't' && (path[i + 2] | 0x20) == 'x' &&
-            (path[i + 3] | 0x20) == 't')
+        if (path[i] == '.' && FoldAscii(path[i + 1]) == 't' && FoldAscii(path[i + 2]) == 'x' &&
+            FoldAscii(path[i + 3]) == 't')
             return true;
     }
     return false;

@@ -251,20 +251,8 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) {
 
 std::size_t TextPool::FoldedWords(Id id, std::size_t depth, std::uint64_t* words,
                                   std::size_t count) const {
-    const std::string_view t = Text(id);
-    const char* f = t.data();
-    std::size_t n = t.size();
-    thread_local std::string folded;  // the sort may run on several threads
-    if (!IsAscii(t.data(), t.size())) {
-        folded.clear();
-        FoldUtf8(t, folded);
-        f = folded.data();
-        n = folded.size();
-    }
-    // Plain ASCII, the usual case, folds byte for byte and needs no copy.
-    for (std::size_t i = 0; i < count; ++i)
-        words[i] = OrderedWord(LowerAscii(WordAt(f, depth + 8 * i, n)));
-    return n;
+    thread_local std::string scratch;  // the sort may run on several threads
+    return ostrel::FoldedWords(Text(id), depth, words, count, scratch);
 }
 
 }  // namespace ostrel
