@@ -72,26 +72,23 @@ class DistinctShare {
     const std::uint64_t* SlotAddress(std::uint64_t hash) const { return slots_.Address(hash); }
     // Once the slot has arrived: fetches the text that a look-up for hash will compare with.
     void PrefetchEntry(std::uint64_t hash) const {
-        constexpr int kMostProbes = 4;  // slots of the same cache line, mostly
-        std::uint64_t i = slots_.Home(hash);
-        for (int probe = 0; probe < kMostProbes; ++probe, i = slots_.Next(i)) {
-            const std::uint64_t slot = slots_.At(i);
-            if (slot == 0) return;
-            if (SlotTable::TagMatches(slot, hash))
-                return PrefetchRecord(texts_.Address(SlotTable::Offset(slot)));
-        }
+        constexpr std::uint64_t kMostProbes = 4;  // slots of the same cache line, mostly
+        slots_.Find(
+            hash,
+            [&](std::uint64_t offset) {
+                PrefetchRecord(texts_.Address(offset));
+                return true;
+            },
+            kMostProbes);
     }
 
     // Stores the text unless an equal one, letter case aside, is stored already.
     void Insert(std::string_view text, std::uint64_t hash) {
-        std::uint64_t i = slots_.Home(hash);
-        for (std::uint64_t slot; (slot = slots_.At(i)) != 0; i = slots_.Next(i)) {
-            if (SlotTable::TagMatches(slot, hash) &&
-                FoldEqual(texts_.Text(SlotTable::Offset(slot)), text, scratch_.data(),
-                          otherScratch_.data()))
-                return;
-        }
-        slots_.Put(i, hash, texts_.Append(text));
+        const SlotTable::Probe probe = slots_.Find(hash, [&](std::uint64_t offset) {
+            return FoldEqual(texts_.Text(offset), text, scratch_.data(), otherScratch_.data());
+        });
+        if (probe.found) return;
+        slots_.Put(probe.position, hash, texts_.Append(text));
         if (slots_.NeedsGrowth()) Grow();
     }
 

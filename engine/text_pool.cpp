@@ -186,38 +186,30 @@ TextPool::Id TextPool::Intern(std::string_view text) {
 
     // The text itself: a repeat is found here.
     const std::uint64_t h = HashText(text.data(), text.size());
-    std::uint64_t i = m.exact.Home(h);
-    for (std::uint64_t slot; (slot = m.exact.At(i)) != 0; i = m.exact.Next(i)) {
-        if (!SlotTable::TagMatches(slot, h)) continue;
-        const std::uint64_t offset = SlotTable::Offset(slot);
-        if ((m.Header(offset) >> 48) == text.size() &&
-            std::memcmp(m.At(offset), text.data(), text.size()) == 0) {
-            m.haveLast = true, m.lastId = offset, m.lastText = {m.At(offset), text.size()};
-            return offset;
-        }
+    const SlotTable::Probe same = m.exact.Find(h, [&](std::uint64_t offset) {
+        return (m.Header(offset) >> 48) == text.size() &&
+               std::memcmp(m.At(offset), text.data(), text.size()) == 0;
+    });
+    if (same.found) {
+        m.haveLast = true, m.lastId = same.offset, m.lastText = {m.At(same.offset), text.size()};
+        return same.offset;
     }
-    const std::uint64_t exactSlot = i;
 
     // A spelling met for the first time: its class, if another spelling has it already.
     const std::string_view folded = m.Fold(text, m.foldA);
     const std::uint64_t hf = HashText(folded.data(), folded.size());
-    std::uint64_t j = m.folded.Home(hf);
+    const SlotTable::Probe spelling = m.folded.Find(
+        hf, [&](std::uint64_t offset) { return m.Fold(m.TextAt(offset), m.foldB) == folded; });
+    const bool variant = spelling.found;
     std::uint64_t header = std::uint64_t(text.size()) << 48;
-    bool variant = false;
-    for (std::uint64_t slot; (slot = m.folded.At(j)) != 0; j = m.folded.Next(j)) {
-        if (!SlotTable::TagMatches(slot, hf)) continue;
-        const std::uint64_t offset = SlotTable::Offset(slot);
-        if (m.Fold(m.TextAt(offset), m.foldB) == folded) {
-            header |= (m.Header(offset) & kClassMask) | kVariantBit;
-            variant = true;
-            break;
-        }
-    }
-    if (!variant) header |= m.classes++;
+    if (variant)
+        header |= (m.Header(spelling.offset) & kClassMask) | kVariantBit;
+    else
+        header |= m.classes++;
 
     const std::uint64_t offset = m.Store(text, header);
-    m.exact.Put(exactSlot, h, offset);
-    if (!variant) m.folded.Put(j, hf, offset);
+    m.exact.Put(same.position, h, offset);
+    if (!variant) m.folded.Put(spelling.position, hf, offset);
     m.haveLast = true, m.lastId = offset, m.lastText = {m.At(offset), text.size()};
     if (m.exact.NeedsGrowth() || m.folded.NeedsGrowth())
         RebuildIndexes(2 * m.exact.Size() * 3 / 4, 2 * m.folded.Size() * 3 / 4);
@@ -235,18 +227,13 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) {
     std::string foldedText, repFolded;
     FoldUtf8(text, foldedText);
     const std::uint64_t h = HashText(foldedText.data(), foldedText.size());
-    for (std::uint64_t i = m.folded.Home(h), slot; (slot = m.folded.At(i)) != 0;
-         i = m.folded.Next(i)) {
-        if (!SlotTable::TagMatches(slot, h)) continue;
-        const std::uint64_t offset = SlotTable::Offset(slot);
+    const SlotTable::Probe found = m.folded.Find(h, [&](std::uint64_t offset) {
         repFolded.clear();
         FoldUtf8(m.TextAt(offset), repFolded);
-        if (repFolded == foldedText) {
-            cls = m.Header(offset) & kClassMask;
-            return true;
-        }
-    }
-    return false;
+        return repFolded == foldedText;
+    });
+    if (found.found) cls = m.Header(found.offset) & kClassMask;
+    return found.found;
 }
 
 std::size_t TextPool::FoldedWords(Id id, std::size_t depth, std::uint64_t* words,
