@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compact_vectors.h"
 #include "text_pool.h"
 
 namespace ostrel {
