@@ -17,8 +17,7 @@
 #include "line_scanner.h"
 #include "runtime_error.h"
 #include "slot_table.h"
-#include "text_hash.h"
-#include "text_words.h"
+#include "text_arena.h"
 #include "thread_group.h"
 
 namespace ostrel {
@@ -61,7 +60,7 @@ struct Chunk {
 };
 
 // One worker's share of the distinct texts: those whose hash falls to it, each stored once as
-// it is first met, in the pool's own layout so that the pool can take them over whole.
+// it is first met, in an arena of records that the pool can take over whole.
 class DistinctShare {
   public:
     DistinctShare(std::uint64_t expected, std::size_t longestText)
@@ -88,27 +87,26 @@ class DistinctShare {
             return FoldEqual(texts_.Text(offset), text, scratch_.data(), otherScratch_.data());
         });
         if (probe.found) return;
-        slots_.Put(probe.position, hash, texts_.Append(text));
+        slots_.Put(probe.position, hash, texts_.Append(text));  // its class comes with Adopt
         if (slots_.NeedsGrowth()) Grow();
     }
 
     void ReleaseIndex() { slots_.Release(); }
-    TextBlocks& Texts() { return texts_; }
+    TextArena& Texts() { return texts_; }
 
   private:
     void Grow() {
         SlotTable larger;
         larger.Reset(slots_.Size() * 2);
-        for (auto offset = texts_.First(); offset != TextBlocks::kEnd;
-             offset = texts_.After(offset)) {
+        texts_.Walk([&](TextArena::Offset offset) {
             std::uint64_t hash;
             FoldAndHash(texts_.Text(offset), scratch_.data(), hash);
             larger.Insert(hash, offset);
-        }
+        });
         slots_ = std::move(larger);
     }
 
-    TextBlocks texts_;
+    TextArena texts_;
     SlotTable slots_;  // by the hash of the folded text
     std::vector<char> scratch_, otherScratch_;
 };

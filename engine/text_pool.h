@@ -4,35 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "large_memory.h"
+#include "text_arena.h"
 
 namespace ostrel {
-
-// Texts laid out as a pool keeps them, gathered apart from any pool (on another thread, say)
-// and handed over whole with TextPool::Adopt.
-class TextBlocks {
-  public:
-    using Offset = std::uint64_t;
-    static constexpr Offset kEnd = ~Offset{0};
-
-    Offset Append(std::string_view text);  // at most 0xFFFF bytes
-    std::string_view Text(Offset offset) const;
-    const char* Address(Offset offset) const;  // where the text's record starts, to prefetch
-    // The texts in the order appended: the first, and the one after another; kEnd after the
-    // last.
-    Offset First() const { return Settle(0, 0); }
-    Offset After(Offset offset) const;
-
-  private:
-    friend class TextPool;
-    Offset Settle(std::size_t block, std::uint64_t pos) const;
-    std::vector<LargeArray<char>> blocks_;
-    std::vector<std::uint64_t> used_;
-};
 
 class TextPool {
   public:
@@ -44,16 +20,16 @@ class TextPool {
     TextPool& operator=(const TextPool&) = delete;
 
     // The id of a text, storing it on first sight. Equal texts give equal ids. Ids are not
-    // dense: a text's id is where it lies in the pool's storage.
+    // dense: a text's id is its record's offset in the pool's arena.
     Id Intern(std::string_view text);
     std::string_view Text(Id id) const;
     bool Empty() const;              // no text stored yet
     void PrefetchText(Id id) const;  // a hint: the text is read soon
-    // Takes over the texts of blocks, leaving it empty, and gives each one's id to adopted in
+    // Takes over the records of texts, leaving it empty, and gives each one's id to adopted in
     // the order appended. Each becomes a fold class of its own: the caller knows that no two of
     // them, and none of them and a stored text, are equal, letter case aside. The indexes are
     // built again when next needed.
-    void Adopt(TextBlocks& blocks, const std::function<void(Id)>& adopted);
+    void Adopt(TextArena& texts, const std::function<void(Id)>& adopted);
     // The fold class of a stored text: texts equal but for letter case share it. Classes are
     // numbered densely from 0.
     std::uint64_t FoldClass(Id id) const;
