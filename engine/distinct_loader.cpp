@@ -69,16 +69,13 @@ class DistinctShare {
     }
 
     const std::uint64_t* SlotAddress(std::uint64_t hash) const { return slots_.Address(hash); }
-    // Once the slot has arrived: fetches the text that a look-up for hash will compare with.
-    void PrefetchEntry(std::uint64_t hash) const {
-        constexpr std::uint64_t kMostProbes = 4;  // slots of the same cache line, mostly
-        slots_.Find(
-            hash,
-            [&](std::uint64_t offset) {
-                PrefetchRecord(texts_.Address(offset));
-                return true;
-            },
-            kMostProbes);
+    // Where the record starts that a look-up for hash most likely compares with: the first
+    // whose tag matches, among the first slots (of the same cache line, mostly). Null if none.
+    const char* LikelyRecord(std::uint64_t hash) const {
+        constexpr std::uint64_t kMostProbes = 4;
+        const SlotTable::Probe likely = slots_.Find(
+            hash, [](std::uint64_t) { return true; }, kMostProbes);
+        return likely.found ? texts_.Address(likely.offset) : nullptr;
     }
 
     // Stores the text unless an equal one, letter case aside, is stored already.
@@ -255,7 +252,12 @@ class Worker {
         const std::size_t n = lines.size();
         for (std::size_t i = 0; i < n; ++i) {
             if (i + kSlotAhead < n) PrefetchMemory(share_.SlotAddress(lines[i + kSlotAhead].hash));
-            if (i + kTextAhead < n) share_.PrefetchEntry(lines[i + kTextAhead].hash);
+            // The prefetch stays here, in the loop: a compiler may drop a call whose only
+            // effect is a prefetch.
+            if (i + kTextAhead < n) {
+                if (const char* record = share_.LikelyRecord(lines[i + kTextAhead].hash))
+                    PrefetchRecord(record);
+            }
             const Line& l = lines[i];
             share_.Insert({l.text, l.length}, l.hash);
         }
