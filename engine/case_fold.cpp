@@ -77,9 +77,17 @@ constexpr bool FoldsWithinTheLimitAndNoLonger() {
         if (kFoldTable[c] >= kFoldLimit || Utf8Length(kFoldTable[c]) > Utf8Length(c)) return false;
     return true;
 }
-// FoldUtf8 rewrites texts in place of their own size.
+// The folded form of a text fits a buffer of the text's size.
 static_assert(FoldsWithinTheLimitAndNoLonger(),
               "a character folds to one below kFoldLimit, in no more UTF-8 bytes than its own");
+
+constexpr bool FoldedCharactersStay() {
+    for (char32_t c = 0; c < kFoldLimit; ++c)
+        if (kFoldTable[kFoldTable[c]] != kFoldTable[c]) return false;
+    return true;
+}
+// A folded text folds to itself: FoldedWords folds the ASCII of a folded text again.
+static_assert(FoldedCharactersStay(), "a character must fold to one that folds to itself");
 
 constexpr bool AsciiFoldsAsTheTableSays() {
     for (char32_t c = 0; c < 0x100; ++c) {

@@ -10,6 +10,7 @@
 //   two-byte sequences change;
 // - no character folds to a longer sequence: a folded text is never longer than the text, and a
 //   buffer of the text's size holds it;
+// - a folded character folds to itself;
 // - ASCII folds byte for byte within ASCII, as FoldAscii and FoldAsciiWord do it.
 #include <cstddef>
 #include <cstdint>
