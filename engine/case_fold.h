@@ -1,23 +1,129 @@
 #pragma once
-// Letter-case folding for the working table's equality and order. Capital letters of ASCII,
-// Latin-1 Supplement, Latin Extended-A, Greek and Cyrillic fold to their small letter (the
-// one-to-one mapping); every other character compares exactly. Texts are UTF-8; bytes that do
-// not form a character are kept as they are.
+// Letter-case folding: the rule behind the working table's equality and order, and every form
+// in which the engine folds. Capital letters of ASCII, Latin-1 Supplement, Latin Extended-A,
+// Greek and Cyrillic fold to their small letter (the one-to-one mapping); every other character
+// compares exactly. Texts are UTF-8; bytes that do not form a character are kept as they are.
+//
+// The mapping is one table, in case_fold.cpp, and the build checks there what the rest of the
+// engine relies on:
+// - every character that folds, and what it folds to, lies below kFoldLimit, so only one- and
+//   two-byte sequences change;
+// - no character folds to a longer sequence: a folded text is never longer than the text, and a
+//   buffer of the text's size holds it;
+// - a folded character folds to itself;
+// - ASCII folds byte for byte within ASCII, as FoldAscii and FoldAsciiWord do it.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "text_hash.h"
+#include "text_words.h"
+
 namespace ostrel {
+
+// Every character that folds lies below this code point.
+constexpr char32_t kFoldLimit = 0x800;
 
 // The small letter of a code point, or the code point itself.
 char32_t FoldCodePoint(char32_t c);
 
-// Appends the folded form of a UTF-8 text to out. The folded form is never longer than the text.
+// An ASCII capital made small; every other byte stays as it is.
+constexpr char FoldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// FoldAscii on each of the eight bytes of w at once.
+constexpr std::uint64_t FoldAsciiWord(std::uint64_t w) {
+    const std::uint64_t low7 = w & (0x7F * kOnes);
+    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;  // no carry between bytes
+    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    return w | ((atLeastA & ~aboveZ & ~w & kHighBits) >> 2);
+}
+
+// Appends the folded form of a UTF-8 text to out.
 void FoldUtf8(std::string_view text, std::string& out);
 
 // Folds into a buffer of at least text.size() bytes; returns the folded length.
 std::size_t FoldUtf8(std::string_view text, char* out);
+
+// ---- Eight bytes at a time ----
+// Plain ASCII, the usual text, folds byte for byte: these go a word at a time, and hand any
+// other text to FoldUtf8.
+
+// Folds text into out (room for text.size() + 8 bytes) and hashes the folded form as HashText
+// does; returns the folded length.
+inline std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
+    const char* s = text.data();
+    const std::size_t n = text.size();
+    std::uint64_t h = kHashSeed ^ n, high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w = LoadWord(s + i);
+        high |= w;
+        w = FoldAsciiWord(w);
+        std::memcpy(out + i, &w, 8);
+        h = HashWord(h, w);
+    }
+    std::uint64_t tail = 0;
+    if (i < n) {
+        tail = TailWord(s, i, n);
+        high |= tail;
+        tail = FoldAsciiWord(tail);
+        std::memcpy(out + i, &tail, 8);
+    }
+    if (!(high & kHighBits)) {
+        hash = HashFinish(h, tail);
+        return n;
+    }
+    const std::size_t folded = FoldUtf8(text, out);
+    hash = HashText(out, folded);
+    return folded;
+}
+
+// Whether two texts are equal once folded (room for the longer text + 8 bytes in each scratch
+// buffer).
+inline bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, char* scratchB) {
+    const std::size_t n = a.size();
+    if (n == b.size()) {
+        // A difference between ASCII bytes is final.
+        std::uint64_t high = 0;
+        std::size_t i = 0;
+        bool same = true;
+        for (; same && i + 8 <= n; i += 8) {
+            const std::uint64_t x = LoadWord(a.data() + i), y = LoadWord(b.data() + i);
+            high |= x | y;
+            same = FoldAsciiWord(x) == FoldAsciiWord(y);
+        }
+        if (same && i < n) {
+            const std::uint64_t x = TailWord(a.data(), i, n), y = TailWord(b.data(), i, n);
+            high |= x | y;
+            same = FoldAsciiWord(x) == FoldAsciiWord(y);
+        }
+        if (!(high & kHighBits)) return same;
+    }
+    const std::size_t foldedA = FoldUtf8(a, scratchA), foldedB = FoldUtf8(b, scratchB);
+    return foldedA == foldedB && std::memcmp(scratchA, scratchB, foldedA) == 0;
+}
+
+// Bytes of the folded text from offset depth, as count big-endian words, zero-padded, so that
+// the words' order is the folded texts' order; returns the folded text's length. Only a text
+// that is not plain ASCII is folded whole, into scratch.
+inline std::size_t FoldedWords(std::string_view text, std::size_t depth, std::uint64_t* words,
+                               std::size_t count, std::string& scratch) {
+    const char* f = text.data();
+    std::size_t n = text.size();
+    if (!IsAscii(f, n)) {
+        scratch.clear();
+        FoldUtf8(text, scratch);
+        f = scratch.data();
+        n = scratch.size();
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        words[i] = OrderedWord(FoldAsciiWord(WordAt(f, depth + 8 * i, n)));
+    return n;
+}
 
 // Number of Unicode characters in a UTF-8 text (a byte that starts no character counts as one).
 std::size_t CountCharacters(std::string_view text);

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "text_pool.h"
+#include "compact_vectors.h"
 
 namespace ostrel {
 

@@ -17,8 +17,7 @@
 #include "line_scanner.h"
 #include "runtime_error.h"
 #include "slot_table.h"
-#include "text_hash.h"
-#include "text_words.h"
+#include "text_arena.h"
 #include "thread_group.h"
 
 namespace ostrel {
@@ -38,36 +37,6 @@ constexpr std::size_t kTextAhead = 16;
 // The most bytes that a text within the limit may take.
 std::size_t LongestAccepted(std::size_t maxCharacters) {
     return LineScanner::MostBytes(maxCharacters);
-}
-
-// Folds text into out (room for text.size() + 8 bytes) and hashes the folded form; returns
-// the folded length. Plain ASCII, the usual case, goes eight bytes at a time.
-std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
-    const char* s = text.data();
-    const std::size_t n = text.size();
-    std::uint64_t h = kHashSeed ^ n, high = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w = LoadWord(s + i);
-        high |= w;
-        w = LowerAscii(w);
-        std::memcpy(out + i, &w, 8);
-        h = HashWord(h, w);
-    }
-    std::uint64_t tail = 0;
-    if (i < n) {
-        tail = TailWord(s, i, n);
-        high |= tail;
-        tail = LowerAscii(tail);
-        std::memcpy(out + i, &tail, 8);
-    }
-    if (!(high & kHighBits)) {
-        hash = HashFinish(h, tail);
-        return n;
-    }
-    const std::size_t folded = FoldUtf8(text, out);
-    hash = HashText(out, folded);
-    return folded;
 }
 
 // A non-blank line of a chunk, trimmed, on its way to the share its hash falls to.
@@ -90,33 +59,8 @@ struct Chunk {
     bool overLong = false;      // the chunk is the start of one line, found too long as read
 };
 
-// Whether two texts are equal, letter case aside (room for the longer text + 8 bytes in each
-// scratch buffer).
-bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, char* scratchB) {
-    const std::size_t n = a.size();
-    if (n == b.size()) {
-        // Plain ASCII folds byte for byte; a difference in such bytes is final.
-        std::uint64_t high = 0;
-        std::size_t i = 0;
-        bool same = true;
-        for (; same && i + 8 <= n; i += 8) {
-            const std::uint64_t x = LoadWord(a.data() + i), y = LoadWord(b.data() + i);
-            high |= x | y;
-            same = LowerAscii(x) == LowerAscii(y);
-        }
-        if (same && i < n) {
-            const std::uint64_t x = TailWord(a.data(), i, n), y = TailWord(b.data(), i, n);
-            high |= x | y;
-            same = LowerAscii(x) == LowerAscii(y);
-        }
-        if (!(high & kHighBits)) return same;
-    }
-    const std::size_t foldedA = FoldUtf8(a, scratchA), foldedB = FoldUtf8(b, scratchB);
-    return foldedA == foldedB && std::memcmp(scratchA, scratchB, foldedA) == 0;
-}
-
 // One worker's share of the distinct texts: those whose hash falls to it, each stored once as
-// it is first met, in the pool's own layout so that the pool can take them over whole.
+// it is first met, in an arena of records that the pool can take over whole.
 class DistinctShare {
   public:
     DistinctShare(std::uint64_t expected, std::size_t longestText)
@@ -125,48 +69,41 @@ class DistinctShare {
     }
 
     const std::uint64_t* SlotAddress(std::uint64_t hash) const { return slots_.Address(hash); }
-    // Once the slot has arrived: fetches the text that a look-up for hash will compare with.
-    void PrefetchEntry(std::uint64_t hash) const {
-        constexpr int kMostProbes = 4;  // slots of the same cache line, mostly
-        std::uint64_t i = slots_.Home(hash);
-        for (int probe = 0; probe < kMostProbes; ++probe, i = slots_.Next(i)) {
-            const std::uint64_t slot = slots_.At(i);
-            if (slot == 0) return;
-            if (SlotTable::TagMatches(slot, hash))
-                return PrefetchRecord(texts_.Address(SlotTable::Offset(slot)));
-        }
+    // Where the record starts that a look-up for hash most likely compares with: the first
+    // whose tag matches, among the first slots (of the same cache line, mostly). Null if none.
+    const char* LikelyRecord(std::uint64_t hash) const {
+        constexpr std::uint64_t kMostProbes = 4;
+        const SlotTable::Probe likely = slots_.Find(
+            hash, [](std::uint64_t) { return true; }, kMostProbes);
+        return likely.found ? texts_.Address(likely.offset) : nullptr;
     }
 
     // Stores the text unless an equal one, letter case aside, is stored already.
     void Insert(std::string_view text, std::uint64_t hash) {
-        std::uint64_t i = slots_.Home(hash);
-        for (std::uint64_t slot; (slot = slots_.At(i)) != 0; i = slots_.Next(i)) {
-            if (SlotTable::TagMatches(slot, hash) &&
-                FoldEqual(texts_.Text(SlotTable::Offset(slot)), text, scratch_.data(),
-                          otherScratch_.data()))
-                return;
-        }
-        slots_.Put(i, hash, texts_.Append(text));
+        const SlotTable::Probe probe = slots_.Find(hash, [&](std::uint64_t offset) {
+            return FoldEqual(texts_.Text(offset), text, scratch_.data(), otherScratch_.data());
+        });
+        if (probe.found) return;
+        slots_.Put(probe.position, hash, texts_.Append(text));  // its class comes with Adopt
         if (slots_.NeedsGrowth()) Grow();
     }
 
     void ReleaseIndex() { slots_.Release(); }
-    TextBlocks& Texts() { return texts_; }
+    TextArena& Texts() { return texts_; }
 
   private:
     void Grow() {
         SlotTable larger;
         larger.Reset(slots_.Size() * 2);
-        for (auto offset = texts_.First(); offset != TextBlocks::kEnd;
-             offset = texts_.After(offset)) {
+        texts_.Walk([&](TextArena::Offset offset) {
             std::uint64_t hash;
             FoldAndHash(texts_.Text(offset), scratch_.data(), hash);
             larger.Insert(hash, offset);
-        }
+        });
         slots_ = std::move(larger);
     }
 
-    TextBlocks texts_;
+    TextArena texts_;
     SlotTable slots_;  // by the hash of the folded text
     std::vector<char> scratch_, otherScratch_;
 };
@@ -315,7 +252,12 @@ class Worker {
         const std::size_t n = lines.size();
         for (std::size_t i = 0; i < n; ++i) {
             if (i + kSlotAhead < n) PrefetchMemory(share_.SlotAddress(lines[i + kSlotAhead].hash));
-            if (i + kTextAhead < n) share_.PrefetchEntry(lines[i + kTextAhead].hash);
+            // The prefetch stays here, in the loop: a compiler may drop a call whose only
+            // effect is a prefetch.
+            if (i + kTextAhead < n) {
+                if (const char* record = share_.LikelyRecord(lines[i + kTextAhead].hash))
+                    PrefetchRecord(record);
+            }
             const Line& l = lines[i];
             share_.Insert({l.text, l.length}, l.hash);
         }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "case_fold.h"
 #include "distinct_loader.h"
 #include "runtime_error.h"
 
@@ -33,8 +34,8 @@ std::string FinalRowCountCaption(std::uint64_t count) {
 
 bool ContainsTxt(std::string_view path) {
     for (std::size_t i = 0; i + 4 <= path.size(); ++i) {
-        if (path[i] == '.' && (path[i + 1] | 0x20) == 't' && (path[i + 2] | 0x20) == 'x' &&
-            (path[i + 3] | 0x20) == 't')
+        if (path[i] == '.' && FoldAscii(path[i + 1]) == 't' && FoldAscii(path[i + 2]) == 'x' &&
+            FoldAscii(path[i + 3]) == 't')
             return true;
     }
     return false;
@@ -98,11 +99,10 @@ void DuplicateEngine::Open(const std::string* path) {
             // The new table takes over rsUnique only once the run completes, so a run that
             // fails part-way leaves the previous result, its counts and the buttons in force.
             WorkingTablePtr unique = NewTextTable(std::make_shared<TextPool>());
-            // Each line read is trimmed; a non-blank one is counted, and kept unless the table
-            // holds its text already, letter case aside: what adding it and removing it again
-            // when IsLastDuplicate finds it there comes to. The lines are handled in bulk on
-            // worker threads, and the bar moves on by the lines read. Of the table of every
-            // non-blank line only its row count was ever read, so the count stands for it.
+            // Worker threads read the list into the table: each line trimmed, blank lines
+            // passed over, and of the lines equal but for letter case only the first kept. The
+            // count of non-blank lines they return is the Actual caption's; the bar moves on
+            // by the lines read.
             std::uint64_t linesShown = 0;
             const std::uint64_t allRows = LoadDistinctLines(
                 *file1, *unique, kTextColumnSize,

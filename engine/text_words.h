@@ -1,5 +1,5 @@
 #pragma once
-// Text eight bytes at a time: the words that the hash, the fold and the sort read.
+// Text eight bytes at a time: the words that the hash, the fold (case_fold.h) and the sort read.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -43,14 +43,6 @@ inline std::uint64_t WordAt(const char* s, std::size_t i, std::size_t n) {
 // Bytes of w that are zero get their high bit set; the lowest flagged byte is always a true one.
 constexpr std::uint64_t ZeroBytes(std::uint64_t w) {
     return (w - kOnes) & ~w & kHighBits;
-}
-
-// ASCII capitals of w made small; every other byte stays as it is.
-constexpr std::uint64_t LowerAscii(std::uint64_t w) {
-    const std::uint64_t low7 = w & (0x7F * kOnes);
-    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;  // no carry between bytes
-    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
-    return w | ((atLeastA & ~aboveZ & ~w & kHighBits) >> 2);
 }
 
 // A little-endian word's bytes as a number whose order is the bytes' order.

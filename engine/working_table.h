@@ -1,10 +1,20 @@
 #pragma once
-// The working table: an in-memory record table with one text column, a current row, a row
-// filter, a row count and a sort order, held by counted references.
+// The working table: an in-memory table of rows of one text column, with a current row, a row
+// filter, a row count and a sort order, held by counted references. Its texts live in a
+// TextPool, which tables may share.
 //
-// Decided behaviour:
+// What the actions use (duplicate_engine.cpp):
+// - Open and remove duplicates: Create, Fields().Append, Open; LoadDistinctLines fills the
+//   table through AppendStored; then SetSortThreads, SetSort and RecordCount.
+// - Save: MoveFirst, then Fields(0).Value and MoveNext until Eof.
+// The rest is the table's general contract, tested in working_table_test.cpp beside the
+// above: adding a row (AddNew, Field::SetValue, Update), changing the current row's text,
+// SetFilter and Filtered, Delete, MoveLast, and DuplicateEngine::IsLastDuplicate, which is
+// built on the filter.
+//
+// Rules that hold throughout:
 // - Texts are UTF-8. Equality (the filter) and order (the sort) ignore letter case as
-//   case_fold.h defines it; the sort is by code point of the folded text.
+//   case_fold.h folds it; the sort is by code point of the folded text.
 // - A text longer than the column's defined size (in Unicode characters) is refused with
 //   err::kTextTooLong; it is never cut.
 // - The filter "[TextCol] = '<text>'" takes everything between the first apostrophe and the
@@ -20,11 +30,15 @@
 #include <string_view>
 #include <vector>
 
+#include "compact_vectors.h"
 #include "text_pool.h"
 
 namespace ostrel {
 
-// Values of the record-set library that the engine passes.
+// Arguments of the table's calls. Its one column is of variable-length text (adVarChar); Open
+// takes no cursor, lock or command options (the "unspecified" values, which it ignores);
+// Delete removes the current row only (adAffectCurrent); SetFilter(adFilterNone) clears the
+// filter.
 constexpr int adVarChar = 200;
 constexpr int adFldUnspecified = -1;
 constexpr int adOpenUnspecified = -1;

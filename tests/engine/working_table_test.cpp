@@ -244,6 +244,57 @@ TEST(WorkingTable, SortsByCodePointOfTheFoldedText) {
     EXPECT_EQ(t->RecordCount(), 15u);
 }
 
+TEST(WorkingTable, ChangingTheCurrentRowsTextMovesItsCount) {
+    auto t = NewTable();
+    for (const char* s : {"a", "b", "A"}) Add(*t, s);
+    t->SetFilter(Filter("a"));
+    EXPECT_EQ(t->RecordCount(), 2u);
+    t->SetFilter(adFilterNone);
+    t->MoveFirst();
+    t->Fields(0).SetValue("B");
+    EXPECT_EQ(t->Fields(0).Value(), "B");
+    EXPECT_EQ(Rows(*t), (V{"B", "b", "A"}));
+    t->SetFilter(Filter("b"));
+    EXPECT_EQ(t->RecordCount(), 2u);
+    t->SetFilter(Filter("a"));
+    EXPECT_EQ(t->RecordCount(), 1u);
+    t->SetFilter(adFilterNone);
+    // A text over the limit leaves the row as it was.
+    t->MoveFirst();
+    EXPECT_EQ(ErrorOf([&] { t->Fields(0).SetValue(Repeat("x", 101)); }), 3367);
+    EXPECT_EQ(t->Fields(0).Value(), "B");
+    // No row to change: past the last one, or removed.
+    t->MoveLast();
+    t->MoveNext();
+    EXPECT_EQ(ErrorOf([&] { t->Fields(0).SetValue("c"); }), 3021);
+    t->MoveFirst();
+    t->Delete();
+    EXPECT_EQ(ErrorOf([&] { t->Fields(0).SetValue("c"); }), 3021);
+    EXPECT_EQ(Rows(*t), (V{"b", "A"}));
+}
+
+TEST(WorkingTable, ColumnNamesAndTheSortOrderIgnoreAsciiLetterCase) {
+    auto t = NewTable();
+    for (const char* s : {"b", "C", "a"}) Add(*t, s);
+    t->SetFilter("[textCOL] = 'A'");
+    EXPECT_EQ(t->RecordCount(), 1u);
+    t->SetFilter("TEXTCOL = 'c'");
+    EXPECT_EQ(t->RecordCount(), 1u);
+    t->SetFilter(adFilterNone);
+    t->SetSort("[textcol] desc");
+    EXPECT_EQ(Rows(*t), (V{"C", "b", "a"}));
+    t->SetSort("TEXTCOL Asc");
+    EXPECT_EQ(Rows(*t), (V{"a", "b", "C"}));
+    // Another name, another order or another kind of argument is refused.
+    EXPECT_EQ(ErrorOf([&] { t->SetFilter("[TextCo] = 'a'"); }), 3001);
+    EXPECT_EQ(ErrorOf([&] { t->SetFilter("[TextCol] = a"); }), 3001);
+    EXPECT_EQ(ErrorOf([&] { t->SetSort("TextColumn"); }), 3001);
+    EXPECT_EQ(ErrorOf([&] { t->SetSort("TextCol DOWN"); }), 3001);
+    EXPECT_EQ(ErrorOf([&] { t->SetFilter(1); }), 3001);
+    EXPECT_EQ(ErrorOf([&] { t->Delete(2); }), 3001);
+    EXPECT_EQ(Rows(*t), (V{"a", "b", "C"}));
+}
+
 TEST(WorkingTable, TablesSharingAPoolKeepTheirOwnRows) {
     auto pool = std::make_shared<TextPool>();
     auto a = NewTable(pool);
