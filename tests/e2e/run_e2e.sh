@@ -17,18 +17,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 wine_run="$root/scripts/wine-run"
 
-failures=0
-pass() { echo "PASS: $*"; }
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-# A failure that leaves nothing sensible to do next.
-fatal() {
-    fail "$*"
-    echo "FAIL: e2e.whole_program stopped after $failures failure(s)"
-    exit 1
-}
+test_name=e2e.whole_program
+source "$root/tests/steps.sh"
 
 [ -n "$exe" ] && [ -f "$exe" ] || fatal "usage: run_e2e.sh PATH/TO/Ostrel.exe (got '${exe}')"
 [ -n "${DISPLAY:-}" ] || fatal "DISPLAY is not set: run this through scripts/test.sh, or start Xvfb and export DISPLAY"

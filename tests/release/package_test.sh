@@ -15,17 +15,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 wine_run="$root/scripts/wine-run"
 
-failures=0
-pass() { echo "PASS: $*"; }
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-fatal() {
-    fail "$*"
-    echo "FAIL: release.unpacked_zip stopped after $failures failure(s)"
-    exit 1
-}
+test_name=release.unpacked_zip
+source "$root/tests/steps.sh"
 
 [ -n "$version" ] && [ -f "$version_test" ] ||
     fatal "usage: package_test.sh ZIP VERSION VERSION_RESOURCE_TEST.exe"
