@@ -1,5 +1,8 @@
 #include "command_button.h"
 
+#include <cstddef>
+#include <cstdint>
+
 #include "fonts.h"
 #include "twips.h"
 #include "window_text.h"
@@ -50,15 +53,13 @@ std::wstring DisplayedCaption(const std::wstring& caption) {
     return shown;
 }
 
-void GreyOut(Canvas& canvas) {
-    DWORD* pixel = canvas.Pixels();
-    const std::size_t count =
-        static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
-    for (std::size_t i = 0; i < count; ++i) {
-        const DWORD c = pixel[i];
-        const DWORD r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-        const DWORD luma = (r * 77 + g * 150 + b * 29) >> 8;
-        const DWORD light = (luma + 2 * 0xC0) / 3;  // washed towards light grey
+void GreyOut(win32::DibSection& pixels) {
+    std::uint32_t* pixel = pixels.Pixels();
+    for (std::size_t i = 0; i < pixels.PixelCount(); ++i) {
+        const std::uint32_t c = pixel[i];
+        const std::uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        const std::uint32_t luma = (r * 77 + g * 150 + b * 29) >> 8;
+        const std::uint32_t light = (luma + 2 * 0xC0) / 3;  // washed towards light grey
         pixel[i] = (light << 16) | (light << 8) | light;
     }
 }
@@ -74,7 +75,7 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     const bool focused = (item.itemState & ODS_FOCUS) != 0;
 
-    Canvas canvas(item.hDC, width, height);
+    win32::Canvas canvas(item.hDC, width, height);
     if (!canvas) return;
     HDC dc = canvas.Dc();
     const int shift = pressed ? 1 : 0;  // the face and caption sink by a pixel while pressed
@@ -89,7 +90,7 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
     const std::wstring text = DisplayedCaption(Caption());
     ::SetBkMode(dc, TRANSPARENT);
     {
-        SelectScope font(dc, font_.Get());
+        win32::Selection font(dc, font_.Get());
         // A caption wider than the button wraps at word boundaries; the block stays centred.
         const UINT format = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
         RECT measured{0, 0, width - 2 * kTextMargin, 0};

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "gdi.h"
+#include "scoped.h"
 #include "pictures.h"
 
 namespace ostrel::ui {
@@ -39,13 +39,13 @@ class CommandButton {
     HWND window_ = nullptr;
     int tabIndex_ = 0;
     const Bitmap* face_ = nullptr;
-    Font font_;
+    win32::Font font_;
 };
 
 // The text a caption shows: "&&" becomes "&", and a single "&" (an access key) is dropped.
 std::wstring DisplayedCaption(const std::wstring& caption);
 
-// Turns the pixels of a canvas into a light grey of their own brightness.
-void GreyOut(Canvas& canvas);
+// Turns the pixels of a DIB section into a light grey of their own brightness.
+void GreyOut(win32::DibSection& pixels);
 
 }  // namespace ostrel::ui

@@ -8,9 +8,9 @@
 #include <stdexcept>
 
 #include "command_button.h"
-#include "gdi.h"
 #include "message_boxes.h"
 #include "runtime_error.h"
+#include "scoped.h"
 #include "window_text.h"
 #include "twips.h"
 #include "wide_string.h"
@@ -292,7 +292,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form::PaintClient(HDC dc, const RECT& area) const {
-    Brush back(::CreateSolidBrush(design_.backColor));
+    win32::Brush back(::CreateSolidBrush(design_.backColor));
     ::FillRect(dc, &area, back.Get());
     if (picture_) DrawPicture(dc, *picture_, 0, 0);
     for (const WindowlessControl* control : controls_) {
@@ -304,13 +304,13 @@ void Form::PaintClient(HDC dc, const RECT& area) const {
 
 void Form::OnPaint() {
     {
-        PaintScope paint(window_);
+        win32::PaintScope paint(window_);
         const RECT area = paint.Area();
         const int width = area.right - area.left;
         const int height = area.bottom - area.top;
         if (width > 0 && height > 0) {
             // Drawn off screen first, so labels never show over a half-drawn background.
-            Canvas canvas(paint.Get(), width, height);
+            win32::Canvas canvas(paint.Get(), width, height);
             if (canvas) {
                 POINT previous{};
                 ::SetViewportOrgEx(canvas.Dc(), -area.left, -area.top, &previous);

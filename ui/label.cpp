@@ -21,12 +21,12 @@ void Label::SetCaption(std::wstring caption) {
 }
 
 void Label::Paint(HDC dc) const {
-    SavedDC saved(dc);
+    win32::SavedDc saved(dc);
     RECT box = Bounds();
     ::IntersectClipRect(dc, box.left, box.top, box.right, box.bottom);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-    SelectScope font(dc, font_.Get());
+    win32::Selection font(dc, font_.Get());
     ::DrawTextW(dc, caption_.c_str(), static_cast<int>(caption_.size()), &box,
                 DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
 }

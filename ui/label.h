@@ -3,7 +3,7 @@
 // boundaries within its rectangle, no border, no automatic sizing.
 #include <string>
 
-#include "gdi.h"
+#include "scoped.h"
 #include "windowless_control.h"
 
 namespace ostrel::ui {
@@ -22,7 +22,7 @@ class Label final : public WindowlessControl {
 
   private:
     std::wstring caption_;
-    Font font_;
+    win32::Font font_;
 };
 
 }  // namespace ostrel::ui

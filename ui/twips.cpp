@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "gdi.h"
+#include "scoped.h"
 
 namespace ostrel::ui {
 
@@ -16,7 +16,7 @@ const Density& ScreenDensity() {
     // The density does not change for a DPI-unaware process, so it is read once.
     static const Density density = [] {
         Density d;
-        WindowDC screen(nullptr);
+        win32::WindowDc screen(nullptr);
         if (screen.Get()) {
             const int x = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
             const int y = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "gdi.h"
+#include "scoped.h"
 #include "message_loop.h"
 
 namespace ostrel::ui::test {
@@ -125,8 +125,8 @@ ClientPixels WindowTest::Capture() {
     ClientPixels shot;
     shot.width = client.right;
     shot.height = client.bottom;
-    WindowDC source(Hwnd());
-    Canvas canvas(source.Get(), shot.width, shot.height);
+    const win32::WindowDc source(Hwnd());
+    win32::Canvas canvas(source.Get(), shot.width, shot.height);
     ::BitBlt(canvas.Dc(), 0, 0, shot.width, shot.height, source.Get(), 0, 0, SRCCOPY);
     ::GdiFlush();
     shot.pixels.assign(canvas.Pixels(),
