@@ -103,7 +103,7 @@ class Form {
     void Guarded(Action&& action);
 
     void OnPaint();
-    void OnMouseButton(int button, bool down, POINT point, WPARAM keys);
+    void OnMouseButton(MouseButton button, bool down, POINT point, WPARAM keys);
     bool OnCommand(HWND control, int code);
     bool OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnActivate(bool active);

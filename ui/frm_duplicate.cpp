@@ -159,6 +159,11 @@ void frmDuplicate::SetTitleBar(bool show) {
     Refresh();
 }
 
+// Asks the system to move the window with the pointer, as a press on a title bar does. The
+// request is dropped (in SystemUser32::SendMessageA) unless the left button is held: Windows
+// would return at once then, but Wine with no window manager waits for the next click and drags
+// the window until it comes. So a press of the right or middle button, and the request the
+// engine makes at the end of each run, long after the click on the button, move nothing.
 void frmDuplicate::DragWindow() {
     user32_.ReleaseCapture();
     user32_.SendMessageA(hWnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);

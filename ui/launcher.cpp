@@ -23,7 +23,7 @@ long ErrorNumberFor(DWORD code) {
         case ERROR_OUTOFMEMORY:
             return err::kOutOfMemory;
         default:
-            return 5;  // invalid procedure call or argument
+            return err::kInvalidCall;
     }
 }
 

@@ -55,9 +55,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } catch (const ostrel::RuntimeError& error) {
         ReportStartFailure(error.Number(), ostrel::win32::Utf8ToWide(error.Description()));
     } catch (const std::exception& error) {
-        ReportStartFailure(51, ostrel::win32::Utf8ToWide(error.what()));
+        ReportStartFailure(ostrel::err::kInternalError, ostrel::win32::Utf8ToWide(error.what()));
     } catch (...) {
-        ReportStartFailure(51, L"Internal error");
+        ReportStartFailure(ostrel::err::kInternalError, L"Internal error");
     }
     return 1;
 }

@@ -99,8 +99,8 @@ TEST_F(OpenTest, DisabledSaveButtonsDoNothingWhenPressed) {
     // A press on a disabled child reaches the form at that place.
     for (const CommandButton* button : {&Form().cmdSave, &Form().cmdSaveOpen}) {
         const POINT centre = Centre(ChildRect(button->hWnd()));
-        MouseDown(vbLeftButton, centre);
-        MouseUp(vbLeftButton, centre);
+        MouseDown(MouseButton::Left, centre);
+        MouseUp(MouseButton::Left, centre);
     }
     EXPECT_TRUE(dialog.shown.empty());
     EXPECT_TRUE(seam.calls.empty()) << "a press on a button does not move the window";
@@ -206,8 +206,8 @@ TEST_F(RealSeamTest, AnOpenRunReturnsAndTheWindowStaysPut) {
     Click(Form().cmdOpen);
     EXPECT_EQ(Form().lblFinalRowCount.Caption(), L"Final Keyword Phrases : 2");
 
-    MouseDown(vbLeftButton, POINT{150, 215});  // bare background
-    MouseUp(vbLeftButton, POINT{150, 215});
+    MouseDown(MouseButton::Left, POINT{150, 215});  // bare background
+    MouseUp(MouseButton::Left, POINT{150, 215});
     const RECT after = OuterRect();
     EXPECT_EQ(after.left, before.left);
     EXPECT_EQ(after.top, before.top);

@@ -8,18 +8,20 @@
 namespace ostrel::ui::test {
 
 namespace {
-WPARAM Flag(int button) {
-    return button == vbLeftButton ? MK_LBUTTON : button == vbRightButton ? MK_RBUTTON : MK_MBUTTON;
+WPARAM Flag(MouseButton button) {
+    return button == MouseButton::Left    ? MK_LBUTTON
+           : button == MouseButton::Right ? MK_RBUTTON
+                                          : MK_MBUTTON;
 }
-UINT DownMessage(int button) {
-    return button == vbLeftButton    ? WM_LBUTTONDOWN
-           : button == vbRightButton ? WM_RBUTTONDOWN
-                                     : WM_MBUTTONDOWN;
+UINT DownMessage(MouseButton button) {
+    return button == MouseButton::Left    ? WM_LBUTTONDOWN
+           : button == MouseButton::Right ? WM_RBUTTONDOWN
+                                          : WM_MBUTTONDOWN;
 }
-UINT UpMessage(int button) {
-    return button == vbLeftButton    ? WM_LBUTTONUP
-           : button == vbRightButton ? WM_RBUTTONUP
-                                     : WM_MBUTTONUP;
+UINT UpMessage(MouseButton button) {
+    return button == MouseButton::Left    ? WM_LBUTTONUP
+           : button == MouseButton::Right ? WM_RBUTTONUP
+                                          : WM_MBUTTONUP;
 }
 }  // namespace
 
@@ -69,12 +71,12 @@ void WindowTest::Pump() {
     DoEvents();
 }
 
-void WindowTest::MouseDown(int button, POINT client) {
+void WindowTest::MouseDown(MouseButton button, POINT client) {
     ::PostMessageW(Hwnd(), DownMessage(button), Flag(button), MAKELPARAM(client.x, client.y));
     Pump();
 }
 
-void WindowTest::MouseUp(int button, POINT client) {
+void WindowTest::MouseUp(MouseButton button, POINT client) {
     ::PostMessageW(Hwnd(), UpMessage(button), 0, MAKELPARAM(client.x, client.y));
     Pump();
 }

@@ -47,9 +47,9 @@ class WindowTest : public ::testing::Test {
 
     // Handles every pending message, painting included.
     void Pump();
-    // Posts a press or release of a mouse button (vbLeftButton ...) at a client point.
-    void MouseDown(int button, POINT client);
-    void MouseUp(int button, POINT client);
+    // Posts a press or release of a mouse button (MouseButton::Left ...) at a client point.
+    void MouseDown(MouseButton button, POINT client);
+    void MouseUp(MouseButton button, POINT client);
     void Click(const CommandButton& button);
     void Key(WPARAM key);
 
