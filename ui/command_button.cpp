@@ -9,18 +9,16 @@
 
 namespace ostrel::ui {
 
-void CommandButton::Create(HWND form, int id, int left, int top, int width, int height,
-                           const std::wstring& caption, const Bitmap& face, int tabIndex,
-                           bool enabled) {
-    face_ = &face;
-    tabIndex_ = tabIndex;
-    font_ = CreateVerdana(8.25, kBold);
-    const RECT box = TwipsRect(left, top, width, height);
+void CommandButton::Create(HWND form, const CommandButtonDesign& design) {
+    face_ = design.picture;
+    tabIndex_ = design.tabIndex;
+    font_ = CreateVerdana(design.font);
+    const RECT box = TwipsRect(design.left, design.top, design.width, design.height);
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    if (!enabled) style |= WS_DISABLED;
+    if (!design.enabled) style |= WS_DISABLED;
     window_ = ::CreateWindowExW(
-        0, L"BUTTON", caption.c_str(), style, box.left, box.top, box.right - box.left,
-        box.bottom - box.top, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        0, L"BUTTON", design.caption.c_str(), style, box.left, box.top, box.right - box.left,
+        box.bottom - box.top, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
     if (window_) ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }

@@ -6,10 +6,25 @@
 #include <functional>
 #include <string>
 
-#include "scoped.h"
+#include "fonts.h"
 #include "pictures.h"
+#include "scoped.h"
 
 namespace ostrel::ui {
+
+struct CommandButtonDesign {
+    int id = 0;    // the command id its clicks carry
+    int left = 0;  // twips, like the size
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    // Doubled ampersands, as the window text keeps them; each pair draws as one ampersand.
+    std::wstring caption;
+    FontDesign font;
+    int tabIndex = 0;
+    bool enabled = true;
+    const Bitmap* picture = nullptr;  // the face behind the caption
+};
 
 class CommandButton {
   public:
@@ -18,10 +33,7 @@ class CommandButton {
     CommandButton(const CommandButton&) = delete;
     CommandButton& operator=(const CommandButton&) = delete;
 
-    // Creates the button on the form; the rectangle is in twips. The caption keeps doubled
-    // ampersands, as the window text does; each pair draws as one ampersand.
-    void Create(HWND form, int id, int left, int top, int width, int height,
-                const std::wstring& caption, const Bitmap& face, int tabIndex, bool enabled);
+    void Create(HWND form, const CommandButtonDesign& design);
 
     HWND hWnd() const { return window_; }
     int TabIndex() const { return tabIndex_; }

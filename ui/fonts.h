@@ -4,11 +4,14 @@
 
 namespace ostrel::ui {
 
-constexpr int kBold = FW_BOLD;       // 700
-constexpr int kRegular = FW_NORMAL;  // 400
+// A control's designed font; the face is always Verdana.
+struct FontDesign {
+    double size = 8.25;  // points
+    bool bold = false;
+};
 
 // Character height in logical units for a size in points (8.25 pt is 11 pixels at 96 dpi).
 int FontHeight(double points);
-win32::Font CreateVerdana(double points, int weight);
+win32::Font CreateVerdana(const FontDesign& font);
 
 }  // namespace ostrel::ui

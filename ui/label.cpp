@@ -7,11 +7,10 @@
 
 namespace ostrel::ui {
 
-void Label::Create(HWND form, int left, int top, int width, int height, std::wstring caption,
-                   double points, int weight) {
-    caption_ = std::move(caption);
-    font_ = CreateVerdana(points, weight);
-    Place(form, TwipsRect(left, top, width, height));
+void Label::Create(HWND form, const LabelDesign& design) {
+    caption_ = design.caption;
+    font_ = CreateVerdana(design.font);
+    Place(form, TwipsRect(design.left, design.top, design.width, design.height));
 }
 
 void Label::SetCaption(std::wstring caption) {

@@ -3,16 +3,24 @@
 // boundaries within its rectangle, no border, no automatic sizing.
 #include <string>
 
+#include "fonts.h"
 #include "scoped.h"
 #include "windowless_control.h"
 
 namespace ostrel::ui {
 
+struct LabelDesign {
+    int left = 0;  // twips, like the size
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    std::wstring caption;
+    FontDesign font;
+};
+
 class Label final : public WindowlessControl {
   public:
-    // Places the label (rectangle in twips) on the form with its caption and font.
-    void Create(HWND form, int left, int top, int width, int height, std::wstring caption,
-                double points, int weight);
+    void Create(HWND form, const LabelDesign& design);
 
     const std::wstring& Caption() const { return caption_; }
     void SetCaption(std::wstring caption);

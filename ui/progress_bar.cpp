@@ -19,14 +19,14 @@ int ToPosition(float value) {
 }
 }  // namespace
 
-void ProgressBar::Create(HWND form, int left, int top, int width, int height, float max) {
-    const RECT box = TwipsRect(left, top, width, height);
+void ProgressBar::Create(HWND form, const ProgressBarDesign& design) {
+    const RECT box = TwipsRect(design.left, design.top, design.width, design.height);
     window_ = ::CreateWindowExW(
         0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top, box.right - box.left,
         box.bottom - box.top, form, nullptr,
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
     min_ = 0;
-    max_ = max;
+    max_ = design.max;
     value_ = 0;
     ApplyRange();
 }

@@ -10,6 +10,14 @@
 
 namespace ostrel::ui {
 
+struct ProgressBarDesign {
+    int left = 0;  // twips, like the size
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    float max = 100;  // the range starts at 0
+};
+
 class ProgressBar {
   public:
     ProgressBar() = default;
@@ -17,8 +25,8 @@ class ProgressBar {
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    // Creates the bar hidden, rectangle in twips, range 0 to max.
-    void Create(HWND form, int left, int top, int width, int height, float max);
+    // Creates the bar hidden.
+    void Create(HWND form, const ProgressBarDesign& design);
 
     HWND hWnd() const { return window_; }
     float Value() const { return value_; }
