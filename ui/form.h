@@ -44,7 +44,6 @@ class Form {
     void Show();
 
     HWND hWnd() const { return window_; }
-    HINSTANCE Instance() const { return instance_; }
 
     std::wstring Caption() const;
     void SetCaption(const std::wstring& caption);

@@ -62,7 +62,8 @@ void frmDuplicate::InitializeComponent() {
                           .tabIndex = 3,
                           .enabled = true,
                           .picture = &buttonFace_});
-    prog.Create(form, {.left = 90, .top = 1320, .width = 3555, .height = 240, .max = 10001});
+    prog.Create(form, {.left = 90, .top = 1320, .width = 3555, .height = 240, .max = 10001},
+                user32_);
     lblActualRowCount.Create(form, {.left = 120,
                                     .top = 1680,
                                     .width = 4215,

@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <commctrl.h>
+
 #include <map>
 
 #include "scoped.h"
@@ -45,7 +47,18 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
     return CountDifferences(shot, bitmap, left, top, RECT{0, 0, bitmap.Width(), bitmap.Height()});
 }
 
-void WindowTest::SetUp() {}
+int ShownPosition(const ProgressBar& bar) {
+    return static_cast<int>(::SendMessageW(bar.hWnd(), PBM_GETPOS, 0, 0));
+}
+
+bool DoEvents() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return false;
+        Dispatch(message);
+    }
+    return true;
+}
 
 void WindowTest::StartWindow(User32* seamToUse, std::vector<std::wstring> arguments) {
     form_ =

@@ -33,9 +33,15 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
                      const RECT& part);
 int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, int top);
 
+// The position the progress control itself shows (PBM_GETPOS).
+int ShownPosition(const ProgressBar& bar);
+
+// Handles every pending message as the program's loop would, then returns; false when the
+// program was asked to end.
+bool DoEvents();
+
 class WindowTest : public ::testing::Test {
   protected:
-    void SetUp() override;
     void TearDown() override;
 
     // Creates and shows the window as the program does; `seam` defaults to the recording one,
