@@ -13,7 +13,7 @@ void CommandButton::Create(HWND form, const CommandButtonDesign& design) {
     face_ = design.picture;
     tabIndex_ = design.tabIndex;
     font_ = CreateVerdana(design.font);
-    const RECT box = TwipsRect(design.left, design.top, design.width, design.height);
+    const RECT box = TwipsRect(design.place);
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
     if (!design.enabled) style |= WS_DISABLED;
     window_ = ::CreateWindowExW(

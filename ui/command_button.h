@@ -9,15 +9,13 @@
 #include "fonts.h"
 #include "pictures.h"
 #include "scoped.h"
+#include "twips.h"
 
 namespace ostrel::ui {
 
 struct CommandButtonDesign {
-    int id = 0;    // the command id its clicks carry
-    int left = 0;  // twips, like the size
-    int top = 0;
-    int width = 0;
-    int height = 0;
+    int id = 0;  // the command id its clicks carry
+    TwipsBox place;
     // Doubled ampersands, as the window text keeps them; each pair draws as one ampersand.
     std::wstring caption;
     FontDesign font;

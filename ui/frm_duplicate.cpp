@@ -53,53 +53,38 @@ void frmDuplicate::InitializeComponent() {
     SetPicture(&background_);
 
     cmdOpen.Create(form, {.id = kIdOpen,
-                          .left = 90,
-                          .top = 750,
-                          .width = 1755,
-                          .height = 495,
+                          .place = {.left = 90, .top = 750, .width = 1755, .height = 495},
                           .caption = L"Open && Remove Duplicate",
                           .font = {.size = 8.25, .bold = true},
                           .tabIndex = 3,
                           .enabled = true,
                           .picture = &buttonFace_});
-    prog.Create(form, {.left = 90, .top = 1320, .width = 3555, .height = 240, .max = 10001},
+    prog.Create(form,
+                {.place = {.left = 90, .top = 1320, .width = 3555, .height = 240}, .max = 10001},
                 user32_);
-    lblActualRowCount.Create(form, {.left = 120,
-                                    .top = 1680,
-                                    .width = 4215,
-                                    .height = 255,
-                                    .caption = L"Actual Keyword Phrases",
-                                    .font = {.size = 9, .bold = true}});
-    lblFinalRowCount.Create(form, {.left = 120,
-                                   .top = 1950,
-                                   .width = 4035,
-                                   .height = 255,
-                                   .caption = L"Final Keyword Phrases",
-                                   .font = {.size = 9, .bold = true}});
+    lblActualRowCount.Create(form,
+                             {.place = {.left = 120, .top = 1680, .width = 4215, .height = 255},
+                              .caption = L"Actual Keyword Phrases",
+                              .font = {.size = 9, .bold = true}});
+    lblFinalRowCount.Create(form,
+                            {.place = {.left = 120, .top = 1950, .width = 4035, .height = 255},
+                             .caption = L"Final Keyword Phrases",
+                             .font = {.size = 9, .bold = true}});
     cmdSave.Create(form, {.id = kIdSave,
-                          .left = 120,
-                          .top = 2370,
-                          .width = 1605,
-                          .height = 315,
+                          .place = {.left = 120, .top = 2370, .width = 1605, .height = 315},
                           .caption = L"Save",
                           .font = {.size = 8.25, .bold = true},
                           .tabIndex = 1,
                           .enabled = false,
                           .picture = &buttonFace_});
     cmdSaveOpen.Create(form, {.id = kIdSaveOpen,
-                              .left = 1800,
-                              .top = 2370,
-                              .width = 1605,
-                              .height = 315,
+                              .place = {.left = 1800, .top = 2370, .width = 1605, .height = 315},
                               .caption = L"Save && Open",
                               .font = {.size = 8.25, .bold = true},
                               .tabIndex = 5,
                               .enabled = false,
                               .picture = &buttonFace_});
-    Label1.Create(form, {.left = 120,
-                         .top = 2880,
-                         .width = 4005,
-                         .height = 435,
+    Label1.Create(form, {.place = {.left = 120, .top = 2880, .width = 4005, .height = 435},
                          .caption = kOwnerNotice,
                          .font = {.size = 8.25, .bold = false}});
     // Each Up image lies above its Dwn twin.

@@ -10,7 +10,7 @@ namespace ostrel::ui {
 void Label::Create(HWND form, const LabelDesign& design) {
     caption_ = design.caption;
     font_ = CreateVerdana(design.font);
-    Place(form, TwipsRect(design.left, design.top, design.width, design.height));
+    Place(form, TwipsRect(design.place));
 }
 
 void Label::SetCaption(std::wstring caption) {

@@ -5,15 +5,13 @@
 
 #include "fonts.h"
 #include "scoped.h"
+#include "twips.h"
 #include "windowless_control.h"
 
 namespace ostrel::ui {
 
 struct LabelDesign {
-    int left = 0;  // twips, like the size
-    int top = 0;
-    int width = 0;
-    int height = 0;
+    TwipsBox place;
     std::wstring caption;
     FontDesign font;
 };

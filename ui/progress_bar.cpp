@@ -21,7 +21,7 @@ int ToPosition(float value) {
 
 void ProgressBar::Create(HWND form, const ProgressBarDesign& design, User32& user32) {
     user32_ = &user32;
-    const RECT box = TwipsRect(design.left, design.top, design.width, design.height);
+    const RECT box = TwipsRect(design.place);
     window_ = ::CreateWindowExW(
         0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top, box.right - box.left,
         box.bottom - box.top, form, nullptr,

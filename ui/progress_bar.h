@@ -9,15 +9,13 @@
 
 #include <cstdint>
 
+#include "twips.h"
 #include "user32.h"
 
 namespace ostrel::ui {
 
 struct ProgressBarDesign {
-    int left = 0;  // twips, like the size
-    int top = 0;
-    int width = 0;
-    int height = 0;
+    TwipsBox place;
     float max = 100;  // the range starts at 0
 };
 

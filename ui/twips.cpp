@@ -50,10 +50,10 @@ float PixelsToTwipsY(double pixels) {
     return static_cast<float>(pixels * kTwipsPerInch / ScreenDpiY());
 }
 
-RECT TwipsRect(int left, int top, int width, int height) {
-    const int x = TwipsToPixelsX(left);
-    const int y = TwipsToPixelsY(top);
-    return RECT{x, y, x + TwipsToPixelsX(width), y + TwipsToPixelsY(height)};
+RECT TwipsRect(const TwipsBox& box) {
+    const int x = TwipsToPixelsX(box.left);
+    const int y = TwipsToPixelsY(box.top);
+    return RECT{x, y, x + TwipsToPixelsX(box.width), y + TwipsToPixelsY(box.height)};
 }
 
 }  // namespace ostrel::ui
