@@ -1,23 +1,24 @@
 #include "command_button.h"
 
+#include <cstddef>
+#include <cstdint>
+
 #include "fonts.h"
 #include "twips.h"
 #include "window_text.h"
 
 namespace ostrel::ui {
 
-void CommandButton::Create(HWND form, int id, int left, int top, int width, int height,
-                           const std::wstring& caption, const Bitmap& face, int tabIndex,
-                           bool enabled) {
-    face_ = &face;
-    tabIndex_ = tabIndex;
-    font_ = CreateVerdana(8.25, kBold);
-    const RECT box = TwipsRect(left, top, width, height);
+void CommandButton::Create(HWND form, const CommandButtonDesign& design) {
+    face_ = design.picture;
+    tabIndex_ = design.tabIndex;
+    font_ = CreateVerdana(design.font);
+    const RECT box = TwipsRect(design.place);
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    if (!enabled) style |= WS_DISABLED;
+    if (!design.enabled) style |= WS_DISABLED;
     window_ = ::CreateWindowExW(
-        0, L"BUTTON", caption.c_str(), style, box.left, box.top, box.right - box.left,
-        box.bottom - box.top, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        0, L"BUTTON", design.caption.c_str(), style, box.left, box.top, box.right - box.left,
+        box.bottom - box.top, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
     if (window_) ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }
@@ -50,15 +51,13 @@ std::wstring DisplayedCaption(const std::wstring& caption) {
     return shown;
 }
 
-void GreyOut(Canvas& canvas) {
-    DWORD* pixel = canvas.Pixels();
-    const std::size_t count =
-        static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
-    for (std::size_t i = 0; i < count; ++i) {
-        const DWORD c = pixel[i];
-        const DWORD r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-        const DWORD luma = (r * 77 + g * 150 + b * 29) >> 8;
-        const DWORD light = (luma + 2 * 0xC0) / 3;  // washed towards light grey
+void GreyOut(win32::DibSection& pixels) {
+    std::uint32_t* pixel = pixels.Pixels();
+    for (std::size_t i = 0; i < pixels.PixelCount(); ++i) {
+        const std::uint32_t c = pixel[i];
+        const std::uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        const std::uint32_t luma = (r * 77 + g * 150 + b * 29) >> 8;
+        const std::uint32_t light = (luma + 2 * 0xC0) / 3;  // washed towards light grey
         pixel[i] = (light << 16) | (light << 8) | light;
     }
 }
@@ -74,7 +73,7 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
     const bool disabled = (item.itemState & ODS_DISABLED) != 0;
     const bool focused = (item.itemState & ODS_FOCUS) != 0;
 
-    Canvas canvas(item.hDC, width, height);
+    win32::Canvas canvas(item.hDC, width, height);
     if (!canvas) return;
     HDC dc = canvas.Dc();
     const int shift = pressed ? 1 : 0;  // the face and caption sink by a pixel while pressed
@@ -89,7 +88,7 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
     const std::wstring text = DisplayedCaption(Caption());
     ::SetBkMode(dc, TRANSPARENT);
     {
-        SelectScope font(dc, font_.Get());
+        win32::Selection font(dc, font_.Get());
         // A caption wider than the button wraps at word boundaries; the block stays centred.
         const UINT format = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
         RECT measured{0, 0, width - 2 * kTextMargin, 0};

@@ -6,10 +6,23 @@
 #include <functional>
 #include <string>
 
-#include "gdi.h"
+#include "fonts.h"
 #include "pictures.h"
+#include "scoped.h"
+#include "twips.h"
 
 namespace ostrel::ui {
+
+struct CommandButtonDesign {
+    int id = 0;  // the command id its clicks carry
+    TwipsBox place;
+    // Doubled ampersands, as the window text keeps them; each pair draws as one ampersand.
+    std::wstring caption;
+    FontDesign font;
+    int tabIndex = 0;
+    bool enabled = true;
+    const Bitmap* picture = nullptr;  // the face behind the caption
+};
 
 class CommandButton {
   public:
@@ -18,10 +31,7 @@ class CommandButton {
     CommandButton(const CommandButton&) = delete;
     CommandButton& operator=(const CommandButton&) = delete;
 
-    // Creates the button on the form; the rectangle is in twips. The caption keeps doubled
-    // ampersands, as the window text does; each pair draws as one ampersand.
-    void Create(HWND form, int id, int left, int top, int width, int height,
-                const std::wstring& caption, const Bitmap& face, int tabIndex, bool enabled);
+    void Create(HWND form, const CommandButtonDesign& design);
 
     HWND hWnd() const { return window_; }
     int TabIndex() const { return tabIndex_; }
@@ -39,13 +49,13 @@ class CommandButton {
     HWND window_ = nullptr;
     int tabIndex_ = 0;
     const Bitmap* face_ = nullptr;
-    Font font_;
+    win32::Font font_;
 };
 
 // The text a caption shows: "&&" becomes "&", and a single "&" (an access key) is dropped.
 std::wstring DisplayedCaption(const std::wstring& caption);
 
-// Turns the pixels of a canvas into a light grey of their own brightness.
-void GreyOut(Canvas& canvas);
+// Turns the pixels of a DIB section into a light grey of their own brightness.
+void GreyOut(win32::DibSection& pixels);
 
 }  // namespace ostrel::ui

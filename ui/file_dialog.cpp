@@ -14,9 +14,6 @@ namespace ostrel::ui {
 namespace {
 // One file type; the pairs end with an empty string.
 constexpr wchar_t kFilter[] = L"Text Documents (*.txt)\0*.txt\0";
-
-constexpr long kDialogFailed = 32765;
-constexpr long kNameTooLong = 20476;
 }  // namespace
 
 void CommonDialog::ShowOpen(HWND owner) {
@@ -47,9 +44,9 @@ void CommonDialog::Show(HWND owner, bool save) {
         const DWORD code = ::CommDlgExtendedError();
         if (code == 0) throw RuntimeError(err::kCancelled, "Cancel was selected.");
         if (code == FNERR_BUFFERTOOSMALL)
-            throw RuntimeError(kNameTooLong, "The file name is too long.");
-        throw RuntimeError(kDialogFailed, "The file dialog could not be shown (code " +
-                                              std::to_string(code) + ").");
+            throw RuntimeError(err::kNameTooLong, "The file name is too long.");
+        throw RuntimeError(err::kDialogFailed, "The file dialog could not be shown (code " +
+                                                   std::to_string(code) + ").");
     }
     fileName_ = buffer.data();
 }

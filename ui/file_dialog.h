@@ -20,7 +20,6 @@ class CommonDialog final : public FileDialog {
     void ShowOpen(HWND owner) override;
     void ShowSave(HWND owner) override;
     std::wstring FileName() const override { return fileName_; }
-    void SetFileName(std::wstring fileName) { fileName_ = std::move(fileName); }
 
     // Room for the longest path the system accepts.
     static constexpr unsigned kPathCapacity = 32768;

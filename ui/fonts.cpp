@@ -10,10 +10,11 @@ int FontHeight(double points) {
     return -static_cast<int>(std::lround(points * ScreenDpiY() / 72.0));
 }
 
-Font CreateVerdana(double points, int weight) {
-    return Font(::CreateFontW(FontHeight(points), 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                              ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Verdana"));
+win32::Font CreateVerdana(const FontDesign& font) {
+    return win32::Font(::CreateFontW(FontHeight(font.size), 0, 0, 0,
+                                     font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Verdana"));
 }
 
 }  // namespace ostrel::ui

@@ -1,14 +1,17 @@
 #pragma once
 // The window's fonts: Verdana, ANSI character set, sized in points at the screen's density.
-#include "gdi.h"
+#include "scoped.h"
 
 namespace ostrel::ui {
 
-constexpr int kBold = FW_BOLD;       // 700
-constexpr int kRegular = FW_NORMAL;  // 400
+// A control's designed font; the face is always Verdana.
+struct FontDesign {
+    double size = 8.25;  // points
+    bool bold = false;
+};
 
 // Character height in logical units for a size in points (8.25 pt is 11 pixels at 96 dpi).
 int FontHeight(double points);
-Font CreateVerdana(double points, int weight);
+win32::Font CreateVerdana(const FontDesign& font);
 
 }  // namespace ostrel::ui

@@ -8,9 +8,9 @@
 #include <stdexcept>
 
 #include "command_button.h"
-#include "gdi.h"
 #include "message_boxes.h"
 #include "runtime_error.h"
+#include "scoped.h"
 #include "window_text.h"
 #include "twips.h"
 #include "wide_string.h"
@@ -20,7 +20,6 @@ namespace ostrel::ui {
 
 namespace {
 constexpr wchar_t kClassName[] = L"OstrelForm";
-constexpr long kInternalError = 51;
 
 ATOM RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
     static ATOM atom = 0;
@@ -52,11 +51,11 @@ int ShiftState(WPARAM keys) {
     return shift;
 }
 
-WPARAM ButtonFlag(int button) {
+WPARAM ButtonFlag(MouseButton button) {
     switch (button) {
-        case vbLeftButton:
+        case MouseButton::Left:
             return MK_LBUTTON;
-        case vbRightButton:
+        case MouseButton::Right:
             return MK_RBUTTON;
         default:
             return MK_MBUTTON;
@@ -85,14 +84,14 @@ void Form::DestroyNow() {
 
 void Form::Create() {
     const ATOM atom = RegisterFormClass(instance_, &Form::WindowProc);
-    if (!atom) throw RuntimeError(kInternalError, "The window class could not be registered.");
+    if (!atom) throw RuntimeError(err::kInternalError, "The window class could not be registered.");
     const DWORD style = DesignStyle(design_);
     RECT outer{0, 0, TwipsToPixelsX(design_.clientWidth), TwipsToPixelsY(design_.clientHeight)};
     ::AdjustWindowRectEx(&outer, style, FALSE, 0);
     ::CreateWindowExW(0, kClassName, design_.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                       outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                       instance_, this);
-    if (!window_) throw RuntimeError(kInternalError, "The window could not be created.");
+    if (!window_) throw RuntimeError(err::kInternalError, "The window could not be created.");
     InitializeComponent();
 }
 
@@ -190,7 +189,7 @@ void Form::ReportUnhandledError(long number, const std::wstring& description) {
 
 template <typename Action>
 void Form::Guarded(Action&& action) {
-    long number = kInternalError;
+    long number = err::kInternalError;
     std::wstring description;
     try {
         action();
@@ -247,17 +246,17 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
-            OnMouseButton(vbLeftButton, message == WM_LBUTTONDOWN,
+            OnMouseButton(MouseButton::Left, message == WM_LBUTTONDOWN,
                           POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam);
             return 0;
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
-            OnMouseButton(vbRightButton, message == WM_RBUTTONDOWN,
+            OnMouseButton(MouseButton::Right, message == WM_RBUTTONDOWN,
                           POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam);
             return 0;
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-            OnMouseButton(vbMiddleButton, message == WM_MBUTTONDOWN,
+            OnMouseButton(MouseButton::Middle, message == WM_MBUTTONDOWN,
                           POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, wParam);
             return 0;
         case WM_COMMAND:
@@ -292,7 +291,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form::PaintClient(HDC dc, const RECT& area) const {
-    Brush back(::CreateSolidBrush(design_.backColor));
+    win32::Brush back(::CreateSolidBrush(design_.backColor));
     ::FillRect(dc, &area, back.Get());
     if (picture_) DrawPicture(dc, *picture_, 0, 0);
     for (const WindowlessControl* control : controls_) {
@@ -304,13 +303,13 @@ void Form::PaintClient(HDC dc, const RECT& area) const {
 
 void Form::OnPaint() {
     {
-        PaintScope paint(window_);
+        win32::PaintScope paint(window_);
         const RECT area = paint.Area();
         const int width = area.right - area.left;
         const int height = area.bottom - area.top;
         if (width > 0 && height > 0) {
             // Drawn off screen first, so labels never show over a half-drawn background.
-            Canvas canvas(paint.Get(), width, height);
+            win32::Canvas canvas(paint.Get(), width, height);
             if (canvas) {
                 POINT previous{};
                 ::SetViewportOrgEx(canvas.Dc(), -area.left, -area.top, &previous);
@@ -340,7 +339,7 @@ bool Form::OverChildWindow(POINT point) const {
     return child && child != window_;
 }
 
-void Form::OnMouseButton(int button, bool down, POINT point, WPARAM keys) {
+void Form::OnMouseButton(MouseButton button, bool down, POINT point, WPARAM keys) {
     const WPARAM held = keys & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON);
     WindowlessControl* target = nullptr;
     if (down) {

@@ -44,7 +44,6 @@ class Form {
     void Show();
 
     HWND hWnd() const { return window_; }
-    HINSTANCE Instance() const { return instance_; }
 
     std::wstring Caption() const;
     void SetCaption(const std::wstring& caption);
@@ -103,7 +102,7 @@ class Form {
     void Guarded(Action&& action);
 
     void OnPaint();
-    void OnMouseButton(int button, bool down, POINT point, WPARAM keys);
+    void OnMouseButton(MouseButton button, bool down, POINT point, WPARAM keys);
     bool OnCommand(HWND control, int code);
     bool OnDrawItem(const DRAWITEMSTRUCT& item);
     void OnActivate(bool active);

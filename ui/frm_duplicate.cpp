@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "fonts.h"
 #include "runtime_error.h"
 #include "wide_string.h"
 
@@ -11,15 +10,13 @@ namespace ostrel::ui {
 
 namespace {
 FormDesign DuplicateDesign() {
-    FormDesign design;
-    design.caption = kAppTitle;
-    design.clientWidth = 4515;
-    design.clientHeight = 3375;
-    design.controlBox = true;
-    design.maxButton = false;
-    design.minButton = false;
-    design.backColor = RGB(128, 128, 255);
-    return design;
+    return {.caption = kAppTitle,
+            .clientWidth = 4515,
+            .clientHeight = 3375,
+            .controlBox = true,
+            .maxButton = false,
+            .minButton = false,
+            .backColor = RGB(128, 128, 255)};
 }
 
 // A signed 32-bit difference, or the overflow error.
@@ -55,20 +52,46 @@ void frmDuplicate::InitializeComponent() {
     HWND form = hWnd();
     SetPicture(&background_);
 
-    cmdOpen.Create(form, kIdOpen, 90, 750, 1755, 495, L"Open && Remove Duplicate", buttonFace_, 3,
-                   true);
-    prog.Create(form, 90, 1320, 3555, 240, 10001);
-    lblActualRowCount.Create(form, 120, 1680, 4215, 255, L"Actual Keyword Phrases", 9, kBold);
-    lblFinalRowCount.Create(form, 120, 1950, 4035, 255, L"Final Keyword Phrases", 9, kBold);
-    cmdSave.Create(form, kIdSave, 120, 2370, 1605, 315, L"Save", buttonFace_, 1, false);
-    cmdSaveOpen.Create(form, kIdSaveOpen, 1800, 2370, 1605, 315, L"Save && Open", buttonFace_, 5,
-                       false);
-    Label1.Create(form, 120, 2880, 4005, 435, kOwnerNotice, 8.25, kRegular);
+    cmdOpen.Create(form, {.id = kIdOpen,
+                          .place = {.left = 90, .top = 750, .width = 1755, .height = 495},
+                          .caption = L"Open && Remove Duplicate",
+                          .font = {.size = 8.25, .bold = true},
+                          .tabIndex = 3,
+                          .enabled = true,
+                          .picture = &buttonFace_});
+    prog.Create(form,
+                {.place = {.left = 90, .top = 1320, .width = 3555, .height = 240}, .max = 10001},
+                user32_);
+    lblActualRowCount.Create(form,
+                             {.place = {.left = 120, .top = 1680, .width = 4215, .height = 255},
+                              .caption = L"Actual Keyword Phrases",
+                              .font = {.size = 9, .bold = true}});
+    lblFinalRowCount.Create(form,
+                            {.place = {.left = 120, .top = 1950, .width = 4035, .height = 255},
+                             .caption = L"Final Keyword Phrases",
+                             .font = {.size = 9, .bold = true}});
+    cmdSave.Create(form, {.id = kIdSave,
+                          .place = {.left = 120, .top = 2370, .width = 1605, .height = 315},
+                          .caption = L"Save",
+                          .font = {.size = 8.25, .bold = true},
+                          .tabIndex = 1,
+                          .enabled = false,
+                          .picture = &buttonFace_});
+    cmdSaveOpen.Create(form, {.id = kIdSaveOpen,
+                              .place = {.left = 1800, .top = 2370, .width = 1605, .height = 315},
+                              .caption = L"Save && Open",
+                              .font = {.size = 8.25, .bold = true},
+                              .tabIndex = 5,
+                              .enabled = false,
+                              .picture = &buttonFace_});
+    Label1.Create(form, {.place = {.left = 120, .top = 2880, .width = 4005, .height = 435},
+                         .caption = kOwnerNotice,
+                         .font = {.size = 8.25, .bold = false}});
     // Each Up image lies above its Dwn twin.
-    imgMinDwn.Create(form, 3915, 60, minDown_);
-    imgMinUp.Create(form, 3915, 60, minUp_);
-    imgCloseDwn.Create(form, 4185, 60, closeDown_);
-    impCloseUp.Create(form, 4185, 60, closeUp_);
+    imgMinDwn.Create(form, {.left = 3915, .top = 60, .picture = &minDown_});
+    imgMinUp.Create(form, {.left = 3915, .top = 60, .picture = &minUp_});
+    imgCloseDwn.Create(form, {.left = 4185, .top = 60, .picture = &closeDown_});
+    impCloseUp.Create(form, {.left = 4185, .top = 60, .picture = &closeUp_});
 
     AddControl(lblActualRowCount);
     AddControl(lblFinalRowCount);
@@ -159,6 +182,11 @@ void frmDuplicate::SetTitleBar(bool show) {
     Refresh();
 }
 
+// Asks the system to move the window with the pointer, as a press on a title bar does. The
+// request is dropped (in SystemUser32::SendMessageA) unless the left button is held: Windows
+// would return at once then, but Wine with no window manager waits for the next click and drags
+// the window until it comes. So a press of the right or middle button, and the request the
+// engine makes at the end of each run, long after the click on the button, move nothing.
 void frmDuplicate::DragWindow() {
     user32_.ReleaseCapture();
     user32_.SendMessageA(hWnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);

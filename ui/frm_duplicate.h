@@ -32,10 +32,14 @@ inline constexpr wchar_t kOnlyTxtLists[] =
 // The owner's notice in Label1.
 inline constexpr wchar_t kOwnerNotice[] = L"Ostrel keyword list cleaner. Free to use and share.";
 
-// The title-bar bits that hiding clears: WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX, WS_MAXIMIZEBOX.
-constexpr DWORD kTitleBarMask = 0xFF34FFFFu;
-// SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOOWNERZORDER.
-constexpr UINT kReframeFlags = 0x224;
+// The style bits that hiding the title bar clears, and the mask that keeps all others.
+constexpr DWORD kTitleBarStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+constexpr DWORD kTitleBarMask = ~kTitleBarStyle;
+static_assert(kTitleBarMask == 0xFF34FFFFu);
+// Re-framing in place: the window keeps its place in the Z order, its owner's too, and the
+// frame is computed anew for the changed style.
+constexpr UINT kReframeFlags = SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOOWNERZORDER;
+static_assert(kReframeFlags == 0x224);
 
 // Command ids of the buttons.
 enum : int { kIdOpen = 1001, kIdSave = 1002, kIdSaveOpen = 1003 };

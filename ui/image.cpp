@@ -4,11 +4,13 @@
 
 namespace ostrel::ui {
 
-void Image::Create(HWND form, int left, int top, const Bitmap& picture) {
-    picture_ = &picture;
-    const int x = TwipsToPixelsX(left);
-    const int y = TwipsToPixelsY(top);
-    Place(form, RECT{x, y, x + picture.Width(), y + picture.Height()});
+void Image::Create(HWND form, const ImageDesign& design) {
+    picture_ = design.picture;
+    const int x = TwipsToPixelsX(design.left);
+    const int y = TwipsToPixelsY(design.top);
+    const int width = picture_ ? picture_->Width() : 0;
+    const int height = picture_ ? picture_->Height() : 0;
+    Place(form, RECT{x, y, x + width, y + height});
 }
 
 float Image::Width() const {

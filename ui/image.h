@@ -6,10 +6,15 @@
 
 namespace ostrel::ui {
 
+struct ImageDesign {
+    int left = 0;  // twips
+    int top = 0;
+    const Bitmap* picture = nullptr;  // its size is the image's
+};
+
 class Image final : public WindowlessControl {
   public:
-    // Places the image at (left, top) twips; its size is the picture's.
-    void Create(HWND form, int left, int top, const Bitmap& picture);
+    void Create(HWND form, const ImageDesign& design);
 
     // Size in twips.
     float Width() const;

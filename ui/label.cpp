@@ -7,11 +7,10 @@
 
 namespace ostrel::ui {
 
-void Label::Create(HWND form, int left, int top, int width, int height, std::wstring caption,
-                   double points, int weight) {
-    caption_ = std::move(caption);
-    font_ = CreateVerdana(points, weight);
-    Place(form, TwipsRect(left, top, width, height));
+void Label::Create(HWND form, const LabelDesign& design) {
+    caption_ = design.caption;
+    font_ = CreateVerdana(design.font);
+    Place(form, TwipsRect(design.place));
 }
 
 void Label::SetCaption(std::wstring caption) {
@@ -21,12 +20,12 @@ void Label::SetCaption(std::wstring caption) {
 }
 
 void Label::Paint(HDC dc) const {
-    SavedDC saved(dc);
+    win32::SavedDc saved(dc);
     RECT box = Bounds();
     ::IntersectClipRect(dc, box.left, box.top, box.right, box.bottom);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-    SelectScope font(dc, font_.Get());
+    win32::Selection font(dc, font_.Get());
     ::DrawTextW(dc, caption_.c_str(), static_cast<int>(caption_.size()), &box,
                 DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
 }

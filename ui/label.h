@@ -3,16 +3,22 @@
 // boundaries within its rectangle, no border, no automatic sizing.
 #include <string>
 
-#include "gdi.h"
+#include "fonts.h"
+#include "scoped.h"
+#include "twips.h"
 #include "windowless_control.h"
 
 namespace ostrel::ui {
 
+struct LabelDesign {
+    TwipsBox place;
+    std::wstring caption;
+    FontDesign font;
+};
+
 class Label final : public WindowlessControl {
   public:
-    // Places the label (rectangle in twips) on the form with its caption and font.
-    void Create(HWND form, int left, int top, int width, int height, std::wstring caption,
-                double points, int weight);
+    void Create(HWND form, const LabelDesign& design);
 
     const std::wstring& Caption() const { return caption_; }
     void SetCaption(std::wstring caption);
@@ -22,7 +28,7 @@ class Label final : public WindowlessControl {
 
   private:
     std::wstring caption_;
-    Font font_;
+    win32::Font font_;
 };
 
 }  // namespace ostrel::ui

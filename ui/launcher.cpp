@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime_error.h"
+#include "scoped.h"
 #include "system_error_text.h"
 
 namespace ostrel::ui {
@@ -22,22 +23,9 @@ long ErrorNumberFor(DWORD code) {
         case ERROR_OUTOFMEMORY:
             return err::kOutOfMemory;
         default:
-            return 5;  // invalid procedure call or argument
+            return err::kInvalidCall;
     }
 }
-
-class Handle {
-  public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (handle_) ::CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-  private:
-    HANDLE handle_;
-};
 
 // A program named without a folder ("notepad") is taken from the system's own folders only,
 // never from the current folder, where a file of that name could have been planted.
@@ -74,8 +62,9 @@ void ProcessLauncher::Start(const std::wstring& commandLine, int showWindow) {
         const DWORD code = ::GetLastError();
         throw RuntimeError(ErrorNumberFor(code), win32::SystemErrorText(code));
     }
-    Handle thread(process.hThread);
-    Handle child(process.hProcess);
+    // No wait: the handles go at once.
+    win32::Handle thread(process.hThread);
+    win32::Handle child(process.hProcess);
 }
 
 }  // namespace ostrel::ui

@@ -2,7 +2,6 @@
 // start-up form.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <exception>
@@ -16,24 +15,11 @@
 #include "message_boxes.h"
 #include "message_loop.h"
 #include "runtime_error.h"
+#include "scoped.h"
 #include "user32.h"
 #include "wide_string.h"
 
 namespace {
-// COM for the picture decoder and the file dialogs, for the life of the program.
-class ComApartment {
-  public:
-    ComApartment() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (ok_) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-  private:
-    bool ok_;
-};
-
 // The program's arguments after its own name, in UTF-16 whatever the code page, as Explorer
 // passes them for "Open with", "Send to" or files dropped on the program's icon.
 std::vector<std::wstring> ProgramArguments() {
@@ -53,7 +39,8 @@ void ReportStartFailure(long number, const std::wstring& description) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    ComApartment com;
+    // COM for the picture decoder and the file dialogs, for the life of the program.
+    ostrel::win32::ComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     try {
@@ -68,9 +55,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } catch (const ostrel::RuntimeError& error) {
         ReportStartFailure(error.Number(), ostrel::win32::Utf8ToWide(error.Description()));
     } catch (const std::exception& error) {
-        ReportStartFailure(51, ostrel::win32::Utf8ToWide(error.what()));
+        ReportStartFailure(ostrel::err::kInternalError, ostrel::win32::Utf8ToWide(error.what()));
     } catch (...) {
-        ReportStartFailure(51, L"Internal error");
+        ReportStartFailure(ostrel::err::kInternalError, L"Internal error");
     }
     return 1;
 }

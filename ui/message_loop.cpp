@@ -6,14 +6,12 @@
 
 namespace ostrel::ui {
 
-namespace {
 void Dispatch(const MSG& message) {
     Form* form = Form::FromWindow(::GetAncestor(message.hwnd, GA_ROOT));
     if (form && form->PreTranslateMessage(message)) return;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
 }
-}  // namespace
 
 int RunMessageLoop() {
     MSG message{};
@@ -23,15 +21,6 @@ int RunMessageLoop() {
         Dispatch(message);
     }
     return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
-}
-
-bool DoEvents() {
-    MSG message{};
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) return false;
-        Dispatch(message);
-    }
-    return true;
 }
 
 void StartForm(Form& form) {

@@ -4,16 +4,15 @@
 
 namespace ostrel::ui {
 
-constexpr int vbLeftButton = 1;
-constexpr int vbRightButton = 2;
-constexpr int vbMiddleButton = 4;
+// The button that went down or up, with the numbers the events have always reported.
+enum class MouseButton { Left = 1, Right = 2, Middle = 4 };
 
 constexpr int vbShiftMask = 1;
 constexpr int vbCtrlMask = 2;
 constexpr int vbAltMask = 4;
 
 struct MouseEventArgs {
-    int Button = 0;
+    MouseButton Button = MouseButton::Left;
     int Shift = 0;
     float X = 0;
     float Y = 0;

@@ -9,7 +9,9 @@ add_library(ostrel_pictures STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pictures.h)
 # Public so that a consumer's .rc finds resource_ids.h and the pictures too.
 target_include_directories(ostrel_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${_ostrel_resources_dir})
-target_link_libraries(ostrel_pictures PRIVATE ole32 windowscodecs uuid gdi32 ostrel_options)
+# Public: a Bitmap is one of the scoped types of win32/scoped.h.
+target_link_libraries(ostrel_pictures PUBLIC ostrel_win32
+                                      PRIVATE ole32 windowscodecs uuid gdi32 ostrel_options)
 
 # Cached so that sibling directories (tests) see them as well.
 set(OSTREL_RESOURCE_SCRIPT "${_ostrel_resources_dir}/ostrel.rc" CACHE INTERNAL

@@ -19,14 +19,15 @@ int ToPosition(float value) {
 }
 }  // namespace
 
-void ProgressBar::Create(HWND form, int left, int top, int width, int height, float max) {
-    const RECT box = TwipsRect(left, top, width, height);
+void ProgressBar::Create(HWND form, const ProgressBarDesign& design, User32& user32) {
+    user32_ = &user32;
+    const RECT box = TwipsRect(design.place);
     window_ = ::CreateWindowExW(
         0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top, box.right - box.left,
         box.bottom - box.top, form, nullptr,
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
     min_ = 0;
-    max_ = max;
+    max_ = design.max;
     value_ = 0;
     ApplyRange();
 }
@@ -74,11 +75,6 @@ void ProgressBar::SetVisible(bool visible) {
     }
 }
 
-int ProgressBar::ControlPosition() {
-    SyncPosition();
-    return static_cast<int>(::SendMessageW(window_, PBM_GETPOS, 0, 0));
-}
-
 void ProgressBar::MaybeRepaint() {
     if (++changesSinceCheck_ < kChangesPerClockCheck) return;
     changesSinceCheck_ = 0;
@@ -87,8 +83,7 @@ void ProgressBar::MaybeRepaint() {
     lastRepaint_ = now;
     SyncPosition();
     if (!::IsWindowVisible(window_)) return;
-    ::UpdateWindow(window_);
-    ++forcedRepaints_;
+    user32_->UpdateWindow(window_);
     // Looking at the queue, without taking anything from it, tells the system the program is
     // alive, so a long read does not get the window marked "Not Responding"; no user event is
     // handled before the read ends.

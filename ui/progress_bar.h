@@ -1,14 +1,23 @@
 #pragma once
 // The progress bar: a horizontal comctl32 progress control whose Min, Max and Value are kept
 // here as single-precision numbers. The event loop does not run while a list is read, so the
-// bar repaints itself now and then, at most about 30 times a second. The control itself is
-// told the value only then: some implementations repaint on every position change, which
-// would cost more than reading the line.
+// bar repaints itself now and then, at most about 30 times a second, through the window-system
+// seam. The control itself is told the value only then, or when the bar shows or hides: some
+// implementations repaint on every position change, which would cost more than reading the
+// line.
 #include <windows.h>
 
 #include <cstdint>
 
+#include "twips.h"
+#include "user32.h"
+
 namespace ostrel::ui {
+
+struct ProgressBarDesign {
+    TwipsBox place;
+    float max = 100;  // the range starts at 0
+};
 
 class ProgressBar {
   public:
@@ -17,23 +26,16 @@ class ProgressBar {
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    // Creates the bar hidden, rectangle in twips, range 0 to max.
-    void Create(HWND form, int left, int top, int width, int height, float max);
+    // Creates the bar hidden; its repaints while the loop does not run go through `user32`.
+    void Create(HWND form, const ProgressBarDesign& design, User32& user32);
 
     HWND hWnd() const { return window_; }
     float Value() const { return value_; }
     void SetValue(float value);
-    float Min() const { return min_; }
     void SetMin(float min);
-    float Max() const { return max_; }
     void SetMax(float max);
     bool Visible() const;
     void SetVisible(bool visible);
-
-    // The position the control shows, brought up to date first.
-    int ControlPosition();
-    // How many times the bar has forced a repaint while its value changed.
-    std::uint64_t ForcedRepaints() const { return forcedRepaints_; }
 
     // Clock checks happen once per this many value changes, never per change.
     static constexpr unsigned kChangesPerClockCheck = 128;
@@ -45,13 +47,13 @@ class ProgressBar {
     void MaybeRepaint();
 
     HWND window_ = nullptr;
+    User32* user32_ = nullptr;
     float value_ = 0;
     int shownPosition_ = 0;
     float min_ = 0;
     float max_ = 100;
     unsigned changesSinceCheck_ = 0;
     std::uint64_t lastRepaint_ = 0;
-    std::uint64_t forcedRepaints_ = 0;
 };
 
 }  // namespace ostrel::ui

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "gdi.h"
+#include "scoped.h"
 
 namespace ostrel::ui {
 
@@ -16,7 +16,7 @@ const Density& ScreenDensity() {
     // The density does not change for a DPI-unaware process, so it is read once.
     static const Density density = [] {
         Density d;
-        WindowDC screen(nullptr);
+        win32::WindowDc screen(nullptr);
         if (screen.Get()) {
             const int x = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
             const int y = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
@@ -50,10 +50,10 @@ float PixelsToTwipsY(double pixels) {
     return static_cast<float>(pixels * kTwipsPerInch / ScreenDpiY());
 }
 
-RECT TwipsRect(int left, int top, int width, int height) {
-    const int x = TwipsToPixelsX(left);
-    const int y = TwipsToPixelsY(top);
-    return RECT{x, y, x + TwipsToPixelsX(width), y + TwipsToPixelsY(height)};
+RECT TwipsRect(const TwipsBox& box) {
+    const int x = TwipsToPixelsX(box.left);
+    const int y = TwipsToPixelsY(box.top);
+    return RECT{x, y, x + TwipsToPixelsX(box.width), y + TwipsToPixelsY(box.height)};
 }
 
 }  // namespace ostrel::ui

@@ -15,7 +15,15 @@ int TwipsToPixelsY(double twips);
 float PixelsToTwipsX(double pixels);
 float PixelsToTwipsY(double pixels);
 
-// A designed rectangle (left, top, width, height in twips) in client pixels.
-RECT TwipsRect(int left, int top, int width, int height);
+// A designed place and size, in twips.
+struct TwipsBox {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A designed box in client pixels.
+RECT TwipsRect(const TwipsBox& box);
 
 }  // namespace ostrel::ui

@@ -2,11 +2,14 @@
 
 namespace ostrel::ui {
 
+namespace {
+// True while the logical left mouse button is physically held.
 bool LeftButtonHeld() {
     // With swapped buttons the logical left button is the physical right one.
     const int key = ::GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
     return (::GetAsyncKeyState(key) & 0x8000) != 0;
 }
+}  // namespace
 
 BOOL SystemUser32::GetWindowRect(HWND window, RECT* rect) {
     return ::GetWindowRect(window, rect);
@@ -27,6 +30,10 @@ BOOL SystemUser32::SetWindowPos(HWND window, HWND insertAfter, int x, int y, int
 
 BOOL SystemUser32::ShowWindow(HWND window, int command) {
     return ::ShowWindow(window, command);
+}
+
+BOOL SystemUser32::UpdateWindow(HWND window) {
+    return ::UpdateWindow(window);
 }
 
 BOOL SystemUser32::ReleaseCapture() {

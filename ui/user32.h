@@ -1,7 +1,7 @@
 #pragma once
 // The window-system and shell calls that the window's own behaviour is made of (the title bar,
-// the minimise, the move request, files dropped on it). They all go through this seam so that
-// tests can watch them.
+// the minimise, the move request, files dropped on it, the progress bar's repaints while a list
+// is read). They all go through this seam so that tests can watch them.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -16,6 +16,7 @@ class User32 {
     virtual BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                               UINT flags) = 0;
     virtual BOOL ShowWindow(HWND window, int command) = 0;
+    virtual BOOL UpdateWindow(HWND window) = 0;
     virtual BOOL ReleaseCapture() = 0;
     virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual void DragAcceptFiles(HWND window, BOOL accept) = 0;
@@ -33,14 +34,12 @@ class SystemUser32 final : public User32 {
     BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                       UINT flags) override;
     BOOL ShowWindow(HWND window, int command) override;
+    BOOL UpdateWindow(HWND window) override;
     BOOL ReleaseCapture() override;
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void DragAcceptFiles(HWND window, BOOL accept) override;
     UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) override;
     void DragFinish(HDROP drop) override;
 };
-
-// True while the logical left mouse button is physically held.
-bool LeftButtonHeld();
 
 }  // namespace ostrel::ui

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "file_system.h"
+#include "scoped.h"
 #include "system_error_text.h"
 #include "unfinished_file.h"
 
@@ -110,34 +111,29 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t&
     if (const auto kind = DevicePathKind(utf8Path)) throw NotAFileError(*kind, utf8Path);
     if (IsReservedDeviceName(Utf8Of(NativePath(utf8Path).filename())))
         throw NotAFileError(NotAFile::ReservedName, utf8Path);
-    const HANDLE handle = CreateFileW(Wide(utf8Path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    win32::Handle handle(CreateFileW(Wide(utf8Path).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) throw FileError(ENOENT, utf8Path, false);
         throw Win32FileError(error, utf8Path);
     }
-    const DWORD type = GetFileType(handle);
+    const DWORD type = GetFileType(handle.Get());
     BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = GetFileInformationByHandle(handle, &information) != 0;
-    const auto refuse = [&](NotAFile kind) {
-        CloseHandle(handle);
-        throw NotAFileError(kind, utf8Path);
-    };
-    if (type == FILE_TYPE_PIPE) refuse(NotAFile::Pipe);
-    if (type == FILE_TYPE_CHAR) refuse(NotAFile::Device);
-    if (type != FILE_TYPE_DISK) refuse(NotAFile::Other);
+    const bool known = GetFileInformationByHandle(handle.Get(), &information) != 0;
+    if (type == FILE_TYPE_PIPE) throw NotAFileError(NotAFile::Pipe, utf8Path);
+    if (type == FILE_TYPE_CHAR) throw NotAFileError(NotAFile::Device, utf8Path);
+    if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
     if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        refuse(NotAFile::Folder);
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+        throw NotAFileError(NotAFile::Folder, utf8Path);
+    const int fd =
+        _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.Get()), _O_RDONLY | _O_BINARY);
+    if (fd != -1) handle.Release();  // the descriptor closes it from here on
     std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "rb");
     if (!stream) {
         const int error = errno ? errno : EMFILE;
-        if (fd == -1)
-            CloseHandle(handle);
-        else
-            _close(fd);
+        if (fd != -1) _close(fd);
         throw FileError(error, utf8Path, false);
     }
     size = known ? (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow : 0;
@@ -154,10 +150,10 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     const std::wstring path = Wide(utf8Path);
     // Asking for no access reads and writes nothing; the handle only tells what the path
     // leads to, links followed.
-    const HANDLE handle =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    win32::Handle handle(CreateFileW(path.c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
             throw Win32FileError(error, utf8Path);
@@ -167,14 +163,14 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
             throw RuntimeError(err::kPathNotFound, "This link leads to no file: " + utf8Path);
         return target;  // a new file
     }
-    const DWORD type = GetFileType(handle);
+    const DWORD type = GetFileType(handle.Get());
     BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = GetFileInformationByHandle(handle, &information) != 0;
+    const bool known = GetFileInformationByHandle(handle.Get(), &information) != 0;
     std::wstring finalPath(32768, L'\0');
-    const DWORD length =
-        GetFinalPathNameByHandleW(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()),
-                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(handle);
+    const DWORD length = GetFinalPathNameByHandleW(handle.Get(), finalPath.data(),
+                                                   static_cast<DWORD>(finalPath.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    handle.Reset();
     if (type == FILE_TYPE_PIPE) throw NotAFileError(NotAFile::Pipe, utf8Path);
     if (type == FILE_TYPE_CHAR) throw NotAFileError(NotAFile::Device, utf8Path);
     if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
@@ -189,11 +185,10 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     // write it.
     if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
         throw FileError(EACCES, utf8Path, true);
-    const HANDLE probe = CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) throw Win32FileError(GetLastError(), utf8Path);
-    CloseHandle(probe);
+    const win32::Handle probe(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) throw Win32FileError(GetLastError(), utf8Path);
     target.exists = true;
     return target;
 }
@@ -209,22 +204,23 @@ std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8
         tempPath = Utf8Of(folder / name);
         // Shared for deleting: a console control handler removes it while it is still open
         // when the program is ended part-way.
-        const HANDLE handle =
-            CreateFileW(Wide(tempPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
+        win32::Handle handle(CreateFileW(Wide(tempPath).c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle) {
             const DWORD error = GetLastError();
             tempPath.clear();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
             throw Win32FileError(error, utf8Path);
         }
         const int fd =
-            _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+            _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.Get()), _O_WRONLY | _O_BINARY);
+        if (fd != -1) handle.Release();  // the descriptor closes it from here on
         std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "wb");
         if (!stream) {
             const int error = errno ? errno : EMFILE;
             if (fd == -1)
-                CloseHandle(handle);
+                handle.Reset();
             else
                 _close(fd);
             RemoveFile(tempPath);

@@ -47,8 +47,8 @@ TEST_F(ChromeTest, ShowingAndHidingKeepTheOuterRectangleAndMoveTheClientEdge) {
         true;  // the minimise is asked for but not made: the bar shows in place
     const RECT outer = OuterRect();
     seam.calls.clear();
-    MouseDown(vbLeftButton, In(Form().imgMinUp, 8, 8));
-    MouseUp(vbLeftButton, In(Form().imgMinUp, 8, 8));
+    MouseDown(MouseButton::Left, In(Form().imgMinUp, 8, 8));
+    MouseUp(MouseButton::Left, In(Form().imgMinUp, 8, 8));
 
     const HWND w = Hwnd();
     ASSERT_EQ(seam.calls.size(), 5u) << Describe(seam.calls);
@@ -83,9 +83,9 @@ TEST_F(ChromeTest, MinimiseThroughTheImageAndRestoreTwice) {
     StartWindow();
     const RECT outer = OuterRect();
     for (int cycle = 0; cycle < 2; ++cycle) {
-        MouseDown(vbLeftButton, In(Form().imgMinUp, 5, 5));
+        MouseDown(MouseButton::Left, In(Form().imgMinUp, 5, 5));
         EXPECT_FALSE(Form().imgMinUp.Visible()) << "pressed: the Dwn image shows";
-        MouseUp(vbLeftButton, In(Form().imgMinUp, 5, 5));
+        MouseUp(MouseButton::Left, In(Form().imgMinUp, 5, 5));
         EXPECT_TRUE(Form().imgMinUp.Visible());
         EXPECT_TRUE(::IsIconic(Hwnd()));
         EXPECT_EQ(Form().MinimizedFlag(), 1);
@@ -108,8 +108,8 @@ TEST_F(ChromeTest, MinimiseThroughTheImageAndRestoreTwice) {
 
 TEST_F(ChromeTest, NoPaintIsRaisedWhileTheWindowIsMinimised) {
     StartWindow();
-    MouseDown(vbLeftButton, In(Form().imgMinUp, 8, 8));
-    MouseUp(vbLeftButton, In(Form().imgMinUp, 8, 8));
+    MouseDown(MouseButton::Left, In(Form().imgMinUp, 8, 8));
+    MouseUp(MouseButton::Left, In(Form().imgMinUp, 8, 8));
     ASSERT_TRUE(::IsIconic(Hwnd()));
     seam.calls.clear();
     ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -141,9 +141,9 @@ TEST_F(ChromeTest, ReleasesOnAnEdgeOrOutsideOnlyShowTheUpImageAgain) {
         const POINT releases[] = {In(*image, 0, 8),  In(*image, 16, 8),   In(*image, 8, 0),
                                   In(*image, 8, 16), In(*image, -40, 60), POINT{150, 200}};
         for (const POINT release : releases) {
-            MouseDown(vbLeftButton, In(*image, 8, 8));
+            MouseDown(MouseButton::Left, In(*image, 8, 8));
             EXPECT_FALSE(image->Visible());
-            MouseUp(vbLeftButton, release);
+            MouseUp(MouseButton::Left, release);
             EXPECT_TRUE(image->Visible());
         }
     }
@@ -154,12 +154,12 @@ TEST_F(ChromeTest, ReleasesOnAnEdgeOrOutsideOnlyShowTheUpImageAgain) {
 
 TEST_F(ChromeTest, RightAndMiddleButtonsActOnTheImagesLikeTheLeft) {
     StartWindow();
-    for (const int button : {vbRightButton, vbMiddleButton}) {
+    for (const MouseButton button : {MouseButton::Right, MouseButton::Middle}) {
         seam.calls.clear();
         MouseDown(button, In(Form().imgMinUp, 1, 15));
         EXPECT_FALSE(Form().imgMinUp.Visible());
         MouseUp(button, In(Form().imgMinUp, 15, 1));
-        EXPECT_TRUE(::IsIconic(Hwnd())) << "button " << button;
+        EXPECT_TRUE(::IsIconic(Hwnd())) << "button " << static_cast<int>(button);
         EXPECT_EQ(seam.Named("ReleaseCapture").size(), 0u) << "no move request";
         ::ShowWindow(Hwnd(), SW_RESTORE);
         Pump();
@@ -170,7 +170,7 @@ TEST_F(ChromeTest, RightAndMiddleButtonsActOnTheImagesLikeTheLeft) {
 TEST_F(ChromeTest, APressOnTheBackgroundWithAnyButtonAsksForAMove) {
     StartWindow();
     const POINT background[] = {POINT{2, 2}, POINT{150, 30}, POINT{290, 100}, POINT{280, 215}};
-    for (const int button : {vbLeftButton, vbRightButton, vbMiddleButton}) {
+    for (const MouseButton button : {MouseButton::Left, MouseButton::Right, MouseButton::Middle}) {
         for (const POINT point : background) {
             seam.calls.clear();
             MouseDown(button, point);
@@ -196,7 +196,7 @@ TEST_F(ChromeTest, APressOnALabelAnImageOrAControlDoesNotMove) {
         Centre(ChildRect(f.prog.hWnd())),
     };
     seam.calls.clear();
-    for (const int button : {vbLeftButton, vbRightButton}) {
+    for (const MouseButton button : {MouseButton::Left, MouseButton::Right}) {
         for (const POINT point : points) {
             MouseDown(button, point);
             MouseUp(button, point);
@@ -209,8 +209,8 @@ TEST_F(ChromeTest, APressOnALabelAnImageOrAControlDoesNotMove) {
 TEST_F(ChromeTest, ThePressedImageTakesTheReleaseWhereverThePointerIs) {
     StartWindow();
     // Pressed on the close image, released over the minimise image: neither acts.
-    MouseDown(vbLeftButton, In(Form().impCloseUp, 8, 8));
-    MouseUp(vbLeftButton, In(Form().imgMinUp, 8, 8));
+    MouseDown(MouseButton::Left, In(Form().impCloseUp, 8, 8));
+    MouseUp(MouseButton::Left, In(Form().imgMinUp, 8, 8));
     EXPECT_TRUE(Form().impCloseUp.Visible());
     EXPECT_FALSE(::IsIconic(Hwnd()));
     EXPECT_TRUE(::IsWindow(Hwnd()));
@@ -221,8 +221,8 @@ TEST_F(ChromeTest, AnOverflowInTheRectangleIsReportedAfterTheStyleIsWritten) {
     seam.swallowShowWindow = true;
     seam.reportedRect = RECT{INT_MIN + 1, 0, INT_MAX, 10};
     seam.calls.clear();
-    MouseDown(vbLeftButton, In(Form().imgMinUp, 8, 8));
-    MouseUp(vbLeftButton, In(Form().imgMinUp, 8, 8));
+    MouseDown(MouseButton::Left, In(Form().imgMinUp, 8, 8));
+    MouseUp(MouseButton::Left, In(Form().imgMinUp, 8, 8));
 
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, L"Run-time error '6':\r\n\r\nOverflow");
@@ -239,7 +239,7 @@ TEST_F(ChromeTest, AReleaseInsideCloseEndsTheProgramAtOnce) {
     const HWND w = Hwnd();
     dialog.WillChoose(WriteList("unsaved\r\n"));
     Click(Form().cmdOpen);
-    MouseDown(vbRightButton, In(Form().impCloseUp, 8, 8));
+    MouseDown(MouseButton::Right, In(Form().impCloseUp, 8, 8));
     ::PostMessageW(w, WM_RBUTTONUP, 0, MAKELPARAM(In(Form().impCloseUp, 8, 8).x, 12));
     // Queued behind the release: never handled once the program has ended.
     ::PostMessageW(Form().cmdOpen.hWnd(), BM_CLICK, 0, 0);

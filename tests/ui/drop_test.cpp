@@ -95,7 +95,7 @@ TEST_F(DropTest, OneDroppedListIsOpenedWithoutTheOpenDialog) {
     EXPECT_TRUE(Form().cmdSave.Enabled());
     EXPECT_TRUE(Form().cmdSaveOpen.Enabled());
     EXPECT_FALSE(Form().prog.Visible());
-    EXPECT_EQ(Form().prog.ControlPosition(), 10001);
+    EXPECT_EQ(ShownPosition(Form().prog), 10001);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(Form().Engine().strFileName(), win32::WideToUtf8(list));
     EXPECT_TRUE(FinishedOnce(drop));

@@ -20,6 +20,7 @@
 #include "message_loop.h"
 #include "user32.h"
 #include "wide_string.h"
+#include "window_fixture.h"
 
 namespace ostrel::ui::test {
 namespace {

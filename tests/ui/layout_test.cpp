@@ -1,4 +1,7 @@
 // The window as designed: places, sizes, texts, fonts, starting states and the tab order.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <string>
 
 #include "window_fixture.h"
@@ -96,8 +99,8 @@ TEST_F(LayoutTest, ControlsStartAsDesigned) {
     EXPECT_FALSE(f.cmdSave.Enabled());
     EXPECT_FALSE(f.cmdSaveOpen.Enabled());
     EXPECT_FALSE(f.prog.Visible());
-    EXPECT_FLOAT_EQ(f.prog.Min(), 0);
-    EXPECT_FLOAT_EQ(f.prog.Max(), 10001);
+    EXPECT_EQ(::SendMessageW(f.prog.hWnd(), PBM_GETRANGE, TRUE, 0), 0) << "Min";
+    EXPECT_EQ(::SendMessageW(f.prog.hWnd(), PBM_GETRANGE, FALSE, 0), 10001) << "Max";
     EXPECT_EQ(f.lblActualRowCount.Caption(), L"Actual Keyword Phrases");
     EXPECT_EQ(f.lblFinalRowCount.Caption(), L"Final Keyword Phrases");
     EXPECT_EQ(f.Label1.Caption(), L"Ostrel keyword list cleaner. Free to use and share.");

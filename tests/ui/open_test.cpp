@@ -35,7 +35,7 @@ TEST_F(OpenTest, OpeningAListShowsBothCountsAndEnablesSaving) {
     EXPECT_TRUE(Form().cmdSave.Enabled());
     EXPECT_TRUE(Form().cmdSaveOpen.Enabled());
     EXPECT_FALSE(Form().prog.Visible());
-    EXPECT_EQ(Form().prog.ControlPosition(), 10001);
+    EXPECT_EQ(ShownPosition(Form().prog), 10001);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(DraggedOnce()) << "a run that ends without an error asks for the move";
 }
@@ -99,8 +99,8 @@ TEST_F(OpenTest, DisabledSaveButtonsDoNothingWhenPressed) {
     // A press on a disabled child reaches the form at that place.
     for (const CommandButton* button : {&Form().cmdSave, &Form().cmdSaveOpen}) {
         const POINT centre = Centre(ChildRect(button->hWnd()));
-        MouseDown(vbLeftButton, centre);
-        MouseUp(vbLeftButton, centre);
+        MouseDown(MouseButton::Left, centre);
+        MouseUp(MouseButton::Left, centre);
     }
     EXPECT_TRUE(dialog.shown.empty());
     EXPECT_TRUE(seam.calls.empty()) << "a press on a button does not move the window";
@@ -175,13 +175,18 @@ TEST_F(OpenTest, ProgressRepaintsAreRationedWhileTheLoopDoesNotRun) {
     ProgressBar& bar = Form().prog;
     const ULONGLONG start = ::GetTickCount64();
     bar.SetVisible(true);
+    seam.calls.clear();
     for (int i = 0; i < 20000; ++i) bar.SetValue(static_cast<float>(i % 10000 + 1));
     const ULONGLONG elapsed = ::GetTickCount64() - start;
-    EXPECT_LE(bar.ForcedRepaints(), elapsed / 33) << elapsed << " ms";
-    EXPECT_LE(bar.ForcedRepaints(), 156u);  // 20000 / 128
+    const std::vector<User32Call> repaints = seam.Named("UpdateWindow");
+    EXPECT_EQ(repaints.size(), seam.calls.size()) << Describe(seam.calls);
+    for (const User32Call& repaint : repaints)
+        EXPECT_EQ(repaint.args, std::vector<long long>{H(bar.hWnd())});
+    EXPECT_LE(repaints.size(), elapsed / 33) << elapsed << " ms";
+    EXPECT_LE(repaints.size(), 156u);  // 20000 / 128
     EXPECT_FLOAT_EQ(bar.Value(), 10000);
-    EXPECT_EQ(bar.ControlPosition(), 10000);
     bar.SetVisible(false);
+    EXPECT_EQ(ShownPosition(bar), 10000) << "the control shows the last value once hidden";
 }
 
 TEST_F(OpenTest, ALongListShowsTheBarWhileReadingAndHidesItAfter) {
@@ -206,8 +211,8 @@ TEST_F(RealSeamTest, AnOpenRunReturnsAndTheWindowStaysPut) {
     Click(Form().cmdOpen);
     EXPECT_EQ(Form().lblFinalRowCount.Caption(), L"Final Keyword Phrases : 2");
 
-    MouseDown(vbLeftButton, POINT{150, 215});  // bare background
-    MouseUp(vbLeftButton, POINT{150, 215});
+    MouseDown(MouseButton::Left, POINT{150, 215});  // bare background
+    MouseUp(MouseButton::Left, POINT{150, 215});
     const RECT after = OuterRect();
     EXPECT_EQ(after.left, before.left);
     EXPECT_EQ(after.top, before.top);

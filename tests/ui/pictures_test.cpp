@@ -2,7 +2,6 @@
 #include "pictures.h"
 
 #include <gtest/gtest.h>
-#include <objbase.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "resource_ids.h"
+#include "scoped.h"
 
 namespace {
 
@@ -170,14 +170,7 @@ JpegFrame ReadJpegFrame(const std::vector<unsigned char>& b) {
 
 class PicturesTest : public ::testing::Test {
   protected:
-    // LoadPicture leaves COM to its caller, as the window's thread does.
-    void SetUp() override {
-        comReady_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-        ASSERT_TRUE(comReady_);
-    }
-    void TearDown() override {
-        if (comReady_) CoUninitialize();
-    }
+    void SetUp() override { ASSERT_TRUE(com_.Ok()); }
 
     static Bitmap Load(Picture picture) { return LoadPicture(GetModuleHandleW(nullptr), picture); }
 
@@ -194,7 +187,8 @@ class PicturesTest : public ::testing::Test {
     }
 
   private:
-    bool comReady_ = false;
+    // LoadPicture leaves COM to its caller, as the window's thread does.
+    ostrel::win32::ComApartment com_;
 };
 
 TEST_F(PicturesTest, EveryPictureHasItsDesignedSize) {
@@ -347,24 +341,15 @@ TEST_F(PicturesTest, DrawPictureCopiesUnscaledAtThePlaceGiven) {
     const Bitmap picture = Load(Picture::CloseUp);
 
     // A 40 x 30 black canvas to draw into.
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = 40;
-    format.bmiHeader.biHeight = -30;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP canvas = CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(canvas, nullptr);
-    std::memset(bits, 0, 40 * 30 * 4);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, canvas);
+    ostrel::win32::Canvas canvas(nullptr, 40, 30);
+    ASSERT_TRUE(canvas);
+    ASSERT_EQ(canvas.PixelCount(), 40u * 30u);
+    std::memset(canvas.Pixels(), 0, 40 * 30 * 4);
 
-    DrawPicture(dc, picture, 7, 5);
+    DrawPicture(canvas.Dc(), picture, 7, 5);
     GdiFlush();
 
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::uint32_t* pixels = canvas.Pixels();
     for (int y = 0; y < 30; ++y) {
         for (int x = 0; x < 40; ++x) {
             const bool inside = x >= 7 && x < 23 && y >= 5 && y < 21;
@@ -373,13 +358,9 @@ TEST_F(PicturesTest, DrawPictureCopiesUnscaledAtThePlaceGiven) {
         }
     }
     // The picture is still free to be selected elsewhere: DrawPicture put its DC back.
-    HDC other = CreateCompatibleDC(nullptr);
-    EXPECT_NE(SelectObject(other, picture.Handle()), nullptr);
-    DeleteDC(other);
-
-    SelectObject(dc, previous);
-    DeleteDC(dc);
-    DeleteObject(canvas);
+    const ostrel::win32::MemoryDc other(nullptr);
+    const ostrel::win32::Selection selected(other.Get(), picture.Handle());
+    EXPECT_TRUE(selected.Ok());
 }
 
 TEST_F(PicturesTest, BitmapMovesOwnership) {
@@ -409,9 +390,8 @@ TEST_F(PicturesTest, MissingResourcesThrow) {
 }
 
 TEST_F(PicturesTest, DrawingAnEmptyBitmapDoesNothing) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    DrawPicture(dc, Bitmap(), 0, 0);
-    DeleteDC(dc);
+    const ostrel::win32::MemoryDc dc(nullptr);
+    DrawPicture(dc.Get(), Bitmap(), 0, 0);
 }
 
 }  // namespace

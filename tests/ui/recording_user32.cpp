@@ -46,6 +46,11 @@ BOOL RecordingUser32::ShowWindow(HWND window, int command) {
     return real_.ShowWindow(window, command);
 }
 
+BOOL RecordingUser32::UpdateWindow(HWND window) {
+    calls.push_back({"UpdateWindow", {H(window)}});
+    return real_.UpdateWindow(window);
+}
+
 BOOL RecordingUser32::ReleaseCapture() {
     calls.push_back({"ReleaseCapture", {}});
     return real_.ReleaseCapture();

@@ -47,18 +47,18 @@ TEST_F(RenderTest, PressedImagesShowInTheSamePlace) {
     const POINT minimise{261 + 8, 4 + 8};
     const POINT close{279 + 8, 4 + 8};
 
-    MouseDown(vbLeftButton, minimise);
+    MouseDown(MouseButton::Left, minimise);
     ClientPixels shot = Capture();
     EXPECT_EQ(CountDifferences(shot, PictureOf(Picture::MinDown), 261, 4), 0);
     EXPECT_EQ(CountDifferences(shot, PictureOf(Picture::CloseUp), 279, 4), 0);
-    MouseUp(vbLeftButton, POINT{100, 200});
+    MouseUp(MouseButton::Left, POINT{100, 200});
     EXPECT_EQ(CountDifferences(Capture(), PictureOf(Picture::MinUp), 261, 4), 0);
 
-    MouseDown(vbRightButton, close);
+    MouseDown(MouseButton::Right, close);
     shot = Capture();
     EXPECT_EQ(CountDifferences(shot, PictureOf(Picture::CloseDown), 279, 4), 0);
     EXPECT_EQ(CountDifferences(shot, PictureOf(Picture::MinUp), 261, 4), 0);
-    MouseUp(vbRightButton, POINT{100, 200});
+    MouseUp(MouseButton::Right, POINT{100, 200});
     EXPECT_EQ(CountDifferences(Capture(), PictureOf(Picture::CloseUp), 279, 4), 0);
 }
 

@@ -2,16 +2,16 @@
 // as the program does.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <gtest/gtest.h>
 
+#include "scoped.h"
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    const ostrel::win32::ComApartment com;
+    if (!com.Ok()) return 2;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
-    const int result = RUN_ALL_TESTS();
-    ::CoUninitialize();
-    return result;
+    return RUN_ALL_TESTS();
 }

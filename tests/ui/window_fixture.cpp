@@ -1,25 +1,29 @@
 #include "window_fixture.h"
 
+#include <commctrl.h>
+
 #include <map>
 
-#include "gdi.h"
+#include "scoped.h"
 #include "message_loop.h"
 
 namespace ostrel::ui::test {
 
 namespace {
-WPARAM Flag(int button) {
-    return button == vbLeftButton ? MK_LBUTTON : button == vbRightButton ? MK_RBUTTON : MK_MBUTTON;
+WPARAM Flag(MouseButton button) {
+    return button == MouseButton::Left    ? MK_LBUTTON
+           : button == MouseButton::Right ? MK_RBUTTON
+                                          : MK_MBUTTON;
 }
-UINT DownMessage(int button) {
-    return button == vbLeftButton    ? WM_LBUTTONDOWN
-           : button == vbRightButton ? WM_RBUTTONDOWN
-                                     : WM_MBUTTONDOWN;
+UINT DownMessage(MouseButton button) {
+    return button == MouseButton::Left    ? WM_LBUTTONDOWN
+           : button == MouseButton::Right ? WM_RBUTTONDOWN
+                                          : WM_MBUTTONDOWN;
 }
-UINT UpMessage(int button) {
-    return button == vbLeftButton    ? WM_LBUTTONUP
-           : button == vbRightButton ? WM_RBUTTONUP
-                                     : WM_MBUTTONUP;
+UINT UpMessage(MouseButton button) {
+    return button == MouseButton::Left    ? WM_LBUTTONUP
+           : button == MouseButton::Right ? WM_RBUTTONUP
+                                          : WM_MBUTTONUP;
 }
 }  // namespace
 
@@ -43,7 +47,18 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
     return CountDifferences(shot, bitmap, left, top, RECT{0, 0, bitmap.Width(), bitmap.Height()});
 }
 
-void WindowTest::SetUp() {}
+int ShownPosition(const ProgressBar& bar) {
+    return static_cast<int>(::SendMessageW(bar.hWnd(), PBM_GETPOS, 0, 0));
+}
+
+bool DoEvents() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return false;
+        Dispatch(message);
+    }
+    return true;
+}
 
 void WindowTest::StartWindow(User32* seamToUse, std::vector<std::wstring> arguments) {
     form_ =
@@ -69,12 +84,12 @@ void WindowTest::Pump() {
     DoEvents();
 }
 
-void WindowTest::MouseDown(int button, POINT client) {
+void WindowTest::MouseDown(MouseButton button, POINT client) {
     ::PostMessageW(Hwnd(), DownMessage(button), Flag(button), MAKELPARAM(client.x, client.y));
     Pump();
 }
 
-void WindowTest::MouseUp(int button, POINT client) {
+void WindowTest::MouseUp(MouseButton button, POINT client) {
     ::PostMessageW(Hwnd(), UpMessage(button), 0, MAKELPARAM(client.x, client.y));
     Pump();
 }
@@ -125,8 +140,8 @@ ClientPixels WindowTest::Capture() {
     ClientPixels shot;
     shot.width = client.right;
     shot.height = client.bottom;
-    WindowDC source(Hwnd());
-    Canvas canvas(source.Get(), shot.width, shot.height);
+    const win32::WindowDc source(Hwnd());
+    win32::Canvas canvas(source.Get(), shot.width, shot.height);
     ::BitBlt(canvas.Dc(), 0, 0, shot.width, shot.height, source.Get(), 0, 0, SRCCOPY);
     ::GdiFlush();
     shot.pixels.assign(canvas.Pixels(),

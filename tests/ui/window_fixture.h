@@ -33,9 +33,15 @@ int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, i
                      const RECT& part);
 int CountDifferences(const ClientPixels& shot, const Bitmap& bitmap, int left, int top);
 
+// The position the progress control itself shows (PBM_GETPOS).
+int ShownPosition(const ProgressBar& bar);
+
+// Handles every pending message as the program's loop would, then returns; false when the
+// program was asked to end.
+bool DoEvents();
+
 class WindowTest : public ::testing::Test {
   protected:
-    void SetUp() override;
     void TearDown() override;
 
     // Creates and shows the window as the program does; `seam` defaults to the recording one,
@@ -47,9 +53,9 @@ class WindowTest : public ::testing::Test {
 
     // Handles every pending message, painting included.
     void Pump();
-    // Posts a press or release of a mouse button (vbLeftButton ...) at a client point.
-    void MouseDown(int button, POINT client);
-    void MouseUp(int button, POINT client);
+    // Posts a press or release of a mouse button (MouseButton::Left ...) at a client point.
+    void MouseDown(MouseButton button, POINT client);
+    void MouseUp(MouseButton button, POINT client);
     void Click(const CommandButton& button);
     void Key(WPARAM key);
 
