@@ -1,8 +1,8 @@
-#include "headless_ui.h"
+#include "cli/headless_ui.h"
 
 #include <utility>
 
-#include "runtime_error.h"
+#include "engine/runtime_error.h"
 
 namespace ostrel::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "collaborators.h"
+#include "engine/collaborators.h"
 
 namespace ostrel::cli {
 

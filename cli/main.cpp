@@ -9,18 +9,18 @@
 #include <string_view>
 #include <vector>
 
-#include "code_page.h"
-#include "duplicate_engine.h"
-#include "headless_ui.h"
+#include "engine/code_page.h"
+#include "engine/duplicate_engine.h"
+#include "cli/headless_ui.h"
 #include "ostrel_version.h"
-#include "runtime_error.h"
-#include "unfinished_file.h"
+#include "engine/runtime_error.h"
+#include "engine/unfinished_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "ansi_code_page.h"
-#include "wide_string.h"
+#include "win32/ansi_code_page.h"
+#include "win32/wide_string.h"
 #else
 #include <csignal>
 #endif

@@ -1,4 +1,4 @@
-#include "case_fold.h"
+#include "engine/case_fold.h"
 
 #include <array>
 

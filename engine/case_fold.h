@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "text_hash.h"
-#include "text_words.h"
+#include "engine/text_hash.h"
+#include "engine/text_words.h"
 
 namespace ostrel {
 

@@ -1,9 +1,9 @@
-#include "code_page.h"
+#include "engine/code_page.h"
 
 #include <array>
 #include <unordered_map>
 
-#include "utf.h"
+#include "engine/utf.h"
 
 namespace ostrel {
 namespace {

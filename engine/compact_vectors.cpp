@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "compact_vectors.h"
+#include "engine/compact_vectors.h"
 
 namespace ostrel {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "large_memory.h"
+#include "engine/large_memory.h"
 
 namespace ostrel {
 

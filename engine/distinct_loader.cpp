@@ -1,4 +1,4 @@
-#include "distinct_loader.h"
+#include "engine/distinct_loader.h"
 
 #include <algorithm>
 #include <array>
@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "case_fold.h"
-#include "large_memory.h"
-#include "line_scanner.h"
-#include "runtime_error.h"
-#include "slot_table.h"
-#include "text_arena.h"
-#include "thread_group.h"
+#include "engine/case_fold.h"
+#include "engine/large_memory.h"
+#include "engine/line_scanner.h"
+#include "engine/runtime_error.h"
+#include "engine/slot_table.h"
+#include "engine/text_arena.h"
+#include "engine/thread_group.h"
 
 namespace ostrel {
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "text_file.h"
-#include "working_table.h"
+#include "engine/text_file.h"
+#include "engine/working_table.h"
 
 namespace ostrel {
 

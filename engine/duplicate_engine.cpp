@@ -1,4 +1,4 @@
-#include "duplicate_engine.h"
+#include "engine/duplicate_engine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <optional>
 #include <system_error>
 
-#include "case_fold.h"
-#include "distinct_loader.h"
-#include "runtime_error.h"
+#include "engine/case_fold.h"
+#include "engine/distinct_loader.h"
+#include "engine/runtime_error.h"
 
 namespace ostrel {
 namespace {

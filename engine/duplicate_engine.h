@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "collaborators.h"
-#include "code_page.h"
-#include "text_file.h"
-#include "text_file_writer.h"
-#include "working_table.h"
+#include "engine/collaborators.h"
+#include "engine/code_page.h"
+#include "engine/text_file.h"
+#include "engine/text_file_writer.h"
+#include "engine/working_table.h"
 
 namespace ostrel {
 

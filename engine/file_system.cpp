@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "engine/file_system.h"
 
 #include <cerrno>
 #include <cstring>

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime_error.h"
+#include "engine/runtime_error.h"
 
 namespace ostrel {
 

@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "file_system.h"
-#include "unfinished_file.h"
+#include "engine/file_system.h"
+#include "engine/unfinished_file.h"
 
 namespace ostrel {
 namespace {

@@ -1,11 +1,11 @@
-#include "folded_sort.h"
+#include "engine/folded_sort.h"
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
 
-#include "thread_group.h"
+#include "engine/thread_group.h"
 
 namespace ostrel {
 namespace {

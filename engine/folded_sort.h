@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "text_pool.h"
+#include "engine/text_pool.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "large_memory.h"
+#include "engine/large_memory.h"
 
 #include <atomic>
 #include <cstdlib>

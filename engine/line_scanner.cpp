@@ -1,4 +1,4 @@
-#include "line_scanner.h"
+#include "engine/line_scanner.h"
 
 namespace ostrel {
 namespace {

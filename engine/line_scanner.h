@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "case_fold.h"
-#include "text_words.h"
+#include "engine/case_fold.h"
+#include "engine/text_words.h"
 
 namespace ostrel {
 

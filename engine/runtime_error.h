@@ -19,13 +19,13 @@ constexpr long kDeviceUnavailable = 68;  // not a file that can be read or writt
 constexpr long kBadFileName = 52;
 constexpr long kBadArgument = 3001;  // a table operation with arguments it cannot take
 constexpr long kNoCurrentRecord =
-    3021;                            // no current row (before the first, past the last, removed)
-constexpr long kTextTooLong = 3367;  // a text longer than the column's defined size
-constexpr long kTableClosed = 3704;  // an operation on a table that is not open
-constexpr long kBadEncoding = 3368;  // file content that cannot be decoded without loss
-constexpr long kCancelled = 32755;   // the user cancelled a file dialog
-constexpr long kInvalidCall = 5;     // an invalid procedure call or argument
-constexpr long kInternalError = 51;  // a fault of the program's own, not of the user's data
+    3021;                              // no current row (before the first, past the last, removed)
+constexpr long kTextTooLong = 3367;    // a text longer than the column's defined size
+constexpr long kTableClosed = 3704;    // an operation on a table that is not open
+constexpr long kBadEncoding = 3368;    // file content that cannot be decoded without loss
+constexpr long kCancelled = 32755;     // the user cancelled a file dialog
+constexpr long kInvalidCall = 5;       // an invalid procedure call or argument
+constexpr long kInternalError = 51;    // a fault of the program's own, not of the user's data
 constexpr long kNameTooLong = 20476;   // a chosen file name longer than the dialog's buffer
 constexpr long kDialogFailed = 32765;  // the file dialog could not be shown
 }  // namespace err

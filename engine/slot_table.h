@@ -2,7 +2,7 @@
 // The hash index that the engine's text stores share.
 #include <cstdint>
 
-#include "large_memory.h"
+#include "engine/large_memory.h"
 
 namespace ostrel {
 

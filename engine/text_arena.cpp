@@ -1,4 +1,4 @@
-#include "text_arena.h"
+#include "engine/text_arena.h"
 
 #include <utility>
 

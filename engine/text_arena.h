@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "large_memory.h"
+#include "engine/large_memory.h"
 
 namespace ostrel {
 

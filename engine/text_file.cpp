@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "engine/text_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "file_system.h"
-#include "runtime_error.h"
+#include "engine/file_system.h"
+#include "engine/runtime_error.h"
 
 namespace ostrel {
 namespace fs = std::filesystem;

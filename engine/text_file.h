@@ -15,10 +15,10 @@
 #include <string>
 #include <string_view>
 
-#include "code_page.h"
-#include "line_scanner.h"
-#include "text_encoding.h"
-#include "utf.h"
+#include "engine/code_page.h"
+#include "engine/line_scanner.h"
+#include "engine/text_encoding.h"
+#include "engine/utf.h"
 
 namespace ostrel {
 

@@ -1,10 +1,10 @@
-#include "text_file_writer.h"
+#include "engine/text_file_writer.h"
 
 #include <cerrno>
 
-#include "runtime_error.h"
-#include "unfinished_file.h"
-#include "utf.h"
+#include "engine/runtime_error.h"
+#include "engine/unfinished_file.h"
+#include "engine/utf.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "code_page.h"
-#include "file_system.h"
-#include "text_encoding.h"
+#include "engine/code_page.h"
+#include "engine/file_system.h"
+#include "engine/text_encoding.h"
 
 namespace ostrel {
 

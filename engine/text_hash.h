@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text_words.h"
+#include "engine/text_words.h"
 
 namespace ostrel {
 

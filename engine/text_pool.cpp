@@ -1,12 +1,12 @@
-#include "text_pool.h"
+#include "engine/text_pool.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "case_fold.h"
-#include "large_memory.h"
-#include "slot_table.h"
-#include "text_hash.h"
+#include "engine/case_fold.h"
+#include "engine/large_memory.h"
+#include "engine/slot_table.h"
+#include "engine/text_hash.h"
 
 namespace ostrel {
 

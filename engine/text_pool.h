@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "text_arena.h"
+#include "engine/text_arena.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "thread_group.h"
+#include "engine/thread_group.h"
 
 #include <new>
 #include <system_error>

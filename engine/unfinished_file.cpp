@@ -1,4 +1,4 @@
-#include "unfinished_file.h"
+#include "engine/unfinished_file.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "utf.h"
+#include "engine/utf.h"
 
 #include <cstdint>
 #include <cstring>

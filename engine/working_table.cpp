@@ -1,10 +1,10 @@
-#include "working_table.h"
+#include "engine/working_table.h"
 
 #include <algorithm>
 
-#include "case_fold.h"
-#include "folded_sort.h"
-#include "runtime_error.h"
+#include "engine/case_fold.h"
+#include "engine/folded_sort.h"
+#include "engine/runtime_error.h"
 
 namespace ostrel {
 namespace {

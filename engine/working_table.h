@@ -30,8 +30,8 @@
 #include <string_view>
 #include <vector>
 
-#include "compact_vectors.h"
-#include "text_pool.h"
+#include "engine/compact_vectors.h"
+#include "engine/text_pool.h"
 
 namespace ostrel {
 

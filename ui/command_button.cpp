@@ -1,11 +1,11 @@
-#include "command_button.h"
+#include "ui/command_button.h"
 
 #include <cstddef>
 #include <cstdint>
 
-#include "fonts.h"
-#include "twips.h"
-#include "window_text.h"
+#include "ui/fonts.h"
+#include "ui/twips.h"
+#include "ui/window_text.h"
 
 namespace ostrel::ui {
 

@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "fonts.h"
-#include "pictures.h"
-#include "scoped.h"
-#include "twips.h"
+#include "ui/fonts.h"
+#include "ui/pictures.h"
+#include "win32/scoped.h"
+#include "ui/twips.h"
 
 namespace ostrel::ui {
 

@@ -1,4 +1,4 @@
-#include "file_dialog.h"
+#include "ui/file_dialog.h"
 
 #include <cderr.h>
 #include <commdlg.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime_error.h"
+#include "engine/runtime_error.h"
 
 namespace ostrel::ui {
 

@@ -1,8 +1,8 @@
-#include "fonts.h"
+#include "ui/fonts.h"
 
 #include <cmath>
 
-#include "twips.h"
+#include "ui/twips.h"
 
 namespace ostrel::ui {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The window's fonts: Verdana, ANSI character set, sized in points at the screen's density.
-#include "scoped.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 

@@ -1,4 +1,4 @@
-#include "form.h"
+#include "ui/form.h"
 
 #include <windowsx.h>
 
@@ -7,14 +7,14 @@
 #include <new>
 #include <stdexcept>
 
-#include "command_button.h"
-#include "message_boxes.h"
-#include "runtime_error.h"
-#include "scoped.h"
-#include "window_text.h"
-#include "twips.h"
-#include "wide_string.h"
-#include "windowless_control.h"
+#include "ui/command_button.h"
+#include "ui/message_boxes.h"
+#include "engine/runtime_error.h"
+#include "win32/scoped.h"
+#include "ui/window_text.h"
+#include "ui/twips.h"
+#include "win32/wide_string.h"
+#include "ui/windowless_control.h"
 
 namespace ostrel::ui {
 

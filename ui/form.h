@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "mouse.h"
-#include "pictures.h"
+#include "ui/mouse.h"
+#include "ui/pictures.h"
 
 namespace ostrel::ui {
 

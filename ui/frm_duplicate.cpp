@@ -1,10 +1,10 @@
-#include "frm_duplicate.h"
+#include "ui/frm_duplicate.h"
 
 #include <cstdint>
 #include <limits>
 
-#include "runtime_error.h"
-#include "wide_string.h"
+#include "engine/runtime_error.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::ui {
 

@@ -7,19 +7,19 @@
 #include <string_view>
 #include <vector>
 
-#include "code_page.h"
-#include "collaborators.h"
-#include "command_button.h"
-#include "duplicate_engine.h"
-#include "file_dialog.h"
-#include "form.h"
-#include "image.h"
-#include "label.h"
-#include "launcher.h"
-#include "message_boxes.h"
-#include "pictures.h"
-#include "progress_bar.h"
-#include "user32.h"
+#include "engine/code_page.h"
+#include "engine/collaborators.h"
+#include "ui/command_button.h"
+#include "engine/duplicate_engine.h"
+#include "ui/file_dialog.h"
+#include "ui/form.h"
+#include "ui/image.h"
+#include "ui/label.h"
+#include "ui/launcher.h"
+#include "ui/message_boxes.h"
+#include "ui/pictures.h"
+#include "ui/progress_bar.h"
+#include "ui/user32.h"
 
 namespace ostrel::ui {
 

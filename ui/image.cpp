@@ -1,6 +1,6 @@
-#include "image.h"
+#include "ui/image.h"
 
-#include "twips.h"
+#include "ui/twips.h"
 
 namespace ostrel::ui {
 

@@ -1,8 +1,8 @@
 #pragma once
 // An image control: a picture shown at its own size, no border. Windowless, so images can lie
 // one over another; the upper one hides the lower one while it is visible.
-#include "pictures.h"
-#include "windowless_control.h"
+#include "ui/pictures.h"
+#include "ui/windowless_control.h"
 
 namespace ostrel::ui {
 

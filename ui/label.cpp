@@ -1,9 +1,9 @@
-#include "label.h"
+#include "ui/label.h"
 
 #include <utility>
 
-#include "fonts.h"
-#include "twips.h"
+#include "ui/fonts.h"
+#include "ui/twips.h"
 
 namespace ostrel::ui {
 

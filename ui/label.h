@@ -3,10 +3,10 @@
 // boundaries within its rectangle, no border, no automatic sizing.
 #include <string>
 
-#include "fonts.h"
-#include "scoped.h"
-#include "twips.h"
-#include "windowless_control.h"
+#include "ui/fonts.h"
+#include "win32/scoped.h"
+#include "ui/twips.h"
+#include "ui/windowless_control.h"
 
 namespace ostrel::ui {
 

@@ -1,12 +1,12 @@
-#include "launcher.h"
+#include "ui/launcher.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "runtime_error.h"
-#include "scoped.h"
-#include "system_error_text.h"
+#include "engine/runtime_error.h"
+#include "win32/scoped.h"
+#include "win32/system_error_text.h"
 
 namespace ostrel::ui {
 

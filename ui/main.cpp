@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "ansi_code_page.h"
-#include "file_dialog.h"
-#include "frm_duplicate.h"
-#include "launcher.h"
-#include "message_boxes.h"
-#include "message_loop.h"
-#include "runtime_error.h"
-#include "scoped.h"
-#include "user32.h"
-#include "wide_string.h"
+#include "win32/ansi_code_page.h"
+#include "ui/file_dialog.h"
+#include "ui/frm_duplicate.h"
+#include "ui/launcher.h"
+#include "ui/message_boxes.h"
+#include "ui/message_loop.h"
+#include "engine/runtime_error.h"
+#include "win32/scoped.h"
+#include "ui/user32.h"
+#include "win32/wide_string.h"
 
 namespace {
 // The program's arguments after its own name, in UTF-16 whatever the code page, as Explorer

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "collaborators.h"
+#include "engine/collaborators.h"
 
 namespace ostrel::ui {
 

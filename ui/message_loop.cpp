@@ -1,8 +1,8 @@
-#include "message_loop.h"
+#include "ui/message_loop.h"
 
 #include <windows.h>
 
-#include "form.h"
+#include "ui/form.h"
 
 namespace ostrel::ui {
 

@@ -8,7 +8,7 @@ add_library(ostrel_pictures STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pictures.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pictures.h)
 # Public so that a consumer's .rc finds resource_ids.h and the pictures too.
-target_include_directories(ostrel_pictures PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${_ostrel_resources_dir})
+target_include_directories(ostrel_pictures PUBLIC ${_ostrel_resources_dir})
 # Public: a Bitmap is one of the scoped types of win32/scoped.h.
 target_link_libraries(ostrel_pictures PUBLIC ostrel_win32
                                       PRIVATE ole32 windowscodecs uuid gdi32 ostrel_options)

@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "ui/pictures.h"
 
 #include <wincodec.h>
 
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "resource_ids.h"
+#include "resources/resource_ids.h"
 
 namespace ostrel::ui {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "scoped.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 

@@ -1,11 +1,11 @@
-#include "progress_bar.h"
+#include "ui/progress_bar.h"
 
 #include <commctrl.h>
 
 #include <cmath>
 #include <limits>
 
-#include "twips.h"
+#include "ui/twips.h"
 
 namespace ostrel::ui {
 

@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "twips.h"
-#include "user32.h"
+#include "ui/twips.h"
+#include "ui/user32.h"
 
 namespace ostrel::ui {
 

@@ -1,8 +1,8 @@
-#include "twips.h"
+#include "ui/twips.h"
 
 #include <cmath>
 
-#include "scoped.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 

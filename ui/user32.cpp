@@ -1,4 +1,4 @@
-#include "user32.h"
+#include "ui/user32.h"
 
 namespace ostrel::ui {
 

@@ -1,4 +1,4 @@
-#include "window_text.h"
+#include "ui/window_text.h"
 
 namespace ostrel::ui {
 

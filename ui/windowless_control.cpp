@@ -1,4 +1,4 @@
-#include "windowless_control.h"
+#include "ui/windowless_control.h"
 
 namespace ostrel::ui {
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "mouse.h"
+#include "ui/mouse.h"
 
 namespace ostrel::ui {
 

@@ -1,10 +1,10 @@
-#include "ansi_code_page.h"
+#include "win32/ansi_code_page.h"
 
 #include <windows.h>
 
 #include <climits>
 
-#include "wide_string.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::win32 {
 

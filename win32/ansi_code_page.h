@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "code_page.h"
+#include "engine/code_page.h"
 
 namespace ostrel::win32 {
 

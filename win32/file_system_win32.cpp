@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "file_system.h"
-#include "scoped.h"
-#include "system_error_text.h"
-#include "unfinished_file.h"
+#include "engine/file_system.h"
+#include "win32/scoped.h"
+#include "win32/system_error_text.h"
+#include "engine/unfinished_file.h"
 
 namespace ostrel {
 namespace {

@@ -1,10 +1,10 @@
-#include "system_error_text.h"
+#include "win32/system_error_text.h"
 
 #include <windows.h>
 
 #include <memory>
 
-#include "wide_string.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::win32 {
 

@@ -1,4 +1,4 @@
-#include "wide_string.h"
+#include "win32/wide_string.h"
 
 #include <windows.h>
 

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "code_page.h"
-#include "distinct_loader.h"
-#include "duplicate_engine.h"
-#include "runtime_error.h"
-#include "test_support.h"
-#include "text_file.h"
-#include "thread_group.h"
+#include "engine/code_page.h"
+#include "engine/distinct_loader.h"
+#include "engine/duplicate_engine.h"
+#include "engine/runtime_error.h"
+#include "tests/engine/test_support.h"
+#include "engine/text_file.h"
+#include "engine/thread_group.h"
 
 namespace ostrel {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "code_page.h"
-#include "duplicate_engine.h"
-#include "test_support.h"
-#include "utf.h"
+#include "engine/code_page.h"
+#include "engine/duplicate_engine.h"
+#include "tests/engine/test_support.h"
+#include "engine/utf.h"
 
 namespace ostrel {
 namespace {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "duplicate_engine.h"
-#include "runtime_error.h"
-#include "test_support.h"
-#include "text_file.h"
+#include "engine/duplicate_engine.h"
+#include "engine/runtime_error.h"
+#include "tests/engine/test_support.h"
+#include "engine/text_file.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>

@@ -6,10 +6,10 @@
 #include <system_error>
 #include <vector>
 
-#include "duplicate_engine.h"
-#include "large_memory.h"
-#include "test_support.h"
-#include "thread_group.h"
+#include "engine/duplicate_engine.h"
+#include "engine/large_memory.h"
+#include "tests/engine/test_support.h"
+#include "engine/thread_group.h"
 
 namespace ostrel {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "duplicate_engine.h"
-#include "test_support.h"
+#include "engine/duplicate_engine.h"
+#include "tests/engine/test_support.h"
 
 #ifndef _WIN32
 #include <grp.h>

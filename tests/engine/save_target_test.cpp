@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "duplicate_engine.h"
-#include "file_system.h"
-#include "test_support.h"
+#include "engine/duplicate_engine.h"
+#include "engine/file_system.h"
+#include "tests/engine/test_support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "collaborators.h"
-#include "runtime_error.h"
-#include "working_table.h"
+#include "engine/collaborators.h"
+#include "engine/runtime_error.h"
+#include "engine/working_table.h"
 
 namespace ostrel::test {
 

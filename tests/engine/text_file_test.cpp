@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "case_fold.h"
-#include "code_page.h"
-#include "runtime_error.h"
-#include "test_support.h"
-#include "text_file.h"
-#include "text_file_writer.h"
-#include "line_scanner.h"
+#include "engine/case_fold.h"
+#include "engine/code_page.h"
+#include "engine/runtime_error.h"
+#include "tests/engine/test_support.h"
+#include "engine/text_file.h"
+#include "engine/text_file_writer.h"
+#include "engine/line_scanner.h"
 
 namespace ostrel {
 namespace {

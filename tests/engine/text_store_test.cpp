@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "case_fold.h"
-#include "slot_table.h"
-#include "text_arena.h"
-#include "text_hash.h"
+#include "engine/case_fold.h"
+#include "engine/slot_table.h"
+#include "engine/text_arena.h"
+#include "engine/text_hash.h"
 
 namespace ostrel {
 namespace {

@@ -12,9 +12,9 @@
 #include <system_error>
 #include <vector>
 
-#include "folded_sort.h"
-#include "text_pool.h"
-#include "thread_group.h"
+#include "engine/folded_sort.h"
+#include "engine/text_pool.h"
+#include "engine/thread_group.h"
 
 namespace ostrel {
 namespace {

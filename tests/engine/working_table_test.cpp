@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "case_fold.h"
-#include "duplicate_engine.h"
-#include "runtime_error.h"
-#include "test_support.h"
-#include "text_pool.h"
-#include "working_table.h"
+#include "engine/case_fold.h"
+#include "engine/duplicate_engine.h"
+#include "engine/runtime_error.h"
+#include "tests/engine/test_support.h"
+#include "engine/text_pool.h"
+#include "engine/working_table.h"
 
 namespace ostrel {
 namespace {

@@ -46,10 +46,10 @@
 #include <system_error>
 #include <vector>
 
-#include "case_fold.h"
-#include "collaborators.h"
-#include "duplicate_engine.h"
-#include "engine_fuzz.h"
+#include "engine/case_fold.h"
+#include "engine/collaborators.h"
+#include "engine/duplicate_engine.h"
+#include "tests/fuzz/engine_fuzz.h"
 
 namespace engine_fuzz {
 const Plan* forcedPlan = nullptr;

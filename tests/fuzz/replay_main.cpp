@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_fuzz.h"
+#include "tests/fuzz/engine_fuzz.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "window_fixture.h"
+#include "tests/ui/window_fixture.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -1,5 +1,5 @@
 // Decodes the pictures built into this test's own module and checks them against the design.
-#include "pictures.h"
+#include "ui/pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "resource_ids.h"
-#include "scoped.h"
+#include "resources/resource_ids.h"
+#include "win32/scoped.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "recording_user32.h"
+#include "tests/ui/recording_user32.h"
 
 #include <sstream>
 

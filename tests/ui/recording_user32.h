@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "user32.h"
+#include "ui/user32.h"
 
 namespace ostrel::ui::test {
 

@@ -2,7 +2,7 @@
 // place, the greyed look of disabled buttons, and labels that repaint without leaving traces.
 #include <algorithm>
 
-#include "window_fixture.h"
+#include "tests/ui/window_fixture.h"
 
 namespace ostrel::ui::test {
 namespace {

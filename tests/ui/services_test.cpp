@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "ansi_code_page.h"
-#include "file_dialog.h"
-#include "launcher.h"
-#include "runtime_error.h"
-#include "twips.h"
-#include "wide_string.h"
+#include "win32/ansi_code_page.h"
+#include "ui/file_dialog.h"
+#include "ui/launcher.h"
+#include "engine/runtime_error.h"
+#include "ui/twips.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::ui::test {
 namespace {

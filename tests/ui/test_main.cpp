@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scoped.h"
+#include "win32/scoped.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,11 +1,11 @@
-#include "window_fixture.h"
+#include "tests/ui/window_fixture.h"
 
 #include <commctrl.h>
 
 #include <map>
 
-#include "scoped.h"
-#include "message_loop.h"
+#include "win32/scoped.h"
+#include "ui/message_loop.h"
 
 namespace ostrel::ui::test {
 

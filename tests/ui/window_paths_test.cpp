@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "wide_string.h"
-#include "window_fixture.h"
+#include "win32/wide_string.h"
+#include "tests/ui/window_fixture.h"
 
 namespace ostrel::ui::test {
 namespace {
