@@ -33,6 +33,20 @@ void Utf32Unit(char32_t c, bool bigEndian, std::string& out) {
     }
 }
 
+// Calls put with each character of a line and then with CR and LF. A byte that begins no
+// character goes as the character of its value, as the reader of an 8-bit file would take it.
+template <typename Put>
+void ForEachCharacter(std::string_view utf8Text, Put put) {
+    std::size_t i = 0;
+    while (i < utf8Text.size()) {
+        char32_t c;
+        if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
+        put(c);
+    }
+    put(U'\r');
+    put(U'\n');
+}
+
 }  // namespace
 
 TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
@@ -116,10 +130,7 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
         case TextEncoding::Utf16BE: {
             const bool big = encoding_ == TextEncoding::Utf16BE;
             scratch_.clear();
-            std::size_t i = 0;
-            while (i < utf8Text.size()) {
-                char32_t c;
-                if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
+            ForEachCharacter(utf8Text, [&](char32_t c) {
                 if (c >= 0x10000) {
                     c -= 0x10000;
                     Utf16Unit(static_cast<char16_t>(0xD800 | (c >> 10)), big, scratch_);
@@ -127,9 +138,7 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
                 } else {
                     Utf16Unit(static_cast<char16_t>(c), big, scratch_);
                 }
-            }
-            Utf16Unit(u'\r', big, scratch_);
-            Utf16Unit(u'\n', big, scratch_);
+            });
             Put(scratch_);
             break;
         }
@@ -137,14 +146,7 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
         case TextEncoding::Utf32BE: {
             const bool big = encoding_ == TextEncoding::Utf32BE;
             scratch_.clear();
-            std::size_t i = 0;
-            while (i < utf8Text.size()) {
-                char32_t c;
-                if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
-                Utf32Unit(c, big, scratch_);
-            }
-            Utf32Unit(U'\r', big, scratch_);
-            Utf32Unit(U'\n', big, scratch_);
+            ForEachCharacter(utf8Text, [&](char32_t c) { Utf32Unit(c, big, scratch_); });
             Put(scratch_);
             break;
         }

@@ -105,6 +105,25 @@ std::optional<NotAFile> DevicePathKind(std::string_view path) {
     return NotAFile::DevicePath;
 }
 
+// A C stream on an open handle, which from then on closes it; null, with the handle closed
+// and errno set, when the runtime cannot take it.
+std::FILE* StreamOn(win32::Handle& handle, bool writing) {
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.Get()),
+                                   (writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+    if (fd == -1) {
+        handle.Reset();
+        return nullptr;
+    }
+    handle.Release();  // the descriptor closes it from here on
+    std::FILE* stream = _fdopen(fd, writing ? "wb" : "rb");
+    if (!stream) {
+        const int error = errno;
+        _close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
 }  // namespace
 
 std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
@@ -127,15 +146,8 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t&
     if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
     if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         throw NotAFileError(NotAFile::Folder, utf8Path);
-    const int fd =
-        _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.Get()), _O_RDONLY | _O_BINARY);
-    if (fd != -1) handle.Release();  // the descriptor closes it from here on
-    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "rb");
-    if (!stream) {
-        const int error = errno ? errno : EMFILE;
-        if (fd != -1) _close(fd);
-        throw FileError(error, utf8Path, false);
-    }
+    std::FILE* stream = StreamOn(handle, false);
+    if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, false);
     size = known ? (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow : 0;
     return stream;
 }
@@ -213,16 +225,9 @@ std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
             throw Win32FileError(error, utf8Path);
         }
-        const int fd =
-            _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.Get()), _O_WRONLY | _O_BINARY);
-        if (fd != -1) handle.Release();  // the descriptor closes it from here on
-        std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "wb");
+        std::FILE* stream = StreamOn(handle, true);
         if (!stream) {
             const int error = errno ? errno : EMFILE;
-            if (fd == -1)
-                handle.Reset();
-            else
-                _close(fd);
             RemoveFile(tempPath);
             tempPath.clear();
             throw FileError(error, utf8Path, true);

@@ -37,16 +37,6 @@ notepad_pids=()
 
 # ---- helpers ----
 
-# poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails after SECONDS.
-poll() {
-    local limit=$(( $1 * 10 )) i
-    shift
-    for ((i = 0; i < limit; i++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    "$@"
-}
 
 # A process that exists and has not ended (an ended child stays a zombie until reaped).
 alive() {

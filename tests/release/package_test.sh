@@ -46,15 +46,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-poll() {
-    local limit=$(($1 * 10)) i
-    shift
-    for ((i = 0; i < limit; i++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    "$@"
-}
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # ---- the zip and its checksum ----
