@@ -1,5 +1,7 @@
 #include "engine/line_scanner.h"
 
+#include <algorithm>
+
 namespace ostrel {
 namespace {
 
