@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "engine/utf.h"
+
 namespace ostrel {
 
 namespace {
@@ -162,14 +164,7 @@ std::size_t CountCharacters(std::string_view text) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
-        const unsigned char b = s[i];
-        std::size_t len = 1;
-        if (b >= 0xC2 && b <= 0xDF)
-            len = 2;
-        else if (b >= 0xE0 && b <= 0xEF)
-            len = 3;
-        else if (b >= 0xF0 && b <= 0xF4)
-            len = 4;
+        const std::size_t len = Utf8SequenceLength(s[i]);
         std::size_t k = 1;
         while (k < len && i + k < n && (s[i + k] & 0xC0) == 0x80) ++k;
         i += k;  // an incomplete sequence counts as one character per byte taken

@@ -34,11 +34,6 @@ constexpr unsigned kMostWorkers = 4;
 constexpr std::size_t kSlotAhead = 32;
 constexpr std::size_t kTextAhead = 16;
 
-// The most bytes that a text within the limit may take.
-std::size_t LongestAccepted(std::size_t maxCharacters) {
-    return LineScanner::MostBytes(maxCharacters);
-}
-
 // A non-blank line of a chunk, trimmed, on its way to the share its hash falls to.
 struct Line {
     const char* text;
@@ -152,7 +147,7 @@ class Worker {
           index_(index),
           count_(count),
           maxCharacters_(maxCharacters),
-          folded_(LongestAccepted(maxCharacters) + 8) {}
+          folded_(LineScanner::MostBytes(maxCharacters) + 8) {}
 
     // What it throws goes to the thread group, which stops the others.
     void Run() {
@@ -301,7 +296,8 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
     std::vector<std::unique_ptr<DistinctShare>> shares;
     std::vector<std::unique_ptr<Worker>> team;
     for (unsigned i = 0; i < count; ++i) {
-        shares.push_back(std::make_unique<DistinctShare>(expected, LongestAccepted(maxCharacters)));
+        shares.push_back(
+            std::make_unique<DistinctShare>(expected, LineScanner::MostBytes(maxCharacters)));
         team.push_back(std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
     }
     std::uint64_t reported = 0;

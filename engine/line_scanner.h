@@ -93,7 +93,6 @@ class LineScanner {
     // A line that runs past the end of its piece: collected piece by piece, held only as far
     // as the limit needs.
     Step Continue(const char*& p, const char* end, bool last, std::string_view& text);
-    Step Finish(std::string_view& text);
 
     const std::size_t max_;
     bool inLine_ = false;            // a line is being collected across pieces

@@ -20,8 +20,7 @@ std::size_t UnfinishedTail(std::string_view text) {
     for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
         const auto b = static_cast<unsigned char>(text[n - back]);
         if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        return length > back ? back : 0;
+        return Utf8SequenceLength(b) > back ? back : 0;
     }
     return 0;
 }

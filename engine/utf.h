@@ -9,6 +9,15 @@ namespace ostrel {
 
 void AppendUtf8(char32_t c, std::string& out);
 
+// The bytes of the sequence that a lead byte begins: 2 to 4 for the lead bytes of valid UTF-8,
+// 1 for anything else.
+constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
+    return lead >= 0xC2 && lead <= 0xDF   ? 2
+           : lead >= 0xE0 && lead <= 0xEF ? 3
+           : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                          : 1;
+}
+
 // Decodes one character at text[i] (surrogate code points accepted) and advances i. Returns
 // false on a malformed sequence, leaving i unchanged.
 bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& c);

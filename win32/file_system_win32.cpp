@@ -124,12 +124,36 @@ std::FILE* StreamOn(win32::Handle& handle, bool writing) {
     return stream;
 }
 
-}  // namespace
-
-std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
+// Refuses, by its name alone, a path that names no file: the device namespace, a pipe, or a
+// name Windows keeps for a device in every folder.
+void RefuseDeviceNames(const std::string& utf8Path) {
     if (const auto kind = DevicePathKind(utf8Path)) throw NotAFileError(*kind, utf8Path);
     if (IsReservedDeviceName(Utf8Of(NativePath(utf8Path).filename())))
         throw NotAFileError(NotAFile::ReservedName, utf8Path);
+}
+
+// What an open handle leads to, once it is known to be a regular file: a pipe, device or
+// folder is refused. known says whether the system gave the file's information.
+struct FileFacts {
+    BY_HANDLE_FILE_INFORMATION information{};
+    bool known = false;
+};
+FileFacts RequireRegularFile(HANDLE handle, const std::string& utf8Path) {
+    const DWORD type = GetFileType(handle);
+    FileFacts facts;
+    facts.known = GetFileInformationByHandle(handle, &facts.information) != 0;
+    if (type == FILE_TYPE_PIPE) throw NotAFileError(NotAFile::Pipe, utf8Path);
+    if (type == FILE_TYPE_CHAR) throw NotAFileError(NotAFile::Device, utf8Path);
+    if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
+    if (facts.known && (facts.information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw NotAFileError(NotAFile::Folder, utf8Path);
+    return facts;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
+    RefuseDeviceNames(utf8Path);
     win32::Handle handle(CreateFileW(Wide(utf8Path).c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -138,24 +162,17 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t&
         if (error == ERROR_FILE_NOT_FOUND) throw FileError(ENOENT, utf8Path, false);
         throw Win32FileError(error, utf8Path);
     }
-    const DWORD type = GetFileType(handle.Get());
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = GetFileInformationByHandle(handle.Get(), &information) != 0;
-    if (type == FILE_TYPE_PIPE) throw NotAFileError(NotAFile::Pipe, utf8Path);
-    if (type == FILE_TYPE_CHAR) throw NotAFileError(NotAFile::Device, utf8Path);
-    if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
-    if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw NotAFileError(NotAFile::Folder, utf8Path);
+    const FileFacts facts = RequireRegularFile(handle.Get(), utf8Path);
     std::FILE* stream = StreamOn(handle, false);
     if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, false);
-    size = known ? (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow : 0;
+    size = facts.known ? (std::uint64_t{facts.information.nFileSizeHigh} << 32) |
+                             facts.information.nFileSizeLow
+                       : 0;
     return stream;
 }
 
 SaveTarget FindSaveTarget(const std::string& utf8Path) {
-    if (const auto kind = DevicePathKind(utf8Path)) throw NotAFileError(*kind, utf8Path);
-    if (IsReservedDeviceName(Utf8Of(NativePath(utf8Path).filename())))
-        throw NotAFileError(NotAFile::ReservedName, utf8Path);
+    RefuseDeviceNames(utf8Path);
 
     SaveTarget target;
     target.path = utf8Path;
@@ -175,19 +192,12 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
             throw RuntimeError(err::kPathNotFound, "This link leads to no file: " + utf8Path);
         return target;  // a new file
     }
-    const DWORD type = GetFileType(handle.Get());
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = GetFileInformationByHandle(handle.Get(), &information) != 0;
+    const FileFacts facts = RequireRegularFile(handle.Get(), utf8Path);
     std::wstring finalPath(32768, L'\0');
     const DWORD length = GetFinalPathNameByHandleW(handle.Get(), finalPath.data(),
                                                    static_cast<DWORD>(finalPath.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     handle.Reset();
-    if (type == FILE_TYPE_PIPE) throw NotAFileError(NotAFile::Pipe, utf8Path);
-    if (type == FILE_TYPE_CHAR) throw NotAFileError(NotAFile::Device, utf8Path);
-    if (type != FILE_TYPE_DISK) throw NotAFileError(NotAFile::Other, utf8Path);
-    if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw NotAFileError(NotAFile::Folder, utf8Path);
     if (length > 0 && length < finalPath.size()) {
         finalPath.resize(length);
         target.path = Utf8Of(std::filesystem::path(finalPath));
@@ -195,7 +205,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     // A file that cannot be written is not replaced either: a read-only one (even for an
     // administrator, as Windows keeps it), or one open in a program that lets nobody else
     // write it.
-    if (known && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+    if (facts.known && (facts.information.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
         throw FileError(EACCES, utf8Path, true);
     const win32::Handle probe(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
