@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& codePage)
     : path_(utf8Path), codePage_(codePage) {
-    file_ = OpenRegularFileForReading(path_, size_);
+    file_ = OpenRegularFileForReading(path_, stamp_);
 
     // The byte-order mark, if any, says what the file is.
     char head[4] = {};
@@ -66,9 +66,18 @@ void TextFileReader::StartOver() {
 
 void TextFileReader::EndOfFile() {
     atEnd_ = true;
-    if (bytesRead_ != size_ && !deferred_)
+    if (deferred_) return;
+    // A file rewritten in place at its size is told by its times.
+    if (StampOf(file_, path_) != stamp_) {
         deferred_ = std::make_exception_ptr(
             RuntimeError(err::kDeviceIo, "The file changed while it was read: " + path_));
+    } else if (bytesRead_ != stamp_.size) {
+        deferred_ = std::make_exception_ptr(RuntimeError(
+            err::kDeviceIo,
+            "The file does not have the size the system gives for it, as with the files in "
+            "/proc and /sys: " +
+                path_));
+    }
 }
 
 TextFileReader::Decoded TextFileReader::Decode(std::string& out, std::size_t want) {

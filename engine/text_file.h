@@ -8,7 +8,8 @@
 // before that byte is read twice.
 //
 // Only regular files are read: a device, pipe or socket is refused before anything is read
-// from it, and so is a file whose size changes while it is read.
+// from it. A file whose size or times at the end are not those of the start changed while it
+// was read, and is refused, as is one that does not have the size the system gives for it.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -17,6 +18,7 @@
 #include <string_view>
 
 #include "engine/code_page.h"
+#include "engine/file_system.h"
 #include "engine/line_scanner.h"
 #include "engine/text_codec.h"
 #include "engine/text_encoding.h"
@@ -49,7 +51,7 @@ class TextFileReader {
     // next call, so the lines before it are handled first, as they would be line by line.
     Chunk ReadChunk(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
 
-    std::uint64_t Size() const { return size_; }  // of the file when it was opened, in bytes
+    std::uint64_t Size() const { return stamp_.size; }  // of the file when it was opened, in bytes
     TextEncoding Encoding() const { return encoding_; }
     const std::string& Path() const { return path_; }
     void Close();
@@ -69,7 +71,7 @@ class TextFileReader {
     std::string path_;
     const CodePage& codePage_;
     std::FILE* file_ = nullptr;
-    std::uint64_t size_ = 0;
+    FileStamp stamp_;  // when it was opened
     std::uint64_t bytesRead_ = 0;
     TextEncoding encoding_ = TextEncoding::Utf8;
     bool atEnd_ = false;         // the file has been read to its end

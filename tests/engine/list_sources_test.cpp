@@ -2,6 +2,9 @@
 // had when opened; and how the encoding is settled while reading, UTF-32 included.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,7 @@ namespace ostrel {
 namespace {
 
 using V = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 class ListSources : public test::ScratchDir {
   protected:
@@ -96,26 +100,50 @@ TEST_F(ListSources, DevicesAndPipesAreRefusedBeforeAnythingIsRead) {
 }
 #endif
 
-// A list that shrinks or grows while it is read is refused: its counts would not be the file's.
+// The description of the failure that reading a list to its end ends in, after its first chunk
+// and then the change given.
+std::string ReadingFailure(const std::string& path, const std::function<void()>& change) {
+    try {
+        TextFileReader reader(path, Windows1252());
+        std::string chunk;
+        EXPECT_EQ(reader.ReadChunk(chunk, 1 << 16, 100), TextFileReader::Chunk::Lines);
+        change();
+        while (reader.ReadChunk(chunk, 1 << 16, 100) != TextFileReader::Chunk::End) {
+        }
+    } catch (const RuntimeError& e) {
+        return e.Description();
+    }
+    return "no failure";
+}
+
+// A list that shrinks, grows or is rewritten at its size while it is read is refused: its
+// counts would not be the file's.
 TEST_F(ListSources, AFileThatChangesWhileItIsReadIsRefused) {
     std::string list;
     for (int i = 0; i < 200000; ++i) list += "phrase " + std::to_string(i) + "\r\n";
-    for (const bool grow : {false, true}) {
+    std::string rewritten = list;
+    rewritten.replace(rewritten.size() - 9, 6, "PHRASE");
+    for (const std::string& now : {list.substr(0, 100000), list + "more\r\n", rewritten}) {
         const std::string path = File("list.txt", list);
-        TextFileReader reader(path, Windows1252());
-        std::string chunk;
-        ASSERT_EQ(reader.ReadChunk(chunk, 1 << 16, 100), TextFileReader::Chunk::Lines);
-        test::WriteBytes(test::PathFromUtf8(path),
-                         grow ? list + "more\r\n" : list.substr(0, 100000));
-        try {
-            while (reader.ReadChunk(chunk, 1 << 16, 100) != TextFileReader::Chunk::End) {
-            }
-            ADD_FAILURE() << "no failure; grown: " << grow;
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.Description(), "The file changed while it was read: " + path);
-        }
+        // An hour ago, so that a rewrite within the clock's tick still changes the time.
+        const fs::path native = test::PathFromUtf8(path);
+        fs::last_write_time(native, fs::last_write_time(native) - std::chrono::hours(1));
+        EXPECT_EQ(ReadingFailure(path, [&] { test::WriteBytes(native, now); }),
+                  "The file changed while it was read: " + path)
+            << now.size() << " bytes now";
     }
 }
+
+#ifdef __linux__
+// The system's files report a size they do not have; they are not taken for changed ones.
+TEST_F(ListSources, AFileOfTheSystemIsNotCalledChanged) {
+    const std::string path = "/proc/self/status";
+    EXPECT_EQ(ReadingFailure(path, [] {}),
+              "The file does not have the size the system gives for it, as with the files in "
+              "/proc and /sys: " +
+                  path);
+}
+#endif
 
 // A mark says UTF-32; FF FE 00 00 is UTF-32 little-endian, not UTF-16 with a NUL. The result
 // is written back in UTF-32 with its mark.
