@@ -327,13 +327,10 @@ class Producer {
                 readFailure_ = std::current_exception();
             }
             lock.lock();
-            if (got == TextFileReader::Chunk::Restart) {
-                restarted_ = true;
-                pipeline_.stop = true;
-                pipeline_.changed.notify_all();
-                return;
-            }
-            if (got == TextFileReader::Chunk::End) {
+            // Like a failure, a file found not to be UTF-8 waits for the lines before it: a line
+            // refused among them stops the reading first, however the workers are scheduled.
+            if (got == TextFileReader::Chunk::Restart) restarted_ = true;
+            if (got == TextFileReader::Chunk::End || restarted_) {
                 pipeline_.finished = true;
                 pipeline_.changed.notify_all();
                 return;
@@ -441,16 +438,17 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         producer.AwaitWorkers();
         threads.Join();  // raises what a worker threw, before any failure met later
     }
-    if (producer.Restarted()) {
-        // The file is read again from its start, in the code page: what was found so far is
-        // dropped, and the count of lines read goes on from where it stood.
-        const std::uint64_t reported = producer.Reported();
-        return LoadDistinctLines(
-            file, table, maxCharacters, [&](std::uint64_t lines) { progress(reported + lines); },
-            workers);
-    }
     if (pipeline.refusedBatch != kNone)
         throw TooLongError(pipeline.RefusedLineNumber(), file.Path(), maxCharacters);
+    if (producer.Restarted()) {
+        // The file is read again from its start, in the code page: what was found so far is
+        // dropped. The lines read again are the same lines: the count goes on only past the
+        // ones reported.
+        const std::uint64_t reported = producer.Reported();
+        return LoadDistinctLines(
+            file, table, maxCharacters,
+            [&](std::uint64_t lines) { progress(std::max(reported, lines)); }, workers);
+    }
     if (producer.ReadFailure()) std::rethrow_exception(producer.ReadFailure());
     HandOver(shares, table);
     return pipeline.nonBlank;

@@ -184,7 +184,7 @@ TEST_F(ListSources, BrokenUtf32IsRefusedAfterTheLinesBeforeIt) {
 }
 
 // Without a mark the list is read as UTF-8 from the start; a byte that is not UTF-8 far into
-// it starts the reading again in the code page, and the lines are counted once.
+// it starts the reading again in the code page, and the lines are counted once, on the bar too.
 TEST_F(ListSources, AListThatIsNotUtf8AfterAllIsReadAgainInTheCodePage) {
     std::string list;
     for (int i = 0; i < 100000; ++i) list += "caf\xC3\xA9 " + std::to_string(i % 1000) + "\r\n";
@@ -197,6 +197,33 @@ TEST_F(ListSources, AListThatIsNotUtf8AfterAllIsReadAgainInTheCodePage) {
     const V rows = test::Rows(*engine.rsUnique());
     EXPECT_EQ(rows.front(), "caf\u00C3\u00A9 0");  // the UTF-8 bytes, now as code-page text
     EXPECT_EQ(rows.back(), "café");
+    // The bar goes one step a line, from 1 to 10000 and then from 11 to 10000 over and over:
+    // after 100001 lines it stands at 11 + (100001 - 10001) % 9990 = 101, before the 10001 that
+    // ends the run.
+    ASSERT_GE(ui.progressValues.size(), 2u);
+    EXPECT_EQ(ui.progressValues[ui.progressValues.size() - 2], 101.0f);
+}
+
+// Line 1 is too long only in the code page, line 15002 in any reading, and the byte that is not
+// UTF-8 comes a chunk later: the reading as UTF-8 meets line 15002 first, and names it however
+// the workers run.
+TEST_F(ListSources, TheLineARefusalNamesDoesNotDependOnTheWorkers) {
+    OpenPrevious();
+    std::string list;
+    for (int i = 0; i < 60; ++i) list += "\xC3\xA9";
+    list += "\r\n";
+    for (int i = 0; i < 15000; ++i) list += "kw " + std::to_string(i) + "\r\n";
+    list += std::string(101, 'x') + "\r\n";
+    while (list.size() < 200000) list += "filler phrase\r\n";
+    const std::string path = File("list.txt", list + "caf\xE9\r\n");
+    for (unsigned workers = 1; workers <= 4; ++workers) {
+        engine.SetWorkerCount(workers);
+        for (int run = 0; run < 3; ++run)
+            EXPECT_EQ(Refusal(path), "Unable to open description file \rLine 15002 of " + path +
+                                         " is longer than the limit of 100 characters for a "
+                                         "keyword phrase.")
+                << workers << " workers, run " << run;
+    }
 }
 
 }  // namespace

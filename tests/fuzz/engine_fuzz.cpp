@@ -215,19 +215,24 @@ Line DecodeUtf8(std::string_view s) {
     return line;
 }
 
-bool ValidUtf8(std::string_view s) {
+// Where the first character that is not valid UTF-8 starts, or the size.
+std::size_t ValidUtf8Prefix(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         unsigned char lo, hi;
         const int len = LeadLength(static_cast<unsigned char>(s[i]), lo, hi);
-        if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) return false;
+        if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) return i;
         for (int k = 1; k < len; ++k) {
             const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if (k == 1 ? (t < lo || t > hi) : !IsContinuation(t)) return false;
+            if (k == 1 ? (t < lo || t > hi) : !IsContinuation(t)) return i;
         }
         i += static_cast<std::size_t>(len);
     }
-    return true;
+    return i;
+}
+
+bool ValidUtf8(std::string_view s) {
+    return ValidUtf8Prefix(s) == s.size();
 }
 
 // Splits units into lines at CR, CR LF and LF.
@@ -332,6 +337,7 @@ void Encode(const Line& line, Enc enc, std::string& out) {
 struct Expected {
     bool refused = false;
     std::uint64_t tooLongLine = 0;         // refused for this line (0: none)
+    std::uint64_t utf8TooLongLine = 0;     // or this one, too long as read as UTF-8 (0: none)
     const char* encodingReason = nullptr;  // or for the file's encoding: the message names it
     bool eitherReason = false;             // either of the two will do
     std::uint64_t actual = 0, final = 0;
@@ -387,9 +393,17 @@ Expected Model(std::string_view bytes) {
             lineEnds.push_back(static_cast<std::size_t>(u.data() - units.data()) + u.size());
         }
     } else {
-        for (const std::string_view s : SplitLines(body))
+        // A list found not to be UTF-8 was read as UTF-8 up to that byte: a line too long as
+        // read so may be the one named, as the code page's reading may name an earlier one.
+        const std::size_t invalid = ValidUtf8Prefix(body);
+        for (const std::string_view s : SplitLines(body)) {
+            const std::size_t at = static_cast<std::size_t>(s.data() - body.data());
+            if (enc == Enc::Ansi && e.utf8TooLongLine == 0 && at < invalid &&
+                DecodeUtf8(TrimSpaces(s.substr(0, invalid - at))).size() > 100)
+                e.utf8TooLongLine = lines.size() + 1;
             lines.push_back(enc == Enc::Ansi ? DecodeCp1252(TrimSpaces(s))
                                              : DecodeUtf8(TrimSpaces(s)));
+        }
     }
 
     std::map<std::string, Line> unique;  // by sort key: the first spelling of each phrase
@@ -713,8 +727,8 @@ void RunOne(const std::string& input, Scratch& scratch) {
         const std::string& m = ui.messages[0];
         const std::string head = "Unable to open description file \r";
         std::vector<std::string> whys;  // any one will do
-        if (e.tooLongLine)
-            whys.push_back("Line " + std::to_string(e.tooLongLine) + " of " + scratch.in + " ");
+        for (const std::uint64_t line : {e.tooLongLine, e.utf8TooLongLine})
+            if (line) whys.push_back("Line " + std::to_string(line) + " of " + scratch.in + " ");
         if (e.encodingReason && (!e.tooLongLine || e.eitherReason))
             whys.push_back(e.encodingReason);
         bool named = false;
