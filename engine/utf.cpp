@@ -59,14 +59,9 @@ std::size_t UnfinishedUtf8Tail(std::string_view text) {
 
 std::size_t CountCharacters(std::string_view text) {
     std::size_t count = 0;
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t len = Utf8SequenceLength(s[i]);
-        std::size_t k = 1;
-        while (k < len && i + k < n && IsUtf8Continuation(s[i + k])) ++k;
-        i += k;  // an incomplete sequence counts as one character per byte taken
-        ++count;
+    for (std::size_t i = 0; i < text.size(); ++count) {
+        char32_t c;
+        if (!DecodeUtf8(text, i, c)) ++i;  // a byte of no character: one on its own
     }
     return count;
 }

@@ -30,7 +30,9 @@ constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
 // stream may be cut so that it ends on a whole character.
 std::size_t UnfinishedUtf8Tail(std::string_view text);
 
-// Number of Unicode characters in a UTF-8 text (a byte that starts no character counts as one).
+// Number of characters in a UTF-8 text. A character is a sequence that DecodeUtf8 accepts
+// (surrogate code points included, as read from UTF-16); every other byte counts as one, as
+// the code page would read it.
 std::size_t CountCharacters(std::string_view text);
 
 // Decodes one character at text[i] (surrogate code points accepted) and advances i. Returns

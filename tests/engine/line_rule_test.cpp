@@ -188,5 +188,20 @@ TEST_F(LineRule, TheLimitCountsCharactersInsideAndNotAround) {
     }
 }
 
+// In a list marked UTF-8, each byte that is part of no character counts as one, as the code
+// page would read it; it is kept as it is, and sorts by its value among the bytes of the text.
+TEST_F(LineRule, BytesThatAreNotUtf8CountOneEach) {
+    std::string stray;  // 150 bytes: lead bytes cut short, and bytes that UTF-8 never has
+    for (int i = 0; i < 50; ++i) stray += "\xE2\x82\xFF";
+    OpenPrevious();
+    OpenList({"a", stray}, Enc::Utf8Bom, "\r\n");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("Line 2 of "), std::string::npos) << ui.messages[0].text;
+    OpenList({stray.substr(0, 99) + "\x80", "b\xFF", "b\x80", "bé"}, Enc::Utf8Bom, "\r\n");
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    EXPECT_EQ(test::Rows(*engine.rsUnique()),
+              (V{"b\x80", "bé", "b\xFF", stray.substr(0, 99) + "\x80"}));
+}
+
 }  // namespace
 }  // namespace ostrel

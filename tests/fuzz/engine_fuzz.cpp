@@ -20,10 +20,10 @@
 //   Cyrillic; the first spelling of a phrase is kept; the result is in code point order of the
 //   folded text; each phrase is written back with CR LF in the file's encoding, mark included.
 // - What a valid text cannot hold is kept as it is, never replaced: unpaired UTF-16 surrogates
-//   and surrogate units of UTF-32 stay code points of their own; in a file marked UTF-8, a
-//   malformed sequence (a lead byte with the continuation bytes that follow it, up to the length
-//   the lead announces, or a stray byte) is one character that folds to itself and is written
-//   back byte for byte.
+//   and surrogate units of UTF-32 stay code points of their own; in a file marked UTF-8, each
+//   byte that is part of no character is a character of its own, as the code page would read
+//   it, except the three bytes of a surrogate, which make one as an unpaired UTF-16 surrogate
+//   does. Such a character folds to itself and is written back byte for byte.
 //
 // Before it is run, an input may be reshaped (see Plan): re-encoded in another of the seven
 // encodings, its runs of spaces stretched to hundreds or tens of thousands, and blank lines put
@@ -202,10 +202,12 @@ Line DecodeUtf8(std::string_view s) {
             ch.cp = c;
             i += static_cast<std::size_t>(len);
         } else {
-            std::size_t k = 1;
-            while (k < static_cast<std::size_t>(len) && i + k < s.size() &&
-                   IsContinuation(static_cast<unsigned char>(s[i + k])))
-                ++k;
+            // A surrogate (ED A0..BF 80..BF) is three bytes; any other byte stands alone.
+            const bool surrogate = b == 0xED && i + 2 < s.size() &&
+                                   static_cast<unsigned char>(s[i + 1]) >= 0xA0 &&
+                                   IsContinuation(static_cast<unsigned char>(s[i + 1])) &&
+                                   IsContinuation(static_cast<unsigned char>(s[i + 2]));
+            const std::size_t k = surrogate ? 3 : 1;
             for (std::size_t j = 0; j < k; ++j) ch.raw[j] = s[i + j];
             ch.rawLength = static_cast<unsigned char>(k);
             i += k;
