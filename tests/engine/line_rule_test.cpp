@@ -50,25 +50,18 @@ std::string Encode(const std::string& utf8, Enc e) {
     }
     const bool big = e == Enc::Utf16BE || e == Enc::Utf32BE;
     const std::size_t width = e == Enc::Utf16LE || e == Enc::Utf16BE ? 2 : 4;
-    std::string out;
-    auto unit = [&](char32_t u) {
-        for (std::size_t k = 0; k < width; ++k) {
-            const std::size_t shift = 8 * (big ? width - 1 - k : k);
-            out.push_back(static_cast<char>((u >> shift) & 0xFF));
-        }
-    };
-    unit(0xFEFF);
+    std::u32string units{0xFEFF};
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t c = 0;
         EXPECT_TRUE(DecodeUtf8(utf8, i, c));
         if (width == 2 && c >= 0x10000) {
-            unit(0xD800 + ((c - 0x10000) >> 10));
-            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+            units.push_back(0xD800 + ((c - 0x10000) >> 10));
+            units.push_back(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
-            unit(c);
+            units.push_back(c);
         }
     }
-    return out;
+    return test::CodeUnitBytes(units, width, big);
 }
 
 class LineRule : public test::ScratchDir {

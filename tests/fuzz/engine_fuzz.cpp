@@ -49,6 +49,7 @@
 #include "engine/case_fold.h"
 #include "engine/collaborators.h"
 #include "engine/duplicate_engine.h"
+#include "tests/engine/test_support.h"
 #include "tests/fuzz/engine_fuzz.h"
 
 namespace engine_fuzz {
@@ -89,11 +90,7 @@ char32_t UnitAt(std::string_view s, std::size_t i, Enc enc) {
     return u;
 }
 void PutUnit(char32_t u, Enc enc, std::string& out) {
-    const std::size_t width = UnitWidth(enc);
-    for (std::size_t k = 0; k < width; ++k) {
-        const std::size_t shift = 8 * (BigEndian(enc) ? width - 1 - k : k);
-        out += static_cast<char>((u >> shift) & 0xFF);
-    }
+    out += ostrel::test::CodeUnitBytes({&u, 1}, UnitWidth(enc), BigEndian(enc));
 }
 std::string_view Mark(Enc enc) {
     switch (enc) {
@@ -318,20 +315,11 @@ void Encode(const Line& line, Enc enc, std::string& out) {
             out += static_cast<char>(ToCp1252(c.cp));
         } else if (enc == Enc::Utf32LE || enc == Enc::Utf32BE) {
             PutUnit(c.cp, enc, out);
+        } else if (c.cp >= 0x10000) {
+            PutUnit(0xD800 + ((c.cp - 0x10000) >> 10), enc, out);
+            PutUnit(0xDC00 + ((c.cp - 0x10000) & 0x3FF), enc, out);
         } else {
-            auto unit = [&](char32_t u) {
-                const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-                if (enc == Enc::Utf16BE)
-                    out += hi, out += lo;
-                else
-                    out += lo, out += hi;
-            };
-            if (c.cp >= 0x10000) {
-                unit(0xD800 + ((c.cp - 0x10000) >> 10));
-                unit(0xDC00 + ((c.cp - 0x10000) & 0x3FF));
-            } else {
-                unit(c.cp);
-            }
+            PutUnit(c.cp, enc, out);
         }
     }
 }
