@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 #include <string>
 #include <utility>
 
@@ -150,37 +149,27 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     }
 }
 
-std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
-                               std::string& tempPath) {
-    std::random_device random;
-    const std::string folder = FolderOf(target.path);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        // Short, so that a target whose name is as long as the system allows still gets one.
-        tempPath = folder + "~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp";
-        // A handler that removes the unfinished file must not run between its creation and
-        // its being kept.
-        SignalsHeld held;
-        // Until it takes the replaced file's permissions, nobody else may read what it holds.
-        FileDescriptor fd(::open(tempPath.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
-                                 target.exists ? 0600 : 0666));
-        if (!fd) {
-            const int error = errno;
-            tempPath.clear();
-            if (error == EEXIST) continue;
-            throw FileError(error, utf8Path, true);
-        }
-        std::FILE* file = StreamOn(fd, "wb");
-        if (!file) {
-            const int error = errno;
-            RemoveFile(tempPath);
-            tempPath.clear();
-            throw FileError(error, utf8Path, true);
-        }
-        unfinished_file::Set(NativePath(tempPath));
-        return file;
+NewFile CreateNewFile(const std::string& path, bool isPrivate, const std::string& utf8Path,
+                      std::FILE*& file) {
+    // A handler that removes the unfinished file must not run between its creation and its
+    // being kept.
+    SignalsHeld held;
+    // Until it takes the replaced file's permissions, nobody else may read what it holds.
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
+                             isPrivate ? 0600 : 0666));
+    if (!fd) {
+        if (errno == EEXIST) return NewFile::NameTaken;
+        if (errno == EACCES || errno == EPERM || errno == EROFS) return NewFile::FolderRefuses;
+        throw FileError(errno, utf8Path, true);
     }
-    throw FileError(EEXIST, utf8Path, true);
+    file = StreamOn(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        RemoveFile(path);
+        throw FileError(error, utf8Path, true);
+    }
+    unfinished_file::Set(NativePath(path));
+    return NewFile::Made;
 }
 
 void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::string& utf8Path) {
