@@ -102,8 +102,13 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t&
     // Opening without waiting: a pipe with no writer would hold the open.
     FileDescriptor fd(::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
-        if (errno == ENXIO) throw NotAFileError(NotAFile::Socket, utf8Path);
-        throw FileError(errno, utf8Path, false);
+        // A socket refuses to open, and so does a device with nothing behind it (/dev/tty
+        // without a terminal): the refusal says which it is.
+        const int error = errno;
+        struct stat st {};
+        if (error == ENXIO && ::stat(utf8Path.c_str(), &st) == 0)
+            RefuseUnlessRegular(st.st_mode, utf8Path);
+        throw FileError(error, utf8Path, false);
     }
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) throw FileError(errno, utf8Path, false);
