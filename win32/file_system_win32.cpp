@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/file_system.h"
+#include "win32/long_path.h"
 #include "win32/scoped.h"
 #include "win32/system_error_text.h"
 #include "engine/unfinished_file.h"
@@ -19,8 +20,9 @@
 namespace ostrel {
 namespace {
 
+// Every path handed to Windows, in the long form; messages keep naming the path as given.
 std::wstring Wide(const std::string& utf8Path) {
-    return NativePath(utf8Path).wstring();
+    return win32::LongPath(NativePath(utf8Path).wstring());
 }
 
 // A failed Windows file operation: as the errno of the same meaning where there is one, so
@@ -234,7 +236,7 @@ NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path
         RemoveFile(path);
         throw FileError(error, utf8Path, true);
     }
-    unfinished_file::Set(NativePath(path));
+    unfinished_file::Set(Wide(path));
     return NewFile::Made;
 }
 
