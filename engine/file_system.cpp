@@ -1,5 +1,6 @@
 #include "engine/file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -7,6 +8,47 @@
 
 namespace ostrel {
 namespace fs = std::filesystem;
+namespace {
+
+// A temporary file is named "~ostrel-", a number, ".tmp": short, so that a target whose name
+// is as long as the system allows still gets one.
+constexpr std::string_view kTemporaryPrefix = "~ostrel-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+bool IsTemporaryFileName(std::string_view name) {
+    if (name.size() <= kTemporaryPrefix.size() + kTemporarySuffix.size() ||
+        !name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix))
+        return false;
+    name.remove_prefix(kTemporaryPrefix.size());
+    name.remove_suffix(kTemporarySuffix.size());
+    return std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A save ended by SIGKILL, a crash or a power cut leaves its temporary file behind; the next
+// save to the same folder removes those that no running save holds.
+void RemoveAbandonedTemporaryFiles(const fs::path& folder) noexcept {
+    try {
+        std::error_code error;
+        for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, error), end;
+             !error && entry != end; entry.increment(error)) {
+            if (IsTemporaryFileName(Utf8Of(entry->path().filename())))
+                RemoveIfAbandoned(Utf8Of(entry->path()));
+        }
+    } catch (...) {
+        // Only a clean-up: the save goes on without it.
+    }
+}
+
+// The folder, not the file, refused the save: the message names the folder.
+RuntimeError FolderRefusal(const fs::path& folder) {
+    std::error_code error;
+    const fs::path named = folder.empty() ? fs::current_path(error) : folder;
+    return RuntimeError(
+        err::kPermissionDenied,
+        "Permission denied (the folder may be read-only or not allow new files): " + Utf8Of(named));
+}
+
+}  // namespace
 
 fs::path NativePath(const std::string& utf8Path) {
     return fs::path(std::u8string(utf8Path.begin(), utf8Path.end()));
@@ -82,11 +124,12 @@ RuntimeError NotAFileError(NotAFile kind, const std::string& path) {
 std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
                                std::string& tempPath) {
     const fs::path folder = NativePath(target.path).parent_path();
+    RemoveAbandonedTemporaryFiles(folder);
     std::random_device random;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        // Short, so that a target whose name is as long as the system allows still gets one.
-        const std::string path =
-            Utf8Of(folder / ("~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp"));
+        const std::string path = Utf8Of(folder / (std::string(kTemporaryPrefix) +
+                                                  std::to_string(random() % 1000000000u) +
+                                                  std::string(kTemporarySuffix)));
         std::FILE* file = nullptr;
         switch (CreateNewFile(path, target.exists, utf8Path, file)) {
             case NewFile::Made:
@@ -95,7 +138,8 @@ std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8
             case NewFile::NameTaken:
                 continue;
             case NewFile::FolderRefuses:
-                throw FileError(EACCES, utf8Path, true);
+                if (target.exists) return nullptr;
+                throw FolderRefusal(folder);
         }
     }
     throw FileError(EEXIST, utf8Path, true);

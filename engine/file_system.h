@@ -67,10 +67,13 @@ struct SaveTarget {
 SaveTarget FindSaveTarget(const std::string& utf8Path);
 
 // Creates a new empty file for writing in the target's folder under a name no file has, and
-// stores its path in tempPath. It is readable by its owner alone while it replaces an existing
+// stores its path in tempPath; first it removes the temporary files there that saves ended
+// part-way left behind. It is readable by its owner alone while it replaces an existing
 // file, whose permissions it takes only on MoveOverTarget; errors name utf8Path. The file is
 // kept as the unfinished file (unfinished_file.h), which the caller clears once it is moved
-// or removed.
+// or removed. A folder that takes no new file is refused by its name; but when the target
+// exists (and so may be written), nothing is created and the result is null: the caller then
+// writes the target in place (OpenToOverwrite).
 std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
                                std::string& tempPath);
 
@@ -79,17 +82,30 @@ enum class NewFile { Made, NameTaken, FolderRefuses };
 // Creates path as a new file open for writing in file, readable by its owner alone when
 // isPrivate, and keeps it as the unfinished file; NameTaken when a file of that name exists,
 // FolderRefuses when the folder takes no new file. Other errors are thrown, naming utf8Path.
+// The file is held from its creation until it is closed (locked on POSIX systems; on Windows
+// the open handle is enough, as a clean-up asks for the file unshared), so that no other
+// save's clean-up takes it for abandoned.
 NewFile CreateNewFile(const std::string& path, bool isPrivate, const std::string& utf8Path,
                       std::FILE*& file);
+// Removes the temporary file at path, which a save that was ended part-way left behind, if it
+// is a regular file that no running save holds. Best effort: it says nothing either way.
+void RemoveIfAbandoned(const std::string& path) noexcept;
 
 // Gives the complete temporary file (still open) the replaced file's permission bits and,
 // where the system allows it, its owner and group. Nothing on Windows, where the move does it.
 void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::string& utf8Path);
 
-// Moves the closed temporary file over the target in one step; on Windows an existing target
-// is replaced with ReplaceFileW, which keeps its attributes, security and streams.
-void MoveOverTarget(const std::string& tempPath, const SaveTarget& target,
+// Moves the complete temporary file over the target in one step, and closes it: on POSIX
+// systems after the move, so that its lock holds until then; on Windows before, where an
+// existing target is replaced with ReplaceFileW, which keeps its attributes, security and
+// streams. False, with the temporary file left in place (and the stream open, if it still is),
+// when the folder lets no file replace the existing target: a sticky folder, say.
+bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const SaveTarget& target,
                     const std::string& utf8Path);
+
+// Opens the existing target, emptied, to write the result over it in place when its folder
+// takes no new file or lets none replace it. Checks first that it is still a regular file.
+std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path);
 
 // Removes a file; false when it could not.
 bool RemoveFile(const std::string& utf8Path) noexcept;

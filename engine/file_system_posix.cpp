@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +59,8 @@ class FileDescriptor {
   public:
     explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
     ~FileDescriptor() { Reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
@@ -86,6 +89,18 @@ std::FILE* StreamOn(FileDescriptor& fd, const char* mode) {
     }
     fd.Release();
     return stream;
+}
+
+// Opens a regular file for writing and gives its status; a file of another kind is refused,
+// having been neither changed nor waited on: opening does not block, in case a pipe has
+// taken the file's place since it was looked at.
+FileDescriptor OpenRegularForWriting(const std::string& path, const std::string& utf8Path,
+                                     struct stat& st) {
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) throw FileError(errno, utf8Path, true);
+    if (::fstat(fd.Get(), &st) != 0) throw FileError(errno, utf8Path, true);
+    RefuseUnlessRegular(st.st_mode, utf8Path);
+    return fd;
 }
 
 // Holds back every signal in this thread while it lives.
@@ -153,12 +168,8 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
             continue;
         }
         RefuseUnlessRegular(st.st_mode, utf8Path);
-        // A file that cannot be written is not replaced either. Non-blocking, in case a pipe
-        // took the file's place since.
-        const FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (!fd) throw FileError(errno, utf8Path, true);
-        if (::fstat(fd.Get(), &st) != 0) throw FileError(errno, utf8Path, true);
-        RefuseUnlessRegular(st.st_mode, utf8Path);
+        // A file that cannot be written is not replaced either.
+        OpenRegularForWriting(path, utf8Path, st);
         target.path = path;
         target.exists = true;
         target.mode = st.st_mode & 0777;
@@ -174,14 +185,21 @@ NewFile CreateNewFile(const std::string& path, bool isPrivate, const std::string
     // being kept.
     SignalsHeld held;
     // Until it takes the replaced file's permissions, nobody else may read what it holds.
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
+    FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
                              isPrivate ? 0600 : 0666));
     if (!fd) {
         if (errno == EEXIST) return NewFile::NameTaken;
         if (errno == EACCES || errno == EPERM || errno == EROFS) return NewFile::FolderRefuses;
         throw FileError(errno, utf8Path, true);
     }
-    file = StreamOn(fd, "wb");
+    // Locked from here until it is closed. Another save's clean-up may have found it in the
+    // instant before and removed it; the name is then as good as taken. Where the file system
+    // has no locks, no clean-up can lock it either, and so none removes it.
+    struct stat st {};
+    if ((::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) ||
+        (::fstat(fd.Get(), &st) == 0 && st.st_nlink == 0))
+        return NewFile::NameTaken;
+    file = StreamOn(fd, "w+b");
     if (!file) {
         const int error = errno;
         RemoveFile(path);
@@ -206,10 +224,44 @@ void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::str
     if (::fchmod(fd, target.mode) != 0 && errno != EPERM) throw FileError(errno, utf8Path, true);
 }
 
-void MoveOverTarget(const std::string& tempPath, const SaveTarget& target,
+bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const SaveTarget& target,
                     const std::string& utf8Path) {
-    if (::rename(tempPath.c_str(), target.path.c_str()) != 0)
+    if (::rename(tempPath.c_str(), target.path.c_str()) != 0) {
+        if (target.exists && (errno == EACCES || errno == EPERM)) return false;
         throw FileError(errno, utf8Path, true);
+    }
+    // Its content is on the disk already: closing cannot change what the target now holds.
+    std::fclose(std::exchange(temporary, nullptr));
+    return true;
+}
+
+std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path) {
+    struct stat st {};
+    FileDescriptor fd = OpenRegularForWriting(target.path, utf8Path, st);
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags != -1) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* file = StreamOn(fd, "wb");
+    if (!file) throw FileError(errno, utf8Path, true);
+    if (::ftruncate(::fileno(file), 0) != 0) {
+        const int error = errno;
+        std::fclose(file);
+        throw FileError(error, utf8Path, true);
+    }
+    return file;
+}
+
+void RemoveIfAbandoned(const std::string& path) noexcept {
+    const FileDescriptor fd(
+        ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat held {
+    }, named{};
+    if (!fd || ::fstat(fd.Get(), &held) != 0 || !S_ISREG(held.st_mode) ||
+        ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return;
+    // Only the file locked, not one made under its name since.
+    if (::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino)
+        ::unlink(path.c_str());
 }
 
 bool RemoveFile(const std::string& utf8Path) noexcept {

@@ -1,6 +1,7 @@
 #include "engine/text_file_writer.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "engine/runtime_error.h"
 #include "engine/text_codec.h"
@@ -18,6 +19,23 @@ namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
+// Flushes a stream and has the system put what it holds on the disk.
+void FlushToDisk(std::FILE* file, const std::string& path) {
+    errno = 0;
+    if (std::fflush(file) != 0) throw FileError(errno ? errno : EIO, path, true);
+#ifdef _WIN32
+    if (_commit(_fileno(file)) != 0) throw FileError(errno ? errno : EIO, path, true);
+#else
+    if (fsync(fileno(file)) != 0) throw FileError(errno ? errno : EIO, path, true);
+#endif
+}
+
+void WriteAll(std::FILE* file, std::string_view bytes, const std::string& path) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        throw FileError(errno ? errno : ENOSPC, path, true);
+}
+
 }  // namespace
 
 TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
@@ -27,6 +45,7 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
         throw RuntimeError(err::kBadFileName, "Bad file name: " + path_);
     target_ = FindSaveTarget(path_);
     file_ = CreateTemporaryFile(target_, path_, tempPath_);
+    inPlace_ = !file_;
     try {
         buffer_.reserve(kBufferSize + 1024);
     } catch (...) {
@@ -56,10 +75,8 @@ void TextFileWriter::Put(std::string_view bytes) {
 }
 
 void TextFileWriter::Flush() {
-    if (buffer_.empty()) return;
-    errno = 0;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-        throw FileError(errno ? errno : ENOSPC, path_, true);
+    if (inPlace_ || buffer_.empty()) return;  // in place, the buffer holds the whole result
+    WriteAll(file_, buffer_, path_);
     buffer_.clear();
 }
 
@@ -78,21 +95,46 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
 }
 
 void TextFileWriter::Commit() {
+    if (inPlace_) return WriteInPlace(nullptr);
     Flush();
-    errno = 0;
-    if (std::fflush(file_) != 0) throw FileError(errno ? errno : EIO, path_, true);
+    FlushToDisk(file_, path_);
     TakeIdentity(file_, target_, path_);
-#ifdef _WIN32
-    if (_commit(_fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
-#else
-    if (fsync(fileno(file_)) != 0) throw FileError(errno ? errno : EIO, path_, true);
-#endif
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
-    if (closed != 0) throw FileError(errno ? errno : EIO, path_, true);
-    MoveOverTarget(tempPath_, target_, path_);
+    if (!MoveOverTarget(file_, tempPath_, target_, path_)) {
+        // The folder lets no other file take the target's place: the finished temporary file
+        // is copied over it instead, and then removed.
+        if (!file_) file_ = OpenFile(tempPath_, false);
+        if (!file_) throw FileError(errno ? errno : EIO, path_, true);
+        WriteInPlace(file_);
+        Abandon();
+        return;
+    }
     unfinished_file::Clear();
     tempPath_.clear();
+}
+
+void TextFileWriter::WriteInPlace(std::FILE* result) {
+    std::FILE* target = OpenToOverwrite(target_, path_);
+    try {
+        if (!result) {
+            WriteAll(target, buffer_, path_);
+        } else {
+            std::rewind(result);
+            buffer_.resize(kBufferSize);
+            for (std::size_t n; (n = std::fread(buffer_.data(), 1, buffer_.size(), result)) > 0;)
+                WriteAll(target, std::string_view(buffer_.data(), n), path_);
+            if (std::ferror(result)) throw FileError(EIO, path_, true);
+        }
+        buffer_.clear();
+        FlushToDisk(target, path_);
+        errno = 0;
+        const int closed = std::fclose(std::exchange(target, nullptr));
+        if (closed != 0) throw FileError(errno ? errno : EIO, path_, true);
+    } catch (const RuntimeError& e) {
+        if (target) std::fclose(target);
+        // The target itself has changed since it was opened.
+        throw RuntimeError(e.Number(),
+                           e.Description() + " (written in place: the file may now be incomplete)");
+    }
 }
 
 }  // namespace ostrel

@@ -2,7 +2,8 @@
 // Writing a text file: the lines go to a temporary file beside the target, which replaces the
 // target only once it is complete and flushed; until then an existing target keeps its content.
 // A replaced file keeps its permissions and owner (its attributes, security and streams on
-// Windows), and a link to it stays a link.
+// Windows), and a link to it stays a link. Where the folder takes no temporary file, or lets
+// none replace the target, the finished result is written over the target in place.
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ class TextFileWriter {
   private:
     void Put(std::string_view bytes);
     void Flush();
+    // Writes the finished result over the target itself: from the complete temporary file
+    // result, or from the buffer, which holds all of it when result is null.
+    void WriteInPlace(std::FILE* result);
 
     std::string path_;
     SaveTarget target_;
@@ -40,6 +44,8 @@ class TextFileWriter {
     TextEncoding encoding_;
     const CodePage& codePage_;
     std::FILE* file_ = nullptr;
+    // The folder takes no temporary file: the whole result is held, then written in place.
+    bool inPlace_ = false;
     std::string buffer_;
     std::string scratch_;
 };

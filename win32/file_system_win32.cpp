@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engine/file_system.h"
 #include "win32/long_path.h"
@@ -241,7 +242,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
 NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path,
                       std::FILE*& file) {
     // Shared for deleting: a console control handler removes it while it is still open when
-    // the program is ended part-way.
+    // the program is ended part-way. Open, it is held: a clean-up asks for it unshared.
     win32::Handle handle(CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -262,20 +263,65 @@ NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path
     return NewFile::Made;
 }
 
+void RemoveIfAbandoned(const std::string& path) noexcept {
+    try {
+        // Asking for it unshared fails while a running save has it open. A link or folder of
+        // that name is left alone.
+        const win32::Handle handle(CreateFileW(Wide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                               nullptr));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!handle || GetFileType(handle.Get()) != FILE_TYPE_DISK ||
+            !GetFileInformationByHandle(handle.Get(), &information) ||
+            (information.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            return;
+        FILE_DISPOSITION_INFO disposition{};
+        disposition.DeleteFile = TRUE;
+        SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &disposition,
+                                   sizeof disposition);
+    } catch (...) {
+        // No memory for the conversion: only a clean-up.
+    }
+}
+
 void TakeIdentity(std::FILE*, const SaveTarget&, const std::string&) {}
 
-void MoveOverTarget(const std::string& tempPath, const SaveTarget& target,
+bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const SaveTarget& target,
                     const std::string& utf8Path) {
+    errno = 0;
+    if (std::fclose(std::exchange(temporary, nullptr)) != 0)
+        throw FileError(errno ? errno : EIO, utf8Path, true);
     const std::wstring from = Wide(tempPath), to = Wide(target.path);
     if (!target.exists) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
             throw Win32FileError(error, utf8Path);
         // Made meanwhile: replaced like any other.
     }
-    if (!ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
-        throw Win32FileError(GetLastError(), utf8Path);
+    if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) return true;
+    // Both refusals leave the target as it was; a share may allow changing a file but not
+    // deleting or replacing it.
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED) return false;
+    throw Win32FileError(error, utf8Path);
+}
+
+std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path) {
+    // Shared for reading only: nobody else writes it meanwhile.
+    win32::Handle handle(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) throw Win32FileError(GetLastError(), utf8Path);
+    RequireRegularFile(handle.Get(), utf8Path);
+    std::FILE* stream = StreamOn(handle, true);
+    if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, true);
+    if (!SetEndOfFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
+        const DWORD error = GetLastError();
+        std::fclose(stream);
+        throw Win32FileError(error, utf8Path);
+    }
+    return stream;
 }
 
 bool RemoveFile(const std::string& utf8Path) noexcept {

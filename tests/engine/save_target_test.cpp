@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <future>
 #include <string>
@@ -13,11 +14,14 @@
 
 #include "engine/duplicate_engine.h"
 #include "engine/file_system.h"
+#include "engine/text_file_writer.h"
+#include "engine/unfinished_file.h"
 #include "tests/engine/test_support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -105,6 +109,24 @@ TEST_F(SaveTarget, AFileWithOtherHardLinksIsReplacedUnderTheNameSavedTo) {
     EXPECT_EQ(Read("a.txt"), kWritten);
     EXPECT_EQ(Read("b.txt"), "old\r\n");
     EXPECT_EQ(ListingOf(Dir()), (V{"a.txt", "b.txt", "in.txt"}));
+}
+
+// A save that was killed leaves its temporary file behind; the next save to the folder removes
+// it, but not one that a running save holds, nor any file of another name.
+TEST_F(SaveTarget, TheNextSaveRemovesTemporaryFilesThatNoSaveHolds) {
+    File("~ostrel-111.tmp", "killed");
+    for (const char* name : {"ostrel-3.tmp", "x~ostrel-5.tmp", "~ostrel-.tmp", "~ostrel-12a.tmp",
+                             "~ostrel-4.tmp.txt", "~ostrel-6.TMP"})
+        File(name, "other");
+    fs::create_directory(Dir() / "~ostrel-7.tmp");
+    std::FILE* running = nullptr;  // made and held as a running save makes and holds its own
+    ASSERT_EQ(CreateNewFile(PathOf("~ostrel-222.tmp"), true, "", running), NewFile::Made);
+    unfinished_file::Clear();
+    EXPECT_EQ(Save(PathOf("out.txt")), kSaved);
+    std::fclose(running);
+    EXPECT_EQ(ListingOf(Dir()), (V{"in.txt", "ostrel-3.tmp", "out.txt", "x~ostrel-5.tmp",
+                                   "~ostrel-.tmp", "~ostrel-12a.tmp", "~ostrel-222.tmp",
+                                   "~ostrel-4.tmp.txt", "~ostrel-6.TMP", "~ostrel-7.tmp"}));
 }
 
 #ifdef _WIN32
@@ -232,22 +254,94 @@ TEST_F(SaveTarget, AnOwnerTheUserMayNotGiveIsLeftToTheUser) {
     EXPECT_EQ(ListingOf(Dir()), (V{"in.txt", "out.txt"}));
 }
 
-TEST_F(SaveTarget, ARefusedReplaceSaysItsReasonOnce) {
+const std::string kFolderRefusal =
+    "Unable to write file\rPermission denied (the folder may be read-only or not allow new "
+    "files): ";
+
+// A folder that takes no new file from the user, or lets none replace this one, still lets
+// the user change a file it may write: the finished result is written over it in place.
+TEST_F(SaveTarget, AWritableFileInAFolderThatRefusesNewFilesIsWrittenInPlace) {
     REQUIRE_ROOT();
-    // In a folder with the sticky bit only a file's owner may replace it, however writable.
-    ASSERT_EQ(::chmod(Dir().c_str(), 01777), 0);
-    test::WriteBytes(Dir() / "out.txt", "old\r\n");
-    ASSERT_EQ(::chmod((Dir() / "out.txt").c_str(), 0666), 0);
+    // In a folder with the sticky bit only a file's owner may replace it, however writable;
+    // in a read-only one nobody may create a file.
+    const V folders{"read-only", "sticky"};
+    std::vector<ino_t> inodes;
+    for (const std::string& folder : folders) {
+        fs::create_directory(Dir() / folder);
+        test::WriteBytes(Dir() / folder / "out.txt", "old content, longer than the new\r\n");
+        ASSERT_EQ(::chmod((Dir() / folder / "out.txt").c_str(), 0646), 0);  // root's
+        struct stat st {};
+        ASSERT_EQ(::stat((Dir() / folder / "out.txt").c_str(), &st), 0);
+        inodes.push_back(st.st_ino);
+    }
+    ASSERT_EQ(::chmod((Dir() / "read-only").c_str(), 0555), 0);
+    ASSERT_EQ(::chmod((Dir() / "sticky").c_str(), 01777), 0);
     {
         AsUnprivilegedUser user;
         ASSERT_TRUE(user.Ok());
-        EXPECT_EQ(Save(PathOf("out.txt")),
-                  "Unable to write file\rPermission denied (the file may be read-only or in use "
-                  "by another program): " +
-                      PathOf("out.txt"));
-        EXPECT_EQ(ListingOf(Dir()), (V{"in.txt", "out.txt"}));  // no temporary file left
+        for (const std::string& folder : folders)
+            EXPECT_EQ(Save(PathOf(folder + "/out.txt")), kSaved) << folder;
+        // A new file is the folder's to refuse, and the message names it.
+        EXPECT_EQ(Save(PathOf("read-only/new.txt")), kFolderRefusal + PathOf("read-only"));
     }
-    EXPECT_EQ(Read("out.txt"), "old\r\n");
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const fs::path target = Dir() / folders[i] / "out.txt";
+        EXPECT_EQ(test::ReadBytes(target), kWritten) << folders[i];
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_ino, inodes[i]);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(st.st_mode & 07777, 0646u);
+        EXPECT_EQ(ListingOf(Dir() / folders[i]), V{"out.txt"});
+    }
+}
+
+TEST_F(SaveTarget, AnInPlaceWriteThatFailsPartWaySaysTheFileMayBeIncomplete) {
+    REQUIRE_ROOT();
+    fs::create_directory(Dir() / "read-only");
+    const fs::path target = Dir() / "read-only" / "out.txt";
+    test::WriteBytes(target, "old\r\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod((Dir() / "read-only").c_str(), 0555), 0);
+    // A file-size limit below the result's size fails the write part-way, as a full disk does.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 4;
+    std::string message;
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.Ok());
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        message = Save(test::Utf8(target));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    }
+    EXPECT_EQ(message, "Unable to write file\rFile too large: " + test::Utf8(target) +
+                           " (written in place: the file may now be incomplete)");
+    EXPECT_EQ(ListingOf(Dir() / "read-only"), V{"out.txt"});
+}
+
+// While a private file's successor is written, nobody else may read it: not even before it
+// takes the replaced file's permissions.
+TEST_F(SaveTarget, TheTemporaryFileOfAPrivateTargetIsPrivateFromItsCreation) {
+    test::WriteBytes(Dir() / "out.txt", "old\r\n");
+    ASSERT_EQ(::chmod((Dir() / "out.txt").c_str(), 0600), 0);
+    const mode_t mask = ::umask(022);  // would leave a file made for all readable by all
+    {
+        TextFileWriter writer(PathOf("out.txt"), TextEncoding::Utf8, Windows1252());
+        const V names = ListingOf(Dir());
+        ASSERT_EQ(names.size(), 3u);
+        EXPECT_EQ(names[2].rfind("~ostrel-", 0), 0u) << names[2];
+        EXPECT_EQ(ModeOf(Dir() / names[2]), 0600u);
+        writer.WriteLine("a");
+        writer.Commit();
+    }
+    ::umask(mask);
+    EXPECT_EQ(Read("out.txt"), "a\r\n");
+    EXPECT_EQ(ModeOf(Dir() / "out.txt"), 0600u);
+    EXPECT_EQ(ListingOf(Dir()), (V{"in.txt", "out.txt"}));
 }
 
 TEST_F(SaveTarget, ALinkIsFollowedToItsFileWhichIsReplacedWhileTheLinksStay) {
