@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ui/mouse.h"
-#include "ui/pictures.h"
+#include "ui/scaled_picture.h"
 
 namespace ostrel::ui {
 
@@ -44,6 +44,9 @@ class Form {
     void Show();
 
     HWND hWnd() const { return window_; }
+    // The density the window is drawn at: its own, from its creation, and the new one the
+    // system names when it moves to a monitor of another density.
+    int Dpi() const { return dpi_; }
 
     std::wstring Caption() const;
     void SetCaption(const std::wstring& caption);
@@ -83,13 +86,16 @@ class Form {
     virtual void Form_Shown() {}
     // Files dropped on a window that accepts them (WM_DROPFILES); the handler owns the handle.
     virtual void Form_DropFiles(HDROP) {}
+    // The density changed: the derived form draws its pictures anew at Dpi() and re-places the
+    // controls it did not add with AddControl or AddButton; the form re-places those afterwards.
+    virtual void Form_DpiChanged() {}
     // Reports an error that reached the window procedure.
     virtual void ReportUnhandledError(long number, const std::wstring& description);
 
     // Destroys the window now; a derived form calls this first in its destructor, so that no
     // message reaches it while its controls are being taken apart.
     void DestroyNow();
-    void SetPicture(const Bitmap* picture) { picture_ = picture; }
+    void SetPicture(const ScaledPicture* picture) { picture_ = picture; }
     void AddControl(WindowlessControl& control);  // above those added before
     void AddButton(CommandButton& button);
 
@@ -108,6 +114,7 @@ class Form {
     void OnActivate(bool active);
     void OnSetFocus();
     void OnDestroy();
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void MoveFocus(bool forward);
     void FocusFirstButton();
     WindowlessControl* HitTest(POINT point) const;
@@ -117,8 +124,9 @@ class Form {
     HINSTANCE instance_;
     FormDesign design_;
     HWND window_ = nullptr;
+    int dpi_ = 96;
     std::wstring tag_;
-    const Bitmap* picture_ = nullptr;
+    const ScaledPicture* picture_ = nullptr;
     std::vector<WindowlessControl*> controls_;  // bottom first
     std::vector<CommandButton*> buttons_;
     // The control that took the current press (nullptr: the form itself) and whether a press

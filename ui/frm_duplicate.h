@@ -19,6 +19,7 @@
 #include "ui/message_boxes.h"
 #include "ui/pictures.h"
 #include "ui/progress_bar.h"
+#include "ui/scaled_picture.h"
 #include "ui/user32.h"
 
 namespace ostrel::ui {
@@ -50,12 +51,12 @@ class frmDuplicate final : public Form, public Collaborators {
     MessageBoxes& messageBoxes_;
     Launcher& launcher_;
     User32& user32_;
-    Bitmap background_;
-    Bitmap buttonFace_;
-    Bitmap minUp_;
-    Bitmap minDown_;
-    Bitmap closeUp_;
-    Bitmap closeDown_;
+    ScaledPicture background_;
+    ScaledPicture buttonFace_;
+    ScaledPicture minUp_;
+    ScaledPicture minDown_;
+    ScaledPicture closeUp_;
+    ScaledPicture closeDown_;
 
   public:
     frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes& messageBoxes,
@@ -84,6 +85,8 @@ class frmDuplicate final : public Form, public Collaborators {
 
   private:
     void InitializeComponent() override;
+    void Form_DpiChanged() override;
+    void ScalePictures();
     void Form_Load() override;
     void Form_Paint() override;
     void Form_MouseDown(const MouseEventArgs& args) override;

@@ -1,7 +1,7 @@
 #pragma once
 // An image control: a picture shown at its own size, no border. Windowless, so images can lie
 // one over another; the upper one hides the lower one while it is visible.
-#include "ui/pictures.h"
+#include "ui/scaled_picture.h"
 #include "ui/windowless_control.h"
 
 namespace ostrel::ui {
@@ -9,21 +9,24 @@ namespace ostrel::ui {
 struct ImageDesign {
     int left = 0;  // twips
     int top = 0;
-    const Bitmap* picture = nullptr;  // its size is the image's
+    const ScaledPicture* picture = nullptr;  // its size is the image's
 };
 
 class Image final : public WindowlessControl {
   public:
-    void Create(HWND form, const ImageDesign& design);
+    // The picture is already drawn at `dpi`.
+    void Create(HWND form, int dpi, const ImageDesign& design);
 
     // Size in twips.
     float Width() const;
     float Height() const;
 
     void Paint(HDC dc) const override;
+    void SetDpi(int dpi) override;
 
   private:
-    const Bitmap* picture_ = nullptr;
+    ImageDesign design_;
+    int dpi_ = 0;
 };
 
 }  // namespace ostrel::ui

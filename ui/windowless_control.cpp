@@ -8,8 +8,8 @@ void WindowlessControl::SetVisible(bool visible) {
     Invalidate();
 }
 
-void WindowlessControl::Place(HWND form, const RECT& bounds) {
-    form_ = form;
+void WindowlessControl::Place(const RECT& bounds) {
+    Invalidate();
     bounds_ = bounds;
     Invalidate();
 }

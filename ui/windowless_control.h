@@ -22,12 +22,16 @@ class WindowlessControl {
     void SetVisible(bool visible);
 
     virtual void Paint(HDC dc) const = 0;
+    // Takes the place, size and font the design gives at the window's new density.
+    virtual void SetDpi(int dpi) = 0;
 
     std::function<void(const MouseEventArgs&)> MouseDown;
     std::function<void(const MouseEventArgs&)> MouseUp;
 
   protected:
-    void Place(HWND form, const RECT& bounds);
+    void Attach(HWND form) { form_ = form; }
+    // Moves the control; the form repaints where it was and where it is.
+    void Place(const RECT& bounds);
     // Repaints the form under the rectangle, background first, so that nothing is left behind.
     void Invalidate() const;
 
