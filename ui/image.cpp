@@ -6,6 +6,7 @@ namespace ostrel::ui {
 
 void Image::Create(HWND form, const ImageDesign& design) {
     picture_ = design.picture;
+    buttonName_ = design.buttonName;
     const int x = TwipsToPixelsX(design.left);
     const int y = TwipsToPixelsY(design.top);
     const int width = picture_ ? picture_->Width() : 0;

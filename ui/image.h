@@ -1,6 +1,8 @@
 #pragma once
 // An image control: a picture shown at its own size, no border. Windowless, so images can lie
 // one over another; the upper one hides the lower one while it is visible.
+#include <string>
+
 #include "ui/pictures.h"
 #include "ui/windowless_control.h"
 
@@ -10,6 +12,8 @@ struct ImageDesign {
     int left = 0;  // twips
     int top = 0;
     const Bitmap* picture = nullptr;  // its size is the image's
+    // For an image that acts as a button: the name screen readers know the button by.
+    std::wstring buttonName{};
 };
 
 class Image final : public WindowlessControl {
@@ -21,9 +25,14 @@ class Image final : public WindowlessControl {
     float Height() const;
 
     void Paint(HDC dc) const override;
+    AccessibleRole Role() const override {
+        return buttonName_.empty() ? AccessibleRole::None : AccessibleRole::PushButton;
+    }
+    std::wstring AccessibleName() const override { return buttonName_; }
 
   private:
     const Bitmap* picture_ = nullptr;
+    std::wstring buttonName_;
 };
 
 }  // namespace ostrel::ui

@@ -25,6 +25,9 @@ class Label final : public WindowlessControl {
     HFONT FontHandle() const { return font_.Get(); }
 
     void Paint(HDC dc) const override;
+    // Its caption, read as static text.
+    AccessibleRole Role() const override { return AccessibleRole::StaticText; }
+    std::wstring AccessibleName() const override { return caption_; }
 
   private:
     std::wstring caption_;
