@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace ostrel {
@@ -76,6 +77,28 @@ RuntimeError NotAFileError(NotAFile kind, const std::string& path) {
             break;
     }
     return RuntimeError(err::kPermissionDenied, "This is not a regular file: " + path);
+}
+
+std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
+                               std::string& tempPath) {
+    const fs::path folder = NativePath(target.path).parent_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        // Short, so that a target whose name is as long as the system allows still gets one.
+        const std::string path =
+            Utf8Of(folder / ("~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp"));
+        std::FILE* file = nullptr;
+        switch (CreateNewFile(path, target.exists, utf8Path, file)) {
+            case NewFile::Made:
+                tempPath = path;
+                return file;
+            case NewFile::NameTaken:
+                continue;
+            case NewFile::FolderRefuses:
+                throw FileError(EACCES, utf8Path, true);
+        }
+    }
+    throw FileError(EEXIST, utf8Path, true);
 }
 
 bool IsReservedDeviceName(std::string_view fileName) {

@@ -61,6 +61,14 @@ SaveTarget FindSaveTarget(const std::string& utf8Path);
 std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
                                std::string& tempPath);
 
+// The platform's step of CreateTemporaryFile, for one of the names it tries.
+enum class NewFile { Made, NameTaken, FolderRefuses };
+// Creates path as a new file open for writing in file, readable by its owner alone when
+// isPrivate, and keeps it as the unfinished file; NameTaken when a file of that name exists,
+// FolderRefuses when the folder takes no new file. Other errors are thrown, naming utf8Path.
+NewFile CreateNewFile(const std::string& path, bool isPrivate, const std::string& utf8Path,
+                      std::FILE*& file);
+
 // Gives the complete temporary file (still open) the replaced file's permission bits and,
 // where the system allows it, its owner and group. Nothing on Windows, where the move does it.
 void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::string& utf8Path);

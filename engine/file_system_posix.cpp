@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 #include <string>
+#include <utility>
 
 #include "engine/file_system.h"
 #include "engine/unfinished_file.h"
@@ -45,6 +45,41 @@ void RefuseUnlessRegular(mode_t mode, const std::string& utf8Path) {
     throw NotAFileError(NotAFile::Other, utf8Path);
 }
 
+// Owns an open file descriptor and closes it when it goes, as win32::Handle owns a handle.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    ~FileDescriptor() { Reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int Get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    // Hands the descriptor to another owner (a C stream) without closing it.
+    int Release() noexcept { return std::exchange(fd_, -1); }
+    void Reset() noexcept {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_;
+};
+
+// A C stream on an open descriptor, which from then on closes it; null, with the descriptor
+// closed and errno set, when the runtime cannot take it.
+std::FILE* StreamOn(FileDescriptor& fd, const char* mode) {
+    std::FILE* stream = ::fdopen(fd.Get(), mode);
+    if (!stream) {
+        const int error = errno;
+        fd.Reset();
+        errno = error;
+        return nullptr;
+    }
+    fd.Release();
+    return stream;
+}
+
 // Holds back every signal in this thread while it lives.
 class SignalsHeld {
   public:
@@ -65,27 +100,23 @@ class SignalsHeld {
 
 std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
     // Opening without waiting: a pipe with no writer would hold the open.
-    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENXIO) throw NotAFileError(NotAFile::Socket, utf8Path);
-        throw FileError(errno, utf8Path, false);
-    }
-    struct stat st {};
-    try {
-        if (::fstat(fd, &st) != 0) throw FileError(errno, utf8Path, false);
-        RefuseUnlessRegular(st.st_mode, utf8Path);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) {
+    FileDescriptor fd(::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        // A socket refuses to open, and so does a device with nothing behind it (/dev/tty
+        // without a terminal): the refusal says which it is.
         const int error = errno;
-        ::close(fd);
+        struct stat st {};
+        if (error == ENXIO && ::stat(utf8Path.c_str(), &st) == 0)
+            RefuseUnlessRegular(st.st_mode, utf8Path);
         throw FileError(error, utf8Path, false);
     }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) throw FileError(errno, utf8Path, false);
+    RefuseUnlessRegular(st.st_mode, utf8Path);
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags != -1) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* file = StreamOn(fd, "rb");
+    if (!file) throw FileError(errno, utf8Path, false);
     size = static_cast<std::uint64_t>(st.st_size);
     return file;
 }
@@ -110,11 +141,9 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
         RefuseUnlessRegular(st.st_mode, utf8Path);
         // A file that cannot be written is not replaced either. Non-blocking, in case a pipe
         // took the file's place since.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) throw FileError(errno, utf8Path, true);
-        const int checked = ::fstat(fd, &st);
-        ::close(fd);
-        if (checked != 0) throw FileError(errno, utf8Path, true);
+        const FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!fd) throw FileError(errno, utf8Path, true);
+        if (::fstat(fd.Get(), &st) != 0) throw FileError(errno, utf8Path, true);
         RefuseUnlessRegular(st.st_mode, utf8Path);
         target.path = path;
         target.exists = true;
@@ -125,37 +154,27 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     }
 }
 
-std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
-                               std::string& tempPath) {
-    std::random_device random;
-    const std::string folder = FolderOf(target.path);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        // Short, so that a target whose name is as long as the system allows still gets one.
-        tempPath = folder + "~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp";
-        // A handler that removes the unfinished file must not run between its creation and
-        // its being kept.
-        SignalsHeld held;
-        // Until it takes the replaced file's permissions, nobody else may read what it holds.
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
-                              target.exists ? 0600 : 0666);
-        if (fd < 0) {
-            const int error = errno;
-            tempPath.clear();
-            if (error == EEXIST) continue;
-            throw FileError(error, utf8Path, true);
-        }
-        std::FILE* file = ::fdopen(fd, "wb");
-        if (!file) {
-            const int error = errno;
-            ::close(fd);
-            RemoveFile(tempPath);
-            tempPath.clear();
-            throw FileError(error, utf8Path, true);
-        }
-        unfinished_file::Set(NativePath(tempPath));
-        return file;
+NewFile CreateNewFile(const std::string& path, bool isPrivate, const std::string& utf8Path,
+                      std::FILE*& file) {
+    // A handler that removes the unfinished file must not run between its creation and its
+    // being kept.
+    SignalsHeld held;
+    // Until it takes the replaced file's permissions, nobody else may read what it holds.
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
+                             isPrivate ? 0600 : 0666));
+    if (!fd) {
+        if (errno == EEXIST) return NewFile::NameTaken;
+        if (errno == EACCES || errno == EPERM || errno == EROFS) return NewFile::FolderRefuses;
+        throw FileError(errno, utf8Path, true);
     }
-    throw FileError(EEXIST, utf8Path, true);
+    file = StreamOn(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        RemoveFile(path);
+        throw FileError(error, utf8Path, true);
+    }
+    unfinished_file::Set(NativePath(path));
+    return NewFile::Made;
 }
 
 void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::string& utf8Path) {

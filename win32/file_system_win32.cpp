@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
 
 #include "engine/file_system.h"
+#include "win32/long_path.h"
 #include "win32/scoped.h"
 #include "win32/system_error_text.h"
 #include "engine/unfinished_file.h"
@@ -20,8 +20,9 @@
 namespace ostrel {
 namespace {
 
+// Every path handed to Windows, in the long form; messages keep naming the path as given.
 std::wstring Wide(const std::string& utf8Path) {
-    return NativePath(utf8Path).wstring();
+    return win32::LongPath(NativePath(utf8Path).wstring());
 }
 
 // A failed Windows file operation: as the errno of the same meaning where there is one, so
@@ -215,37 +216,28 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     return target;
 }
 
-std::FILE* CreateTemporaryFile(const SaveTarget& target, const std::string& utf8Path,
-                               std::string& tempPath) {
-    const std::filesystem::path file = NativePath(target.path);
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    std::random_device random;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        // Short, so that a target whose name is as long as the system allows still gets one.
-        const std::string name = "~ostrel-" + std::to_string(random() % 1000000000u) + ".tmp";
-        tempPath = Utf8Of(folder / name);
-        // Shared for deleting: a console control handler removes it while it is still open
-        // when the program is ended part-way.
-        win32::Handle handle(CreateFileW(Wide(tempPath).c_str(), GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!handle) {
-            const DWORD error = GetLastError();
-            tempPath.clear();
-            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-            throw Win32FileError(error, utf8Path);
-        }
-        std::FILE* stream = StreamOn(handle, true);
-        if (!stream) {
-            const int error = errno ? errno : EMFILE;
-            RemoveFile(tempPath);
-            tempPath.clear();
-            throw FileError(error, utf8Path, true);
-        }
-        unfinished_file::Set(NativePath(tempPath));
-        return stream;
+NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path,
+                      std::FILE*& file) {
+    // Shared for deleting: a console control handler removes it while it is still open when
+    // the program is ended part-way.
+    win32::Handle handle(CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NewFile::NameTaken;
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+            return NewFile::FolderRefuses;
+        throw Win32FileError(error, utf8Path);
     }
-    throw FileError(EEXIST, utf8Path, true);
+    file = StreamOn(handle, true);
+    if (!file) {
+        const int error = errno ? errno : EMFILE;
+        RemoveFile(path);
+        throw FileError(error, utf8Path, true);
+    }
+    unfinished_file::Set(Wide(path));
+    return NewFile::Made;
 }
 
 void TakeIdentity(std::FILE*, const SaveTarget&, const std::string&) {}

@@ -2,10 +2,13 @@
 // had when opened; and how the encoding is settled while reading, UTF-32 included.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "engine/duplicate_engine.h"
+#include "engine/file_system.h"
 #include "engine/runtime_error.h"
 #include "tests/engine/test_support.h"
 #include "engine/text_file.h"
@@ -14,6 +17,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -79,6 +83,37 @@ TEST_F(ListSources, DevicesPipesAndSocketsAreRefusedBeforeAnythingIsRead) {
     EXPECT_EQ(Refusal(socketPath),
               "Unable to open description file \rThis is a socket, not a file: " + socketPath);
     close(s);
+}
+
+// Without a controlling terminal, /dev/tty refuses to open; it is still a device.
+TEST(ListSource, TheTerminalWithoutATerminalIsADevice) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ends[0]);
+        std::string said = "<opened>";
+        if (setsid() < 0) said = "<no new session>";
+        try {
+            std::uint64_t size = 0;
+            if (said == "<opened>") std::fclose(OpenRegularFileForReading("/dev/tty", size));
+        } catch (const RuntimeError& e) {
+            said = e.Description();
+        }
+        _exit(write(ends[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0
+                                                                                            : 1);
+    }
+    close(ends[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(n));
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(said, "This is a device, not a file: /dev/tty");
 }
 #else
 TEST_F(ListSources, DevicesAndPipesAreRefusedBeforeAnythingIsRead) {
