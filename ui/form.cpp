@@ -7,7 +7,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "ui/accessible_ids.h"
 #include "ui/command_button.h"
+#include "ui/form_accessible.h"
 #include "ui/message_boxes.h"
 #include "engine/runtime_error.h"
 #include "win32/scoped.h"
@@ -76,6 +78,7 @@ void Form::DestroyNow() {
     // Messages sent while the window goes (focus, activation) find no form to dispatch to.
     ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     window_ = nullptr;
+    DisconnectAccessible();
     controls_.clear();
     buttons_.clear();
     ::DestroyWindow(window);
@@ -280,6 +283,11 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DPICHANGED:
             OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
+        case WM_GETOBJECT:
+            if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
+                if (const LRESULT answer = AnswerClientObject(wParam)) return answer;
+            }
+            break;
         case WM_DESTROY:
             OnDestroy();
             return 0;
@@ -431,7 +439,27 @@ void Form::OnDpiChanged(int dpi, const RECT& suggested) {
 }
 
 void Form::OnDestroy() {
+    DisconnectAccessible();
     if (endsProgram_) ::PostQuitMessage(0);
+}
+
+LRESULT Form::AnswerClientObject(WPARAM objectFlags) {
+    if (accessibleClosed_) return 0;
+    if (!accessible_) accessible_.Reset(FormAccessible::Create(window_, controls_));
+    if (!accessible_) return 0;  // the system's own client object, then
+    return ::LresultFromObject(kIidAccessible, objectFlags,
+                               static_cast<IAccessible*>(accessible_.Get()));
+}
+
+void Form::DisconnectAccessible() {
+    accessibleClosed_ = true;
+    if (!accessible_) return;
+    accessible_->Disconnect();
+    accessible_.Reset();
+}
+
+void Form::ControlNameChanged(const WindowlessControl& control) {
+    if (window_) RaiseNameChange(window_, controls_, control);
 }
 
 void Form::FocusFirstButton() {
@@ -471,9 +499,14 @@ bool Form::PreTranslateMessage(const MSG& message) {
                 return true;
             }
             return false;
-        case WM_SYSCHAR:
-            // No caption defines an access key; Alt+Space still opens the system menu.
-            return message.wParam != L' ';
+        case WM_SYSCHAR: {
+            // No caption defines an access key. Alt+Space opens the window menu: the form's own
+            // if it has one, else the system menu (which needs the title bar's system-menu bit).
+            if (message.wParam != L' ') return true;
+            bool opened = true;  // an error in the menu is reported; the key is spent
+            Guarded([&] { opened = OpenWindowMenu(); });
+            return opened;
+        }
         default:
             return false;
     }

@@ -2,8 +2,9 @@
 // A form: a top-level window with a background picture, windowless labels and images drawn
 // over it, owner-drawn command buttons and other child controls, a tab order among the
 // buttons, and the events Load, Paint and MouseDown, with Shown and DropFiles besides (for
-// what the program does beyond its designed window). No exception leaves its window
-// procedure: an error that no handler traps is reported and the program goes on.
+// what the program does beyond its designed window). Screen readers find its windowless
+// controls as children of its client object (ui/form_accessible.h). No exception leaves its
+// window procedure: an error that no handler traps is reported and the program goes on.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -12,10 +13,12 @@
 
 #include "ui/mouse.h"
 #include "ui/scaled_picture.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 
 class CommandButton;
+class FormAccessible;
 class WindowlessControl;
 
 struct FormDesign {
@@ -77,6 +80,9 @@ class Form {
     // Draws the client area (background and windowless controls) into a device context.
     void PaintClient(HDC dc, const RECT& area) const;
 
+    // Tells screen readers that a windowless control of this form has a new accessible name.
+    void ControlNameChanged(const WindowlessControl& control);
+
   protected:
     virtual void InitializeComponent() {}
     virtual void Form_Load() {}
@@ -89,6 +95,9 @@ class Form {
     // The density changed: the derived form draws its pictures anew at Dpi() and re-places the
     // controls it did not add with AddControl or AddButton; the form re-places those afterwards.
     virtual void Form_DpiChanged() {}
+    // Alt+Space: opens a window menu of the form's own and returns true, or returns false to
+    // leave the key to the system (which opens the system menu when the window has one).
+    virtual bool OpenWindowMenu() { return false; }
     // Reports an error that reached the window procedure.
     virtual void ReportUnhandledError(long number, const std::wstring& description);
 
@@ -115,6 +124,8 @@ class Form {
     void OnSetFocus();
     void OnDestroy();
     void OnDpiChanged(int dpi, const RECT& suggested);
+    LRESULT AnswerClientObject(WPARAM objectFlags);
+    void DisconnectAccessible();
     void MoveFocus(bool forward);
     void FocusFirstButton();
     WindowlessControl* HitTest(POINT point) const;
@@ -136,6 +147,9 @@ class Form {
     HWND focusBeforeDeactivation_ = nullptr;
     bool endsProgram_ = false;
     bool ended_ = false;
+    // Made on the first request for the client object; disconnected when the window goes.
+    win32::ComRef<FormAccessible> accessible_;
+    bool accessibleClosed_ = false;
 };
 
 }  // namespace ostrel::ui

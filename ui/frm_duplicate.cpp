@@ -95,9 +95,11 @@ void frmDuplicate::InitializeComponent() {
                    .font = {.size = 8.25, .bold = false}});
     // Each Up image lies above its Dwn twin.
     imgMinDwn.Create(form, dpi, {.left = 3915, .top = 60, .picture = &minDown_});
-    imgMinUp.Create(form, dpi, {.left = 3915, .top = 60, .picture = &minUp_});
+    imgMinUp.Create(form, dpi,
+                    {.left = 3915, .top = 60, .picture = &minUp_, .buttonName = L"Minimize"});
     imgCloseDwn.Create(form, dpi, {.left = 4185, .top = 60, .picture = &closeDown_});
-    impCloseUp.Create(form, dpi, {.left = 4185, .top = 60, .picture = &closeUp_});
+    impCloseUp.Create(form, dpi,
+                      {.left = 4185, .top = 60, .picture = &closeUp_, .buttonName = L"Close"});
 
     AddControl(lblActualRowCount);
     AddControl(lblFinalRowCount);
@@ -198,6 +200,12 @@ void frmDuplicate::SetTitleBar(bool show) {
     // Same outer rectangle, frame recomputed: the client area takes or gives up the title bar.
     user32_.SetWindowPos(window, nullptr, rect.left, rect.top, width, height, kReframeFlags);
     Refresh();
+}
+
+// Alt+Space while the title bar is hidden (not part of the designed window: the hidden bar
+// takes the system menu with it).
+bool frmDuplicate::OpenWindowMenu() {
+    return windowMenu_.Open(hWnd());
 }
 
 // Asks the system to move the window with the pointer, as a press on a title bar does. The

@@ -21,6 +21,7 @@
 #include "ui/progress_bar.h"
 #include "ui/scaled_picture.h"
 #include "ui/user32.h"
+#include "ui/window_menu.h"
 
 namespace ostrel::ui {
 
@@ -93,6 +94,7 @@ class frmDuplicate final : public Form, public Collaborators {
     void ReportUnhandledError(long number, const std::wstring& description) override;
     void Form_Shown() override;
     void Form_DropFiles(HDROP drop) override;
+    bool OpenWindowMenu() override;
     void OpenNamedList(const std::vector<std::wstring>& paths, const wchar_t* severalText);
 
     void imgMinUp_MouseDown(const MouseEventArgs& args);
@@ -121,6 +123,7 @@ class frmDuplicate final : public Form, public Collaborators {
 
     std::uint8_t bytMinimized = 0;
     DuplicateEngine engine_;
+    WindowMenu windowMenu_{user32_};
     std::vector<std::wstring> startArguments_;
 };
 

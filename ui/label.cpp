@@ -24,6 +24,7 @@ void Label::SetCaption(std::wstring caption) {
     if (caption == caption_) return;
     caption_ = std::move(caption);
     Invalidate();
+    RaiseNameChange();
 }
 
 void Label::Paint(HDC dc) const {

@@ -26,6 +26,9 @@ class Label final : public WindowlessControl {
 
     void Paint(HDC dc) const override;
     void SetDpi(int dpi) override;
+    // Its caption, read as static text.
+    AccessibleRole Role() const override { return AccessibleRole::StaticText; }
+    std::wstring AccessibleName() const override { return caption_; }
 
   private:
     TwipsBox place_;

@@ -1,5 +1,7 @@
 #include "ui/windowless_control.h"
 
+#include "ui/form.h"
+
 namespace ostrel::ui {
 
 void WindowlessControl::SetVisible(bool visible) {
@@ -16,6 +18,10 @@ void WindowlessControl::Place(const RECT& bounds) {
 
 void WindowlessControl::Invalidate() const {
     if (form_) ::InvalidateRect(form_, &bounds_, FALSE);
+}
+
+void WindowlessControl::RaiseNameChange() const {
+    if (Form* form = Form::FromWindow(form_)) form->ControlNameChanged(*this);
 }
 
 }  // namespace ostrel::ui
