@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/collaborators.h"
@@ -99,6 +101,7 @@ class FakeUi final : public Collaborators {
 
     std::vector<std::string> log;
     std::deque<std::optional<std::string>> dialogAnswers;  // nullopt: the user cancels
+    std::exception_ptr dialogFailure;  // thrown by the next dialog in place of its answer
     std::string fileName;
     float progress = 0;
     std::vector<float> progressValues;
@@ -177,6 +180,7 @@ class FakeUi final : public Collaborators {
     }
     void Dialog(const char* name) {
         log.push_back(name);
+        if (dialogFailure) std::rethrow_exception(std::exchange(dialogFailure, nullptr));
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << name << " shown more often than scripted";
             throw RuntimeError(32755, "Cancel");
