@@ -44,20 +44,6 @@ bool ContainsTxt(std::string_view path) {
 DuplicateEngine::DuplicateEngine(Collaborators& ui, const CodePage& codePage)
     : ui_(ui), codePage_(codePage) {}
 
-bool DuplicateEngine::IsLastDuplicate(WorkingTable& table) {
-    thread_local std::string filter;  // reused, so the read loop does not allocate
-    const std::uint64_t n = table.RecordCount();
-    if (n >= 2) {
-        filter.assign("[TextCol] = '");
-        filter.append(table.Fields(0).Value());
-        filter.push_back('\'');
-        table.SetFilter(filter);
-    }
-    const std::uint64_t m = table.RecordCount();
-    table.SetFilter(adFilterNone);
-    return m >= 2;
-}
-
 // Each line read moves the bar one on, after setting a value of 10000 or more back to 10: it
 // runs from 1 to 10000, then from 11 to 10000 again and again.
 void DuplicateEngine::StepProgress(std::uint64_t lines) {

@@ -42,9 +42,6 @@ class DuplicateEngine {
     void SetWorkerCount(unsigned workers) { workerCount_ = workers; }
     unsigned WorkerCount() const { return workerCount_; }
 
-    // True when the current row's text occurs in two or more rows. Leaves the table unfiltered.
-    static bool IsLastDuplicate(WorkingTable& table);
-
     static constexpr const char* kAppTitle = "Ostrel";
 
   private:
