@@ -42,8 +42,6 @@ class DuplicateEngine {
     void SetWorkerCount(unsigned workers) { workerCount_ = workers; }
     unsigned WorkerCount() const { return workerCount_; }
 
-    static constexpr const char* kAppTitle = "Ostrel";
-
   private:
     // The open action; without a path the Open dialog asks for one.
     void Open(const std::string* path);
