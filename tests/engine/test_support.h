@@ -61,10 +61,10 @@ class ScratchDir : public ::testing::Test {
   protected:
     void SetUp() override {
         std::random_device rd;
-        dir_ = fs::temp_directory_path() /
-               ("ostrel_" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-                std::to_string(rd()));
+        // A parameterised test's name holds a slash ("Run/2workers"): one folder, not two.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir_ = fs::temp_directory_path() / ("ostrel_" + name + "_" + std::to_string(rd()));
         fs::create_directories(dir_);
     }
     void TearDown() override {
