@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +12,7 @@
 #include "engine/duplicate_engine.h"
 #include "cli/headless_ui.h"
 #include "ostrel_version.h"
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 #include "engine/unfinished_file.h"
 
 #ifdef _WIN32
@@ -152,12 +151,8 @@ int Guarded(const std::vector<std::string>& args) {
     // The engine's handlers report their own failures; this only catches what escapes them.
     try {
         return Run(args);
-    } catch (const ostrel::RuntimeError& e) {
-        WriteLine(stderr, "Error: " + e.Description());
-    } catch (const std::bad_alloc&) {
-        WriteLine(stderr, "Error: out of memory");
-    } catch (const std::exception& e) {
-        WriteLine(stderr, std::string("Error: ") + e.what());
+    } catch (...) {
+        WriteLine(stderr, "Error: " + ostrel::FailureOf(std::current_exception()).Description());
     }
     return kExitFailed;
 }

@@ -34,6 +34,15 @@ constexpr char FoldAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Whether two texts are equal but for the letter case of ASCII: for names and keywords, which
+// are ASCII, never for phrases.
+constexpr bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
+
 // FoldAscii on each of the eight bytes of w at once.
 constexpr std::uint64_t FoldAsciiWord(std::uint64_t w) {
     const std::uint64_t low7 = w & (0x7F * kOnes);

@@ -8,6 +8,10 @@ namespace ostrel {
 
 enum class MessageIcon { Information, Error };
 
+// The product's name: the application title of the message boxes and the window's caption.
+// ASCII, so that the window's UTF-16 form of it is the same letters.
+inline constexpr char kAppTitle[] = "Ostrel";
+
 // Window styles for a started program (the values of ShowWindow's nCmdShow).
 constexpr int kWindowMaximizedFocus = 3;
 

@@ -53,7 +53,8 @@ class IdVector {
     ChunkedVector<std::uint64_t> wideIds_;
 };
 
-// Counts per fold class: four bytes each, with the rare larger count kept aside.
+// Counts per fold class: four bytes each, with the rare larger count kept aside. The filter's,
+// of the table's general contract (working_table_contract.cpp).
 class CountVector {
   public:
     std::uint64_t Get(std::uint64_t cls) const;

@@ -10,7 +10,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "engine/case_fold.h"
@@ -29,7 +28,6 @@ namespace {
 constexpr std::size_t kLeastChunkBytes = std::size_t{64} << 10;
 constexpr std::size_t kMostChunkBytes = std::size_t{4} << 20;
 constexpr std::size_t kChunkSlots = 4;  // chunks read ahead of the slowest worker, at most
-constexpr unsigned kMostWorkers = 4;
 // A look-up's memory is fetched ahead: its slot this many lines before, then the text that
 // the slot leads to this many.
 constexpr std::size_t kSlotAhead = 32;
@@ -46,7 +44,7 @@ struct Line {
 // then every worker looks up the lines that fall to its share.
 struct Batch {
     std::string data;
-    std::array<std::vector<Line>, kMostWorkers> lines;  // by share
+    std::array<std::vector<Line>, kMostThreads> lines;  // by share
     bool scanned = false;
     unsigned pending = 0;         // workers yet to look up their lines
     std::uint64_t lineCount = 0;  // lines in it, blank ones included
@@ -285,11 +283,6 @@ void Stop(Pipeline& pipeline) {
     pipeline.changed.notify_all();
 }
 
-unsigned WorkerCount(unsigned requested) {
-    if (requested != 0) return std::min(requested, kMostWorkers);
-    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
-}
-
 // The calling thread's part of one reading of the file: it reads chunks into the batches the
 // workers are done with, hands them out, and reports the lines done, until the file ends, a
 // line is refused, the file turns out not to be UTF-8, or the reading fails.
@@ -415,7 +408,7 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         throw std::logic_error("the table and its pool must be empty");
     if (maxCharacters == 0 || maxCharacters > 10000)
         throw std::invalid_argument("unsupported line length limit");
-    const unsigned count = WorkerCount(workers);
+    const unsigned count = ThreadCount(workers);
     // A list of mostly distinct phrases has about one a 48 bytes; a larger one grows the index.
     const std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
 

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
+#include <exception>
 #include <optional>
-#include <system_error>
 
 #include "engine/case_fold.h"
 #include "engine/distinct_loader.h"
+#include "engine/failure.h"
 #include "engine/runtime_error.h"
 
 namespace ostrel {
@@ -43,20 +43,6 @@ bool ContainsTxt(std::string_view path) {
 
 DuplicateEngine::DuplicateEngine(Collaborators& ui, const CodePage& codePage)
     : ui_(ui), codePage_(codePage) {}
-
-bool DuplicateEngine::IsLastDuplicate(WorkingTable& table) {
-    thread_local std::string filter;  // reused, so the read loop does not allocate
-    const std::uint64_t n = table.RecordCount();
-    if (n >= 2) {
-        filter.assign("[TextCol] = '");
-        filter.append(table.Fields(0).Value());
-        filter.push_back('\'');
-        table.SetFilter(filter);
-    }
-    const std::uint64_t m = table.RecordCount();
-    table.SetFilter(adFilterNone);
-    return m >= 2;
-}
 
 // Each line read moves the bar one on, after setting a value of 10000 or more back to 10: it
 // runs from 1 to 10000, then from 11 to 10000 again and again.
@@ -128,27 +114,18 @@ void DuplicateEngine::Open(const std::string* path) {
         }
         ui_.DragWindow();
         ui_.SetProgressVisible(false);
-    } catch (const RuntimeError& e) {
+    } catch (...) {
+        // The one clean-up of a failed run: the list is closed and the bar hidden; the
+        // previous result stays in force.
         file1.reset();
         ui_.SetProgressVisible(false);
+        const RuntimeError e =
+            FailureOf(std::current_exception(), FileAction::Reading, strFileName_);
         if (e.Number() == err::kCancelled)
             ui_.ShowMessage("You have cancelled the process.", MessageIcon::Information, "");
         else if (e.Number() != 0)
             ui_.ShowMessage("Unable to open description file \r" + e.Description(),
                             MessageIcon::Error, "");
-    } catch (const std::bad_alloc&) {
-        file1.reset();
-        ui_.SetProgressVisible(false);
-        ui_.ShowMessage("Unable to open description file \rOut of memory while reading " +
-                            strFileName_ + ": the list is too large for the memory available.",
-                        MessageIcon::Error, "");
-    } catch (const std::system_error& e) {
-        // A worker thread that the system could not start.
-        file1.reset();
-        ui_.SetProgressVisible(false);
-        ui_.ShowMessage("Unable to open description file \rNot enough system resources to read " +
-                            strFileName_ + ": " + e.code().message(),
-                        MessageIcon::Error, "");
     }
 }
 
@@ -172,18 +149,16 @@ void DuplicateEngine::cmdSave_Click() {
         file1.reset();
         saved_ = true;
         ui_.ShowMessage("File saved successfully", MessageIcon::Information, kAppTitle);
-    } catch (const RuntimeError& e) {
+    } catch (...) {
         file1.reset();  // removes the unfinished temporary file; the target keeps its content
+        const RuntimeError e =
+            FailureOf(std::current_exception(), FileAction::Writing, strFileName_);
         if (e.Number() == err::kCancelled) {
             blnSaveCancelled_ = true;
             ui_.ShowMessage("The Process was cancelled.", MessageIcon::Information, "");
         } else if (e.Number() != 0) {
             ui_.ShowMessage("Unable to write file\r" + e.Description(), MessageIcon::Error, "");
         }
-    } catch (const std::bad_alloc&) {
-        file1.reset();
-        ui_.ShowMessage("Unable to write file\rOut of memory while writing " + strFileName_ + ".",
-                        MessageIcon::Error, "");
     }
 }
 

@@ -42,11 +42,6 @@ class DuplicateEngine {
     void SetWorkerCount(unsigned workers) { workerCount_ = workers; }
     unsigned WorkerCount() const { return workerCount_; }
 
-    // True when the current row's text occurs in two or more rows. Leaves the table unfiltered.
-    static bool IsLastDuplicate(WorkingTable& table);
-
-    static constexpr const char* kAppTitle = "Ostrel";
-
   private:
     // The open action; without a path the Open dialog asks for one.
     void Open(const std::string* path);

@@ -6,6 +6,9 @@
 #include <random>
 #include <string>
 
+#include "engine/case_fold.h"
+#include "engine/failure.h"
+
 namespace ostrel {
 namespace fs = std::filesystem;
 namespace {
@@ -91,7 +94,7 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
         case ENOMEM:
             return RuntimeError(
                 err::kOutOfMemory,
-                (writing ? "Out of memory while writing " : "Out of memory while reading ") + path);
+                OutOfMemoryText(writing ? FileAction::Writing : FileAction::Reading, path));
         case EMFILE:
         case ENFILE:
             return RuntimeError(err::kFileAlreadyOpen, "Too many files open: " + path);
@@ -150,8 +153,7 @@ bool IsReservedDeviceName(std::string_view fileName) {
     std::string_view base = fileName.substr(0, fileName.find_first_of(".:"));
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
     std::string name(base);
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : name) c = FoldAscii(c);
     if (name == "nul" || name == "con" || name == "prn" || name == "aux" || name == "conin$" ||
         name == "conout$")
         return true;

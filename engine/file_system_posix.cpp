@@ -164,7 +164,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
         if (S_ISLNK(st.st_mode)) {
             if (links == kMostLinks) throw FileError(ELOOP, utf8Path, true);
             const std::string to = ReadLink(path, utf8Path);
-            path = !to.empty() && to[0] == '/' ? to : FolderOf(path) + to;
+            path = !to.empty() && to[0] == '/' ? to : FolderOf(path).append(to);
             continue;
         }
         RefuseUnlessRegular(st.st_mode, utf8Path);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "engine/thread_group.h"
 
@@ -18,7 +17,6 @@ constexpr std::size_t kWords = 3;
 constexpr std::size_t kLevel = 8 * kWords;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kParallelFrom = 100000;  // keys; fewer are sorted on the calling thread
-constexpr unsigned kMostThreads = 4;
 
 struct Key {
     std::uint64_t words[kWords];  // folded bytes [depth, depth + kLevel), big-endian, zero-padded
@@ -95,10 +93,7 @@ void RunShared(std::size_t count, unsigned threads, const Job& job) {
 
 void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned requested) {
     const std::size_t n = ids.size();
-    const unsigned threads =
-        n < kParallelFrom ? 1
-        : requested != 0  ? std::min(requested, kMostThreads)
-                          : std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
+    const unsigned threads = n < kParallelFrom ? 1 : ThreadCount(requested);
     std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
     Key* const keys = storage.get();
     constexpr std::size_t kFillBlock = 1 << 16;

@@ -100,10 +100,11 @@ class LineScanner {
     static constexpr std::size_t MostBytes(std::size_t maxCharacters) { return 4 * maxCharacters; }
 
     // Whether a trimmed text holds more characters than the limit.
-    bool IsTooLong(std::string_view trimmed) const {
+    bool IsTooLong(std::string_view trimmed) const { return IsTooLong(trimmed, max_); }
+    static bool IsTooLong(std::string_view text, std::size_t maxCharacters) {
         // Only the sizes between the limit and its most bytes need counting.
-        return trimmed.size() > max_ &&
-               (trimmed.size() > MostBytes(max_) || CountCharacters(trimmed) > max_);
+        return text.size() > maxCharacters &&
+               (text.size() > MostBytes(maxCharacters) || CountCharacters(text) > maxCharacters);
     }
 
     // The first n characters of a text, or all of it.

@@ -6,12 +6,13 @@
 
 namespace ostrel {
 
-// Open addressing with linear probing. A slot holds (tag << 48) | (arena offset + 1): the top
-// sixteen bits of the hash weed out most mismatches before the text is touched. Every search
-// goes through Find, the one probe loop.
+// Open addressing with linear probing. A slot holds (tag << kTagShift) | (arena offset + 1):
+// the tag, the top sixteen bits of the hash, weeds out most mismatches before the text is
+// touched. Every search goes through Find, the one probe loop.
 class SlotTable {
   public:
-    static constexpr std::uint64_t kOffsetBits = (std::uint64_t{1} << 48) - 1;
+    static constexpr unsigned kTagShift = 48;
+    static constexpr std::uint64_t kOffsetBits = (std::uint64_t{1} << kTagShift) - 1;
     static constexpr std::uint64_t kNoSlot = ~std::uint64_t{0};
 
     void Reset(std::uint64_t size) {
@@ -54,7 +55,7 @@ class SlotTable {
 
     // Fills the free slot that a search for hash ended at.
     void Put(std::uint64_t position, std::uint64_t hash, std::uint64_t offset) {
-        slots_[position] = ((hash >> 48) << 48) | (offset + 1);
+        slots_[position] = (Tag(hash) << kTagShift) | (offset + 1);
         ++used_;
     }
     // Adds an entry known to be new.
@@ -65,8 +66,10 @@ class SlotTable {
   private:
     std::uint64_t Home(std::uint64_t hash) const { return hash & mask_; }
     std::uint64_t Next(std::uint64_t i) const { return (i + 1) & mask_; }
+    // The top bits of a hash, or of a slot, which keeps those of its entry's hash.
+    static std::uint64_t Tag(std::uint64_t bits) { return bits >> kTagShift; }
     static bool TagMatches(std::uint64_t slot, std::uint64_t hash) {
-        return (slot >> 48) == (hash >> 48);
+        return Tag(slot) == Tag(hash);
     }
     static std::uint64_t Offset(std::uint64_t slot) { return (slot & kOffsetBits) - 1; }
 

@@ -20,7 +20,9 @@ class TextPool {
     TextPool& operator=(const TextPool&) = delete;
 
     // The id of a text, storing it on first sight. Equal texts give equal ids. Ids are not
-    // dense: a text's id is its record's offset in the pool's arena.
+    // dense: a text's id is its record's offset in the pool's arena. (Intern, FindFoldClass and
+    // the indexes they use are the general contract of the working table, which no program
+    // calls: working_table_contract.cpp.)
     Id Intern(std::string_view text);
     std::string_view Text(Id id) const;
     bool Empty() const;              // no text stored yet

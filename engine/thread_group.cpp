@@ -1,5 +1,6 @@
 #include "engine/thread_group.h"
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -19,6 +20,11 @@ bool CountDown(std::atomic<unsigned>& countdown) {
 }
 
 }  // namespace
+
+unsigned ThreadCount(unsigned requested) {
+    if (requested != 0) return std::min(requested, kMostThreads);
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostThreads);
+}
 
 namespace thread_group_testing {
 void FailThreadStart(unsigned nth) {

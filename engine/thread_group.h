@@ -11,6 +11,13 @@
 
 namespace ostrel {
 
+// The most threads that one piece of work runs on, the calling one included.
+constexpr unsigned kMostThreads = 4;
+
+// How many threads a piece of work runs on, the calling one included: as many as requested
+// (0: one a core), at least one and at most kMostThreads.
+unsigned ThreadCount(unsigned requested);
+
 class ThreadGroup {
   public:
     // stop, when given, makes jobs that wait for more work give up: it is called once a job

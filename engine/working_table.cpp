@@ -4,34 +4,15 @@
 
 #include "engine/case_fold.h"
 #include "engine/folded_sort.h"
+#include "engine/line_scanner.h"
 #include "engine/runtime_error.h"
 #include "engine/utf.h"
 
 namespace ostrel {
-namespace {
 
-// Row entries hold a text id shifted left by one; the low bit marks a removed row.
-constexpr std::uint64_t kRemoved = 1;
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    // Column names and keywords are ASCII; no locale is consulted.
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
-[[noreturn]] void Fail(long number, std::string description) {
+void WorkingTable::Fail(long number, std::string description) {
     throw RuntimeError(number, std::move(description));
 }
-
-}  // namespace
 
 WorkingTablePtr WorkingTable::Create(std::shared_ptr<TextPool> pool) {
     if (!pool) pool = std::make_shared<TextPool>();
@@ -71,42 +52,24 @@ std::string_view WorkingTable::Field::Value() const {
     if (t.current_ == kNoRow)
         Fail(err::kNoCurrentRecord,
              "Either BOF or EOF is True: the operation requires a current row.");
-    return t.pool_->Text(t.rows_[t.current_] >> 1);
-}
-
-void WorkingTable::Field::SetValue(std::string_view text) {
-    WorkingTable& t = *table_;
-    t.RequireOpen();
-    if (t.pending_) {
-        t.pendingText_ = t.InternChecked(text);
-        t.pendingHasValue_ = true;
-        return;
-    }
-    if (t.currentRemoved_ || t.current_ == kNoRow)
-        Fail(err::kNoCurrentRecord, "There is no current row to change.");
-    const Id id = t.InternChecked(text);
-    t.CountRemove(t.rows_[t.current_] >> 1);
-    t.rows_.set(t.current_, id << 1);
-    t.CountAdd(id);
+    return t.pool_->Text(t.RowText(t.current_));
 }
 
 void WorkingTable::CheckLength(std::string_view text) const {
+    // The column's size is a line's limit: the one rule of how long a phrase may be.
     const auto limit = static_cast<std::size_t>(fields_.definedSize_);
-    // Every character takes at least a byte, so short texts need no counting.
-    if (text.size() > limit) {
-        const std::size_t chars = CountCharacters(text);
-        if (chars > limit)
-            Fail(err::kTextTooLong, "The text has " + std::to_string(chars) +
-                                        " characters; the limit is " + std::to_string(limit) + ".");
-    }
+    if (LineScanner::IsTooLong(text, limit))
+        Fail(err::kTextTooLong, "The text has " + std::to_string(CountCharacters(text)) +
+                                    " characters; the limit is " + std::to_string(limit) + ".");
 }
 
-TextPool::Id WorkingTable::InternChecked(std::string_view text) {
-    CheckLength(text);
-    return pool_->Intern(text);
+std::string_view WorkingTable::Unbracketed(std::string_view name) {
+    if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+        return name.substr(1, name.size() - 2);
+    return name;
 }
 
-// ---- Opening, adding ----
+// ---- Opening, appending ----
 
 void WorkingTable::Open(int, int, int) {
     if (open_) Fail(err::kBadArgument, "The table is already open.");
@@ -123,18 +86,6 @@ void WorkingTable::RequireColumn(std::size_t index) const {
         Fail(err::kBadArgument, "No column has the index " + std::to_string(index) + ".");
 }
 
-void WorkingTable::AddNew() {
-    RequireOpen();
-    CommitPending();
-    pending_ = true;
-    pendingHasValue_ = false;
-}
-
-void WorkingTable::Update() {
-    RequireOpen();
-    CommitPending();
-}
-
 void WorkingTable::AppendStored(Id id) {
     RequireOpen();
     CommitPending();
@@ -149,30 +100,14 @@ void WorkingTable::CommitPending() {
 }
 
 void WorkingTable::AppendRow(Id id) {
-    rows_.push_back(id << 1);
+    rows_.push_back(Entry(id));
     ++liveRows_;
     CountAdd(id);
     current_ = rows_.size() - 1;
     currentRemoved_ = false;
 }
 
-// ---- Counting and filtering ----
-
-void WorkingTable::CountAdd(Id id) {
-    if (countsBuilt_) counts_.Increment(pool_->FoldClass(id));
-}
-
-void WorkingTable::CountRemove(Id id) {
-    if (countsBuilt_) counts_.Decrement(pool_->FoldClass(id));
-}
-
-void WorkingTable::BuildCounts() {
-    if (countsBuilt_) return;
-    counts_.clear();
-    for (std::uint64_t i = 0; i < rows_.size(); ++i)
-        if (!(rows_[i] & kRemoved)) counts_.Increment(pool_->FoldClass(rows_[i] >> 1));
-    countsBuilt_ = true;
-}
+// ---- Counting and walking ----
 
 std::uint64_t WorkingTable::RecordCount() const {
     RequireOpen();
@@ -180,53 +115,14 @@ std::uint64_t WorkingTable::RecordCount() const {
     return filterMatchesNothing_ ? 0 : counts_.Get(filterClass_);
 }
 
-void WorkingTable::SetFilter(std::string_view criteria) {
-    RequireOpen();
-    CommitPending();
-    const std::string_view trimmed = TrimSpaces(criteria);
-    if (trimmed.empty()) {
-        filterActive_ = false;
-        return;
-    }
-    // "[TextCol] = '<text>'" or "TextCol = '<text>'": the text runs from the first apostrophe
-    // to the last, taken as it is.
-    const std::size_t eq = trimmed.find('=');
-    const std::size_t open = trimmed.find('\'');
-    std::string_view column =
-        eq == std::string_view::npos ? std::string_view{} : TrimSpaces(trimmed.substr(0, eq));
-    if (column.size() >= 2 && column.front() == '[' && column.back() == ']')
-        column = column.substr(1, column.size() - 2);
-    if (eq == std::string_view::npos || open == std::string_view::npos || open < eq ||
-        !TrimSpaces(trimmed.substr(eq + 1, open - eq - 1)).empty() || trimmed.back() != '\'' ||
-        open == trimmed.size() - 1 || !EqualsIgnoreCase(column, fields_.names_.front()))
-        Fail(err::kBadArgument,
-             "The filter is not of the form [" + fields_.names_.front() + "] = 'text'.");
-    const std::string_view text = trimmed.substr(open + 1, trimmed.size() - open - 2);
-
-    BuildCounts();
-    filterActive_ = true;
-    std::uint64_t cls = 0;
-    filterMatchesNothing_ = !pool_->FindFoldClass(text, cls);
-    filterClass_ = cls;
-    // The current row stays current while it is visible; a removed current row stays too.
-    if (!currentRemoved_ && (current_ == kNoRow || !Visible(current_))) current_ = NextVisible(0);
-}
-
-void WorkingTable::SetFilter(int filterNone) {
-    RequireOpen();
-    if (filterNone != adFilterNone) Fail(err::kBadArgument, "Unknown filter constant.");
-    CommitPending();
-    filterActive_ = false;
-}
-
 bool WorkingTable::Live(std::uint64_t position) const {
-    return !(rows_[position] & kRemoved);
+    return !IsRemoved(rows_[position]);
 }
 
 bool WorkingTable::Visible(std::uint64_t position) const {
     if (!Live(position)) return false;
     if (!filterActive_) return true;
-    return !filterMatchesNothing_ && pool_->FoldClass(rows_[position] >> 1) == filterClass_;
+    return !filterMatchesNothing_ && pool_->FoldClass(RowText(position)) == filterClass_;
 }
 
 std::uint64_t WorkingTable::NextVisible(std::uint64_t from) const {
@@ -257,46 +153,12 @@ void WorkingTable::MoveNext() {
     // pool: fetch one a little ahead.
     constexpr std::uint64_t kWalkAhead = 16;
     if (current_ != kNoRow && current_ + kWalkAhead < rows_.size())
-        pool_->PrefetchText(rows_[current_ + kWalkAhead] >> 1);
-}
-
-void WorkingTable::MoveLast() {
-    RequireOpen();
-    CommitPending();
-    currentRemoved_ = false;
-    current_ = kNoRow;
-    if (filterActive_ && filterMatchesNothing_) return;
-    for (std::uint64_t i = rows_.size(); i-- > 0;) {
-        if (Visible(i)) {
-            current_ = i;
-            return;
-        }
-    }
+        pool_->PrefetchText(RowText(current_ + kWalkAhead));
 }
 
 bool WorkingTable::Eof() const {
     RequireOpen();
     return !pending_ && !currentRemoved_ && current_ == kNoRow;
-}
-
-// ---- Removing ----
-
-void WorkingTable::Delete(int affectRecords) {
-    RequireOpen();
-    if (affectRecords != adAffectCurrent)
-        Fail(err::kBadArgument, "Only the current row can be removed.");
-    CommitPending();
-    if (currentRemoved_ || current_ == kNoRow)
-        Fail(err::kNoCurrentRecord, "There is no current row to remove.");
-    const Id id = rows_[current_] >> 1;
-    CountRemove(id);
-    --liveRows_;
-    removedText_ = id;
-    currentRemoved_ = true;
-    if (current_ + 1 == rows_.size())
-        rows_.pop_back();  // the common case: the row just added
-    else
-        rows_.set(current_, (id << 1) | kRemoved);
 }
 
 // ---- Sorting ----
@@ -313,26 +175,24 @@ void WorkingTable::SetSort(std::string_view columnName) {
     const std::size_t space = spec.find(' ');
     if (space != std::string_view::npos) {
         const std::string_view order = TrimSpaces(spec.substr(space));
-        if (EqualsIgnoreCase(order, "DESC"))
+        if (EqualsIgnoringAsciiCase(order, "DESC"))
             descending = true;
-        else if (!EqualsIgnoreCase(order, "ASC"))
+        else if (!EqualsIgnoringAsciiCase(order, "ASC"))
             Fail(err::kBadArgument, "Unknown sort order.");
         spec = spec.substr(0, space);
     }
-    std::string_view column = spec;
-    if (column.size() >= 2 && column.front() == '[' && column.back() == ']')
-        column = column.substr(1, column.size() - 2);
-    if (!EqualsIgnoreCase(column, fields_.names_.front()))
+    const std::string_view column = Unbracketed(spec);
+    if (!EqualsIgnoringAsciiCase(column, fields_.names_.front()))
         Fail(err::kBadArgument, "The table has no column named " + std::string(column) + ".");
 
     std::vector<Id> ids;
     ids.reserve(liveRows_);
     for (std::uint64_t i = 0; i < rows_.size(); ++i)
-        if (!(rows_[i] & kRemoved)) ids.push_back(rows_[i] >> 1);
+        if (Live(i)) ids.push_back(RowText(i));
     rows_.clear();
     SortByFoldedText(ids, *pool_, sortThreads_);
     if (descending) std::reverse(ids.begin(), ids.end());
-    for (const Id id : ids) rows_.push_back(id << 1);
+    for (const Id id : ids) rows_.push_back(Entry(id));
     std::vector<Id>().swap(ids);
     sort_ = std::string(columnName);
     currentRemoved_ = false;

@@ -3,14 +3,15 @@
 // filter, a row count and a sort order, held by counted references. Its texts live in a
 // TextPool, which tables may share.
 //
-// What the actions use (duplicate_engine.cpp):
+// What the actions use (duplicate_engine.cpp), in working_table.cpp:
 // - Open and remove duplicates: Create, Fields().Append, Open; LoadDistinctLines fills the
 //   table through AppendStored; then SetSortThreads, SetSort and RecordCount.
 // - Save: MoveFirst, then Fields(0).Value and MoveNext until Eof.
-// The rest is the table's general contract, tested in working_table_test.cpp beside the
-// above: adding a row (AddNew, Field::SetValue, Update), changing the current row's text,
-// SetFilter and Filtered, Delete, MoveLast, and DuplicateEngine::IsLastDuplicate, which is
-// built on the filter.
+// The rest is the table's general contract, which no program calls: kept, as the table
+// designed, and tested in working_table_test.cpp beside the above, it lives in
+// working_table_contract.cpp. It is adding a row (AddNew, Field::SetValue, Update), changing
+// the current row's text, SetFilter and Filtered, Delete, MoveLast, and IsLastDuplicate, which
+// is built on the filter.
 //
 // Rules that hold throughout:
 // - Texts are UTF-8. Equality (the filter) and order (the sort) ignore letter case as
@@ -126,6 +127,18 @@ class WorkingTable {
     using Id = TextPool::Id;
     static constexpr std::uint64_t kNoRow = ~std::uint64_t{0};
 
+    // A row's entry in rows_: its text id shifted left by one, the low bit set once the row is
+    // removed.
+    static constexpr std::uint64_t kRemoved = 1;
+    static constexpr std::uint64_t Entry(Id id) { return id << 1; }
+    static constexpr std::uint64_t RemovedEntry(Id id) { return Entry(id) | kRemoved; }
+    static constexpr Id TextOf(std::uint64_t entry) { return entry >> 1; }
+    static constexpr bool IsRemoved(std::uint64_t entry) { return (entry & kRemoved) != 0; }
+    Id RowText(std::uint64_t position) const { return TextOf(rows_[position]); }
+
+    [[noreturn]] static void Fail(long number, std::string description);
+    // A column name without the brackets that may enclose it.
+    static std::string_view Unbracketed(std::string_view name);
     void RequireOpen() const;
     void RequireColumn(std::size_t index) const;
     void CommitPending();
@@ -164,5 +177,10 @@ class WorkingTable {
     std::string sort_;
     unsigned sortThreads_ = 0;
 };
+
+// The table's own duplicate test: true when the current row's text occurs in two or more rows.
+// Leaves the table unfiltered. (Of the general contract: the open action finds repeats as the
+// bulk loader reads.)
+bool IsLastDuplicate(WorkingTable& table);
 
 }  // namespace ostrel

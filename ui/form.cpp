@@ -3,14 +3,14 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <exception>
 #include <iterator>
-#include <new>
-#include <stdexcept>
 
 #include "ui/accessible_ids.h"
 #include "ui/command_button.h"
 #include "ui/form_accessible.h"
 #include "ui/message_boxes.h"
+#include "engine/failure.h"
 #include "engine/runtime_error.h"
 #include "win32/scoped.h"
 #include "ui/window_text.h"
@@ -195,26 +195,15 @@ void Form::ReportUnhandledError(long number, const std::wstring& description) {
 
 template <typename Action>
 void Form::Guarded(Action&& action) {
-    long number = err::kInternalError;
-    std::wstring description;
     try {
         action();
-        return;
-    } catch (const RuntimeError& error) {
-        number = error.Number();
-        description = win32::Utf8ToWide(error.Description());
-    } catch (const std::bad_alloc&) {
-        number = err::kOutOfMemory;
-        description = L"Out of memory";
-    } catch (const std::exception& error) {
-        description = win32::Utf8ToWide(error.what());
     } catch (...) {
-        description = L"Internal error";
-    }
-    try {
-        ReportUnhandledError(number, description);
-    } catch (...) {
-        // Nothing more can be said; the program goes on.
+        try {
+            const RuntimeError error = FailureOf(std::current_exception());
+            ReportUnhandledError(error.Number(), win32::Utf8ToWide(error.Description()));
+        } catch (...) {
+            // Nothing more can be said; the program goes on.
+        }
     }
 }
 

@@ -14,6 +14,7 @@
 #include "ui/launcher.h"
 #include "ui/message_boxes.h"
 #include "ui/message_loop.h"
+#include "engine/failure.h"
 #include "engine/runtime_error.h"
 #include "win32/scoped.h"
 #include "ui/user32.h"
@@ -52,12 +53,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                       ostrel::win32::SystemAnsiCodePage());
         form.OpenOnceShown(ProgramArguments());
         return ostrel::ui::RunStartupForm(form);
-    } catch (const ostrel::RuntimeError& error) {
-        ReportStartFailure(error.Number(), ostrel::win32::Utf8ToWide(error.Description()));
-    } catch (const std::exception& error) {
-        ReportStartFailure(ostrel::err::kInternalError, ostrel::win32::Utf8ToWide(error.what()));
     } catch (...) {
-        ReportStartFailure(ostrel::err::kInternalError, L"Internal error");
+        const ostrel::RuntimeError error = ostrel::FailureOf(std::current_exception());
+        ReportStartFailure(error.Number(), ostrel::win32::Utf8ToWide(error.Description()));
     }
     return 1;
 }

@@ -2,14 +2,22 @@
 // Modal message boxes with only an OK button, owned by the window.
 #include <windows.h>
 
+#include <array>
+#include <cstddef>
 #include <string>
 
 #include "engine/collaborators.h"
 
 namespace ostrel::ui {
 
-// The product's name: the application title and the window's caption.
-inline constexpr wchar_t kAppTitle[] = L"Ostrel";
+// The product's name (ostrel::kAppTitle) in UTF-16: the application title and the window's
+// caption.
+inline constexpr auto kAppTitleText = [] {
+    std::array<wchar_t, sizeof ostrel::kAppTitle> wide{};
+    for (std::size_t i = 0; i < wide.size(); ++i) wide[i] = ostrel::kAppTitle[i];
+    return wide;
+}();
+inline constexpr const wchar_t* kAppTitle = kAppTitleText.data();
 
 class MessageBoxes {
   public:

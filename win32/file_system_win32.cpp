@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/case_fold.h"
 #include "engine/file_system.h"
 #include "win32/long_path.h"
 #include "win32/scoped.h"
@@ -70,13 +71,8 @@ bool IsSlash(char c) {
 
 // "name" followed by a separator, in any letter case.
 bool StartsWithFolder(std::string_view path, std::string_view name) {
-    if (path.size() <= name.size() || !IsSlash(path[name.size()])) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = path[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != name[i]) return false;
-    }
-    return true;
+    return path.size() > name.size() && IsSlash(path[name.size()]) &&
+           EqualsIgnoringAsciiCase(path.substr(0, name.size()), name);
 }
 
 // \\server\pipe\name is a pipe on another machine; \\server\share\... a file.
@@ -99,8 +95,7 @@ std::optional<NotAFile> DevicePathKind(std::string_view path) {
                                (path[0] == '\\' && path[1] == '?' && path[2] == '?'));
     if (!devicePrefix) return twoSlashes ? NetworkPathKind(path.substr(2)) : std::nullopt;
     const std::string_view rest = path.substr(4);
-    const bool letter =
-        !rest.empty() && ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z'));
+    const bool letter = !rest.empty() && FoldAscii(rest[0]) >= 'a' && FoldAscii(rest[0]) <= 'z';
     if (letter && rest.size() >= 3 && rest[1] == ':' && IsSlash(rest[2])) return std::nullopt;
     if (StartsWithFolder(rest, "unc")) return NetworkPathKind(rest.substr(4));
     if (StartsWithFolder(rest, "pipe")) return NotAFile::Pipe;

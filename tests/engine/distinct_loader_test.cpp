@@ -13,7 +13,7 @@
 
 #include "engine/code_page.h"
 #include "engine/distinct_loader.h"
-#include "engine/duplicate_engine.h"
+#include "engine/working_table.h"
 #include "engine/runtime_error.h"
 #include "tests/engine/test_support.h"
 #include "engine/text_file.h"
@@ -150,11 +150,11 @@ TEST_P(DistinctLoader, TheLoadedTableFiltersAndGrowsLikeAnyOther) {
     table->AddNew();
     table->Fields(0).SetValue("MEN'S BOOTS");
     table->Update();
-    EXPECT_TRUE(DuplicateEngine::IsLastDuplicate(*table));
+    EXPECT_TRUE(IsLastDuplicate(*table));
     table->AddNew();
     table->Fields(0).SetValue("kids' shoes");
     table->Update();
-    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*table));
+    EXPECT_FALSE(IsLastDuplicate(*table));
     EXPECT_EQ(table->RecordCount(), 4u);
 }
 

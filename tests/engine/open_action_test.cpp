@@ -2,6 +2,8 @@
 // messages, and a failed run leaving the previous result in force.
 #include <gtest/gtest.h>
 
+#include <exception>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -207,6 +209,23 @@ TEST_P(OpenAction, RunningOutOfMemoryIsReportedAndKeepsThePreviousResult) {
     // With the memory back, the same list opens.
     ui.Clear();
     EXPECT_EQ(Run(bytes, "large.txt").size(), 400000u);
+}
+
+TEST_P(OpenAction, AnyFailureIsWordedByTheActionsOneHandler) {
+    const std::exception_ptr failures[] = {std::make_exception_ptr(std::logic_error("broken")),
+                                           std::make_exception_ptr(42)};
+    for (const std::exception_ptr& failure : failures) {
+        ui.dialogFailure = failure;
+        engine.cmdOpen_Click();
+        ui.dialogFailure = failure;
+        engine.cmdSave_Click();
+    }
+    V texts;
+    for (const auto& m : ui.messages) texts.push_back(m.text);
+    EXPECT_EQ(texts, (V{"Unable to open description file \rbroken", "Unable to write file\rbroken",
+                        "Unable to open description file \rInternal error",
+                        "Unable to write file\rInternal error"}));
+    EXPECT_FALSE(ui.progressVisible);
 }
 
 TEST_P(OpenAction, EachCompletedRunReplacesTheResult) {

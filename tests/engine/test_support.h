@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/collaborators.h"
@@ -64,10 +66,10 @@ class ScratchDir : public ::testing::Test {
   protected:
     void SetUp() override {
         std::random_device rd;
-        dir_ = fs::temp_directory_path() /
-               ("ostrel_" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-                std::to_string(rd()));
+        // A parameterised test's name holds a slash ("Run/2workers"): one folder, not two.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir_ = fs::temp_directory_path() / ("ostrel_" + name + "_" + std::to_string(rd()));
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -104,6 +106,7 @@ class FakeUi final : public Collaborators {
 
     std::vector<std::string> log;
     std::deque<std::optional<std::string>> dialogAnswers;  // nullopt: the user cancels
+    std::exception_ptr dialogFailure;  // thrown by the next dialog in place of its answer
     std::string fileName;
     float progress = 0;
     std::vector<float> progressValues;
@@ -182,6 +185,7 @@ class FakeUi final : public Collaborators {
     }
     void Dialog(const char* name) {
         log.push_back(name);
+        if (dialogFailure) std::rethrow_exception(std::exchange(dialogFailure, nullptr));
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << name << " shown more often than scripted";
             throw RuntimeError(32755, "Cancel");

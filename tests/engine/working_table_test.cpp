@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/case_fold.h"
-#include "engine/duplicate_engine.h"
 #include "engine/runtime_error.h"
 #include "tests/engine/test_support.h"
 #include "engine/text_pool.h"
@@ -312,10 +311,10 @@ TEST(WorkingTable, TablesSharingAPoolKeepTheirOwnRows) {
 
 TEST(IsLastDuplicate, EmptyAndSingleRowTablesHoldNoDuplicate) {
     auto t = NewTable();
-    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*t));
+    EXPECT_FALSE(IsLastDuplicate(*t));
     EXPECT_FALSE(t->Filtered());
     Add(*t, "a");
-    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*t));
+    EXPECT_FALSE(IsLastDuplicate(*t));
     EXPECT_FALSE(t->Filtered());
 }
 
@@ -323,15 +322,15 @@ TEST(IsLastDuplicate, ReportsACaseInsensitiveRepeatOfTheCurrentRowAndClearsTheFi
     auto t = NewTable();
     Add(*t, "Running Shoes");
     Add(*t, "men's shoes");
-    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*t));
+    EXPECT_FALSE(IsLastDuplicate(*t));
     EXPECT_FALSE(t->Filtered());
     EXPECT_EQ(t->RecordCount(), 2u);
     Add(*t, "running shoes");
-    EXPECT_TRUE(DuplicateEngine::IsLastDuplicate(*t));
+    EXPECT_TRUE(IsLastDuplicate(*t));
     EXPECT_FALSE(t->Filtered());
     EXPECT_EQ(t->RecordCount(), 3u);
     Add(*t, "Men's Shoes");
-    EXPECT_TRUE(DuplicateEngine::IsLastDuplicate(*t));
+    EXPECT_TRUE(IsLastDuplicate(*t));
 }
 
 TEST(IsLastDuplicate, NoDuplicateAfterTheRepeatWasDeleted) {
@@ -339,12 +338,12 @@ TEST(IsLastDuplicate, NoDuplicateAfterTheRepeatWasDeleted) {
     Add(*t, "a");
     Add(*t, "b");
     Add(*t, "A");
-    ASSERT_TRUE(DuplicateEngine::IsLastDuplicate(*t));
+    ASSERT_TRUE(IsLastDuplicate(*t));
     t->MoveLast();
     t->Delete(adAffectCurrent);
     // A blank line follows: nothing is added, and the test runs again on the removed row.
-    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*t));
-    EXPECT_FALSE(DuplicateEngine::IsLastDuplicate(*t));
+    EXPECT_FALSE(IsLastDuplicate(*t));
+    EXPECT_FALSE(IsLastDuplicate(*t));
     EXPECT_EQ(Rows(*t), (V{"a", "b"}));
 }
 
