@@ -135,7 +135,7 @@ std::size_t FoldUtf8(std::string_view text, char* out) {
         }
         // Every character that folds lies below kFoldLimit (U+0800): only two-byte sequences
         // can change.
-        if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+        if (Utf8SequenceLength(b) == 2 && i + 1 < n && IsUtf8Continuation(s[i + 1])) {
             const char32_t c = (char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F);
             const char32_t f = kFoldTable[c];
             if (f < 0x80) {
@@ -157,20 +157,6 @@ void FoldUtf8(std::string_view text, std::string& out) {
     const std::size_t start = out.size();
     out.resize(start + text.size());
     out.resize(start + FoldUtf8(text, out.data() + start));
-}
-
-std::size_t CountCharacters(std::string_view text) {
-    std::size_t count = 0;
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t len = Utf8SequenceLength(s[i]);
-        std::size_t k = 1;
-        while (k < len && i + k < n && (s[i + k] & 0xC0) == 0x80) ++k;
-        i += k;  // an incomplete sequence counts as one character per byte taken
-        ++count;
-    }
-    return count;
 }
 
 }  // namespace ostrel

@@ -125,7 +125,4 @@ inline std::size_t FoldedWords(std::string_view text, std::size_t depth, std::ui
     return n;
 }
 
-// Number of Unicode characters in a UTF-8 text (a byte that starts no character counts as one).
-std::size_t CountCharacters(std::string_view text);
-
 }  // namespace ostrel

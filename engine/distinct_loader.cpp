@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -43,7 +44,7 @@ struct Line {
 
 // A chunk of the file and what the workers found in it. One worker splits it into lines;
 // then every worker looks up the lines that fall to its share.
-struct Chunk {
+struct Batch {
     std::string data;
     std::array<std::vector<Line>, kMostWorkers> lines;  // by share
     bool scanned = false;
@@ -109,33 +110,49 @@ constexpr std::uint64_t kNone = ~std::uint64_t{0};
 struct Pipeline {
     std::mutex mutex;
     std::condition_variable changed;
-    std::array<Chunk, kChunkSlots> chunks;
-    std::uint64_t published = 0;  // chunks handed to the workers
-    std::uint64_t completed = 0;  // chunks every worker has finished, always the first ones
-    bool finished = false;        // no chunk comes after the published ones
+    std::array<Batch, kChunkSlots> batches;
+    std::uint64_t published = 0;  // batches handed to the workers
+    std::uint64_t completed = 0;  // batches every worker has finished, always the first ones
+    bool finished = false;        // no batch comes after the published ones
     bool stop = false;            // a failure, or the end: everyone stops
-    std::uint64_t linesDone = 0;  // in the completed chunks
+    std::uint64_t linesDone = 0;  // in the completed batches
     std::uint64_t nonBlank = 0;
-    std::vector<std::uint64_t> linesPerChunk;  // of the chunks split so far (kNone: not yet)
-    std::uint64_t scannedPrefix = 0;           // the first chunks, all split
-    std::uint64_t refusedChunk = kNone;        // the first chunk with a refused line
+    std::vector<std::uint64_t> linesPerBatch;  // of the batches split so far (kNone: not yet)
+    std::uint64_t scannedPrefix = 0;           // the first batches, all split
+    std::uint64_t refusedBatch = kNone;        // the first batch with a refused line
     std::uint64_t refusedLine = 0;             // and the line's number within it
 
-    void Scanned(std::uint64_t k, const Chunk& chunk) {
-        RecordLines(k, chunk.lineCount);
-        if (chunk.refused != 0 && (refusedChunk == kNone || k < refusedChunk)) {
-            refusedChunk = k;
-            refusedLine = chunk.refused;
+    Batch& Slot(std::uint64_t k) { return batches[k % kChunkSlots]; }
+
+    void Scanned(std::uint64_t k, const Batch& batch) {
+        RecordLines(k, batch.lineCount);
+        if (batch.refused != 0 && (refusedBatch == kNone || k < refusedBatch)) {
+            refusedBatch = k;
+            refusedLine = batch.refused;
         }
+    }
+
+    // The refused line's number in the file: those of the batches before it and its own.
+    std::uint64_t RefusedLineNumber() const {
+        std::uint64_t number = refusedLine;
+        for (std::uint64_t k = 0; k < refusedBatch; ++k) number += linesPerBatch[k];
+        return number;
     }
 
   private:
     void RecordLines(std::uint64_t k, std::uint64_t lines) {
-        if (linesPerChunk.size() <= k) linesPerChunk.resize(k + 1, kNone);
-        linesPerChunk[k] = lines;
-        while (scannedPrefix < linesPerChunk.size() && linesPerChunk[scannedPrefix] != kNone)
+        if (linesPerBatch.size() <= k) linesPerBatch.resize(k + 1, kNone);
+        linesPerBatch[k] = lines;
+        while (scannedPrefix < linesPerBatch.size() && linesPerBatch[scannedPrefix] != kNone)
             ++scannedPrefix;
     }
+};
+
+// A worker's next piece of work: splitting a batch into lines, or looking up its share of them.
+struct Job {
+    enum class Kind { Scan, LookUp };
+    Kind kind;
+    std::uint64_t batch;  // its number in the file
 };
 
 class Worker {
@@ -147,31 +164,31 @@ class Worker {
           index_(index),
           count_(count),
           maxCharacters_(maxCharacters),
-          folded_(LineScanner::MostBytes(maxCharacters) + 8) {}
+          folded_(LineScanner::MostBytes(maxCharacters) + 8),
+          nextScan_(index) {}
 
     // What it throws goes to the thread group, which stops the others.
     void Run() {
-        std::uint64_t nextScan = index_, nextLookUp = 0;
         for (;;) {
-            bool scan = false;
-            std::uint64_t k = 0;
+            std::optional<Job> job;
             {
                 std::unique_lock lock(pipeline_.mutex);
-                if (!NextJob(lock, nextScan, nextLookUp, scan, k)) return;
+                job = NextJob(lock);
             }
-            Chunk& chunk = pipeline_.chunks[k % kChunkSlots];
-            if (scan) {
-                Scan(chunk);
+            if (!job) return;
+            Batch& batch = pipeline_.Slot(job->batch);
+            if (job->kind == Job::Kind::Scan) {
+                Scan(batch);
                 std::lock_guard lock(pipeline_.mutex);
-                chunk.scanned = true;
-                pipeline_.Scanned(k, chunk);
+                batch.scanned = true;
+                pipeline_.Scanned(job->batch, batch);
             } else {
-                LookUp(chunk);
+                LookUp(batch);
                 std::lock_guard lock(pipeline_.mutex);
-                if (--chunk.pending == 0) {
+                if (--batch.pending == 0) {
                     ++pipeline_.completed;
-                    pipeline_.linesDone += chunk.lineCount;
-                    pipeline_.nonBlank += chunk.nonBlank;
+                    pipeline_.linesDone += batch.lineCount;
+                    pipeline_.nonBlank += batch.nonBlank;
                 }
             }
             pipeline_.changed.notify_all();
@@ -179,45 +196,40 @@ class Worker {
     }
 
   private:
-    // Waits for the next job: splitting one of this worker's chunks (every count-th, from
-    // its index), or looking up its share of the next chunk in order. False when none is
-    // left. Splitting runs a little ahead, so that the other workers need not wait for it.
-    bool NextJob(std::unique_lock<std::mutex>& lock, std::uint64_t& nextScan,
-                 std::uint64_t& nextLookUp, bool& scan, std::uint64_t& k) {
+    // Waits for the next job: splitting one of this worker's batches (every count-th, from
+    // its index), or looking up its share of the next batch in order. None when none is left.
+    // Splitting runs a little ahead, so that the other workers need not wait for it.
+    std::optional<Job> NextJob(std::unique_lock<std::mutex>& lock) {
         Pipeline& p = pipeline_;
         for (;;) {
-            if (p.stop) return false;
-            const bool refused = p.refusedChunk != kNone;
-            // After a refused line only the chunks before it are split, for its line number.
-            const bool canScan = nextScan < std::min(p.published, p.refusedChunk);
+            if (p.stop) return std::nullopt;
+            const bool refused = p.refusedBatch != kNone;
+            // After a refused line only the batches before it are split, for its line number.
+            const bool canScan = nextScan_ < std::min(p.published, p.refusedBatch);
             const bool canLookUp =
-                !refused && nextLookUp < p.published && p.chunks[nextLookUp % kChunkSlots].scanned;
-            if (canScan && (!canLookUp || nextScan <= nextLookUp + count_)) {
-                scan = true;
-                k = nextScan;
-                nextScan += count_;
-                return true;
+                !refused && nextLookUp_ < p.published && p.Slot(nextLookUp_).scanned;
+            if (canScan && (!canLookUp || nextScan_ <= nextLookUp_ + count_)) {
+                const Job job{Job::Kind::Scan, nextScan_};
+                nextScan_ += count_;
+                return job;
             }
-            if (canLookUp) {
-                scan = false;
-                k = nextLookUp++;
-                return true;
-            }
-            if (!canScan && (refused || (p.finished && nextLookUp >= p.published))) return false;
+            if (canLookUp) return Job{Job::Kind::LookUp, nextLookUp_++};
+            if (!canScan && (refused || (p.finished && nextLookUp_ >= p.published)))
+                return std::nullopt;
             p.changed.wait(lock);
         }
     }
 
-    // Splits the chunk into lines, trims and counts them, and sorts the non-blank ones out to
-    // the shares their hashes fall to.
-    void Scan(Chunk& chunk) {
-        for (auto& lines : chunk.lines) lines.clear();
-        const char* p = chunk.data.data();
-        const char* const end = p + chunk.data.size();
+    // Splits the batch's chunk into lines, trims and counts them, and sorts the non-blank ones
+    // out to the shares their hashes fall to.
+    void Scan(Batch& batch) {
+        for (auto& lines : batch.lines) lines.clear();
+        const char* p = batch.data.data();
+        const char* const end = p + batch.data.size();
         std::uint64_t line = 0, nonBlank = 0;
-        chunk.refused = 0;
-        if (chunk.overLong) {
-            chunk.lineCount = chunk.nonBlank = chunk.refused = 1;
+        batch.refused = 0;
+        if (batch.overLong) {
+            batch.lineCount = batch.nonBlank = batch.refused = 1;
             return;
         }
         LineScanner scanner(maxCharacters_);
@@ -225,7 +237,7 @@ class Worker {
         while (p < end) {
             ++line;
             if (scanner.Next(p, end, true, text) == LineScanner::Step::TooLong) {
-                chunk.refused = line;
+                batch.refused = line;
                 break;
             }
             if (text.empty()) continue;
@@ -233,17 +245,17 @@ class Worker {
             std::uint64_t hash;
             FoldAndHash(text, folded_.data(), hash);
             const unsigned share = count_ > 1 ? ((hash >> 32) & 0xFFFF) * count_ >> 16 : 0;
-            chunk.lines[share].push_back({text.data(), text.size(), hash});
+            batch.lines[share].push_back({text.data(), text.size(), hash});
         }
-        chunk.lineCount = line;
-        chunk.nonBlank = nonBlank;
+        batch.lineCount = line;
+        batch.nonBlank = nonBlank;
     }
 
-    // Looks up this worker's share of the chunk's lines in order, storing each text not met
+    // Looks up this worker's share of the batch's lines in order, storing each text not met
     // before. The memory of a look-up is fetched a few lines ahead: first the slot, then the
     // text that it leads to.
-    void LookUp(const Chunk& chunk) {
-        const std::vector<Line>& lines = chunk.lines[index_];
+    void LookUp(const Batch& batch) {
+        const std::vector<Line>& lines = batch.lines[index_];
         const std::size_t n = lines.size();
         for (std::size_t i = 0; i < n; ++i) {
             if (i + kSlotAhead < n) PrefetchMemory(share_.SlotAddress(lines[i + kSlotAhead].hash));
@@ -263,6 +275,8 @@ class Worker {
     const unsigned index_, count_;
     const std::size_t maxCharacters_;
     std::vector<char> folded_;
+    std::uint64_t nextScan_;        // the next batch this worker splits
+    std::uint64_t nextLookUp_ = 0;  // the next batch it looks up its share of
 };
 
 void Stop(Pipeline& pipeline) {
@@ -274,6 +288,121 @@ void Stop(Pipeline& pipeline) {
 unsigned WorkerCount(unsigned requested) {
     if (requested != 0) return std::min(requested, kMostWorkers);
     return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+}
+
+// The calling thread's part of one reading of the file: it reads chunks into the batches the
+// workers are done with, hands them out, and reports the lines done, until the file ends, a
+// line is refused, the file turns out not to be UTF-8, or the reading fails.
+class Producer {
+  public:
+    Producer(Pipeline& pipeline, TextFileReader& file, std::size_t chunkBytes,
+             std::size_t maxCharacters, unsigned workers,
+             const std::function<void(std::uint64_t)>& progress)
+        : pipeline_(pipeline),
+          file_(file),
+          chunkBytes_(chunkBytes),
+          maxCharacters_(maxCharacters),
+          workers_(workers),
+          progress_(progress) {}
+
+    // Reads the file into the pipeline while the workers take the batches.
+    void Run() {
+        for (std::uint64_t k = 0;; ++k) {
+            std::unique_lock lock(pipeline_.mutex);
+            for (;;) {
+                Report(lock);
+                if (Ended() || pipeline_.completed + kChunkSlots > k) break;
+                pipeline_.changed.wait(lock);
+            }
+            if (Ended()) return;
+            lock.unlock();
+            // The slot's last batch is finished with, and no worker reads it until published.
+            Batch& batch = pipeline_.Slot(k);
+            TextFileReader::Chunk got = TextFileReader::Chunk::End;
+            try {
+                got = file_.ReadChunk(batch.data, chunkBytes_, maxCharacters_);
+            } catch (...) {
+                // Raised after the lines already read have had their turn: a line refused
+                // among them comes first, as it would line by line.
+                readFailure_ = std::current_exception();
+            }
+            lock.lock();
+            // Like a failure, a file found not to be UTF-8 waits for the lines before it: a line
+            // refused among them stops the reading first, however the workers are scheduled.
+            if (got == TextFileReader::Chunk::Restart) restarted_ = true;
+            if (got == TextFileReader::Chunk::End || restarted_) {
+                pipeline_.finished = true;
+                pipeline_.changed.notify_all();
+                return;
+            }
+            batch.scanned = false;
+            batch.overLong = got == TextFileReader::Chunk::TooLong;
+            batch.pending = workers_;
+            pipeline_.published = k + 1;
+            pipeline_.changed.notify_all();
+        }
+    }
+
+    // Waits until the workers have done every batch, or split every one before a refused line,
+    // and then stops them: after a refused line some may still wait for batches that never
+    // come.
+    void AwaitWorkers() {
+        std::unique_lock lock(pipeline_.mutex);
+        for (;;) {
+            Report(lock);
+            if (pipeline_.stop || pipeline_.completed == pipeline_.published) break;
+            if (pipeline_.refusedBatch != kNone &&
+                pipeline_.scannedPrefix >= pipeline_.refusedBatch)
+                break;
+            pipeline_.changed.wait(lock);
+        }
+        pipeline_.stop = true;
+        pipeline_.changed.notify_all();
+    }
+
+    bool Restarted() const { return restarted_; }
+    const std::exception_ptr& ReadFailure() const { return readFailure_; }
+    std::uint64_t Reported() const { return reported_; }
+
+  private:
+    bool Ended() const { return pipeline_.stop || pipeline_.refusedBatch != kNone; }
+
+    // Reports the lines done. The lock is let go meanwhile, and more lines may be done then:
+    // they are reported in turn, so that the waits, which see everything done and end the
+    // reading, never leave lines unreported.
+    void Report(std::unique_lock<std::mutex>& lock) {
+        while (pipeline_.linesDone != reported_) {
+            reported_ = pipeline_.linesDone;
+            lock.unlock();
+            progress_(reported_);
+            lock.lock();
+        }
+    }
+
+    Pipeline& pipeline_;
+    TextFileReader& file_;
+    const std::size_t chunkBytes_, maxCharacters_;
+    const unsigned workers_;
+    const std::function<void(std::uint64_t)>& progress_;
+    std::uint64_t reported_ = 0;
+    std::exception_ptr readFailure_;
+    bool restarted_ = false;
+};
+
+RuntimeError TooLongError(std::uint64_t line, const std::string& path, std::size_t maxCharacters) {
+    return RuntimeError(err::kTextTooLong, "Line " + std::to_string(line) + " of " + path +
+                                               " is longer than the limit of " +
+                                               std::to_string(maxCharacters) +
+                                               " characters for a keyword phrase.");
+}
+
+// The shares hold disjoint texts: the pool takes them over whole, and each becomes a row.
+void HandOver(std::vector<std::unique_ptr<DistinctShare>>& shares, WorkingTable& table) {
+    TextPool& pool = *table.Pool();
+    for (auto& share : shares) {
+        share->ReleaseIndex();
+        pool.Adopt(share->Texts(), [&](TextPool::Id id) { table.AppendStored(id); });
+    }
 }
 
 }  // namespace
@@ -300,101 +429,28 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
             std::make_unique<DistinctShare>(expected, LineScanner::MostBytes(maxCharacters)));
         team.push_back(std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
     }
-    std::uint64_t reported = 0;
-    std::exception_ptr readFailure;
-    bool restarted = false;
+    Producer producer(pipeline, file, chunkBytes, maxCharacters, count, progress);
     {
         // Whatever way the reading ends, the workers are stopped and waited for.
         ThreadGroup threads([&pipeline] { Stop(pipeline); });
         for (auto& w : team) threads.Start([&worker = *w] { worker.Run(); });
-        // Reports the lines done. The lock is let go meanwhile, and more lines may be done
-        // then: they are reported in turn, so that the waits below, which see everything done
-        // and end the reading, never leave lines unreported.
-        auto report = [&](std::unique_lock<std::mutex>& lock) {
-            while (pipeline.linesDone != reported) {
-                reported = pipeline.linesDone;
-                lock.unlock();
-                progress(reported);
-                lock.lock();
-            }
-        };
-        for (std::uint64_t k = 0;; ++k) {
-            std::unique_lock lock(pipeline.mutex);
-            for (;;) {
-                report(lock);
-                if (pipeline.stop || pipeline.refusedChunk != kNone ||
-                    pipeline.completed + kChunkSlots > k)
-                    break;
-                pipeline.changed.wait(lock);
-            }
-            if (pipeline.stop || pipeline.refusedChunk != kNone) break;
-            lock.unlock();
-            // The slot's last chunk is finished with, and no worker reads it until published.
-            Chunk& chunk = pipeline.chunks[k % kChunkSlots];
-            TextFileReader::Chunk got = TextFileReader::Chunk::End;
-            try {
-                got = file.ReadChunk(chunk.data, chunkBytes, maxCharacters);
-            } catch (...) {
-                // Raised after the lines already read have had their turn: a line refused
-                // among them comes first, as it would line by line.
-                readFailure = std::current_exception();
-            }
-            lock.lock();
-            if (got == TextFileReader::Chunk::Restart) {
-                restarted = true;
-                pipeline.stop = true;
-                pipeline.changed.notify_all();
-                break;
-            }
-            if (got == TextFileReader::Chunk::End) {
-                pipeline.finished = true;
-                pipeline.changed.notify_all();
-                break;
-            }
-            chunk.scanned = false;
-            chunk.overLong = got == TextFileReader::Chunk::TooLong;
-            chunk.pending = count;
-            pipeline.published = k + 1;
-            pipeline.changed.notify_all();
-        }
-        std::unique_lock lock(pipeline.mutex);
-        for (;;) {
-            report(lock);
-            if (pipeline.stop || pipeline.completed == pipeline.published) break;
-            if (pipeline.refusedChunk != kNone && pipeline.scannedPrefix >= pipeline.refusedChunk)
-                break;
-            pipeline.changed.wait(lock);
-        }
-        // After a refused line some workers may still wait for chunks that never come.
-        pipeline.stop = true;
-        pipeline.changed.notify_all();
-        lock.unlock();
+        producer.Run();
+        producer.AwaitWorkers();
         threads.Join();  // raises what a worker threw, before any failure met later
     }
-    if (restarted) {
+    if (pipeline.refusedBatch != kNone)
+        throw TooLongError(pipeline.RefusedLineNumber(), file.Path(), maxCharacters);
+    if (producer.Restarted()) {
         // The file is read again from its start, in the code page: what was found so far is
-        // dropped, and the count of lines read goes on from where it stood.
+        // dropped. The lines read again are the same lines: the count goes on only past the
+        // ones reported.
+        const std::uint64_t reported = producer.Reported();
         return LoadDistinctLines(
-            file, table, maxCharacters, [&](std::uint64_t lines) { progress(reported + lines); },
-            workers);
+            file, table, maxCharacters,
+            [&](std::uint64_t lines) { progress(std::max(reported, lines)); }, workers);
     }
-    if (pipeline.refusedChunk == kNone && readFailure) std::rethrow_exception(readFailure);
-    if (pipeline.refusedChunk != kNone) {
-        std::uint64_t number = pipeline.refusedLine;
-        for (std::uint64_t k = 0; k < pipeline.refusedChunk; ++k)
-            number += pipeline.linesPerChunk[k];
-        throw RuntimeError(err::kTextTooLong, "Line " + std::to_string(number) + " of " +
-                                                  file.Path() + " is longer than the limit of " +
-                                                  std::to_string(maxCharacters) +
-                                                  " characters for a keyword phrase.");
-    }
-
-    // The shares hold disjoint texts: the pool takes them over whole, and each becomes a row.
-    TextPool& pool = *table.Pool();
-    for (auto& share : shares) {
-        share->ReleaseIndex();
-        pool.Adopt(share->Texts(), [&](TextPool::Id id) { table.AppendStored(id); });
-    }
+    if (producer.ReadFailure()) std::rethrow_exception(producer.ReadFailure());
+    HandOver(shares, table);
     return pipeline.nonBlank;
 }
 

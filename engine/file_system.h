@@ -31,11 +31,24 @@ RuntimeError NotAFileError(NotAFile kind, const std::string& path);
 // such a name in any folder opens the device.
 bool IsReservedDeviceName(std::string_view fileName);
 
-// Opens a list for reading if it is a regular file, and gives its size. Anything else (a
+// What tells that a file changed: its size, the time of its last write and, on POSIX systems,
+// of its last change of any kind (which a write that sets the write time back still moves).
+// The times are in the system's own units.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t written = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Opens a list for reading if it is a regular file, and gives its stamp. Anything else (a
 // folder, device, pipe, socket, a Windows device path or reserved name) is refused by name
 // before anything is read from it: a pipe or device could block the open or the reads for
 // good, and never end.
-std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size);
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, FileStamp& stamp);
+
+// The stamp of a file opened by OpenRegularFileForReading, as it is now.
+FileStamp StampOf(std::FILE* file, const std::string& utf8Path);
 
 // What saving to a path replaces or creates.
 struct SaveTarget {

@@ -37,6 +37,14 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+FileStamp StampFrom(const struct stat& st) {
+    FileStamp stamp;
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.written = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.changed = std::int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
 void RefuseUnlessRegular(mode_t mode, const std::string& utf8Path) {
     if (S_ISREG(mode)) return;
     if (S_ISDIR(mode)) throw NotAFileError(NotAFile::Folder, utf8Path);
@@ -113,7 +121,7 @@ class SignalsHeld {
 
 }  // namespace
 
-std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, FileStamp& stamp) {
     // Opening without waiting: a pipe with no writer would hold the open.
     FileDescriptor fd(::open(utf8Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
@@ -132,8 +140,14 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t&
     if (flags != -1) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     std::FILE* file = StreamOn(fd, "rb");
     if (!file) throw FileError(errno, utf8Path, false);
-    size = static_cast<std::uint64_t>(st.st_size);
+    stamp = StampFrom(st);
     return file;
+}
+
+FileStamp StampOf(std::FILE* file, const std::string& utf8Path) {
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0) throw FileError(errno, utf8Path, false);
+    return StampFrom(st);
 }
 
 SaveTarget FindSaveTarget(const std::string& utf8Path) {

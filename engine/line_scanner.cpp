@@ -3,18 +3,11 @@
 #include <algorithm>
 
 namespace ostrel {
-namespace {
-
-bool IsContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-}  // namespace
 
 std::string_view LineScanner::FirstCharacters(std::string_view text, std::size_t n) {
     std::size_t i = 0;
     for (std::size_t count = 0; i < text.size(); ++i) {
-        if (!IsContinuation(text[i]) && count++ == n) break;
+        if (!IsUtf8Continuation(text[i]) && count++ == n) break;
     }
     return text.substr(0, i);
 }
@@ -42,7 +35,7 @@ LineScanner::Step LineScanner::Continue(const char*& p, const char* end, bool la
             if (held_.size() + pendingSpaces_ <= mostBytes) {
                 held_.append(pendingSpaces_, ' ');
                 std::size_t take = std::min(word, mostBytes + 1 - held_.size());
-                while (take < word && IsContinuation(s[take])) ++take;
+                while (take < word && IsUtf8Continuation(s[take])) ++take;
                 held_.append(s.substr(0, take));
             } else {
                 held_.append(max_ + 1, ' ');  // the spaces alone exceed the limit

@@ -8,12 +8,14 @@
 // the spaces inside it; a longer line is refused. The scanner reads UTF-8 text (every file is
 // decoded to it first) in pieces that end on whole characters; a line may run across any
 // number of pieces, and no more of it than the limit allows is ever held.
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "engine/case_fold.h"
 #include "engine/text_words.h"
+#include "engine/utf.h"
 
 namespace ostrel {
 
@@ -63,6 +65,36 @@ class LineScanner {
     // at the start of what follows is part of the same line end.
     bool EndedAtCr() const { return endedAtCr_; }
 
+    // The first CR or LF in [p, end), or end; eight bytes at a time.
+    static const char* FindLineEnd(const char* p, const char* end) {
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; end - p >= 8; p += 8) {
+                const std::uint64_t w = LoadWord(p);
+                const std::uint64_t found =
+                    ZeroBytes(w ^ ('\n' * kOnes)) | ZeroBytes(w ^ ('\r' * kOnes));
+                if (found) return p + (std::countr_zero(found) >> 3);
+            }
+        }
+        while (p != end && !IsLineEnd(*p)) ++p;
+        return p;
+    }
+
+    // Where text read so far may be cut so that it holds whole lines only: just past its last
+    // line end. A CR at its very end stays with the rest, since an LF read next belongs to the
+    // same line end. 0 when no line ends in it before that.
+    static std::size_t WholeLinesEnd(std::string_view text) {
+        std::size_t cut = text.size();
+        if (cut > 0 && text[cut - 1] == '\r') --cut;
+        while (cut > 0 && !IsLineEnd(text[cut - 1])) --cut;
+        return cut;
+    }
+
+    // After a line that EndedAtCr, the bytes at the start of the next text that still belong
+    // to its line end: 1 for an LF, else 0.
+    static std::size_t RestOfLineEnd(std::string_view next) {
+        return !next.empty() && next.front() == '\n' ? 1 : 0;
+    }
+
     // The most bytes that a text within a limit of this many characters may take: a
     // character takes one to four bytes.
     static constexpr std::size_t MostBytes(std::size_t maxCharacters) { return 4 * maxCharacters; }
@@ -78,6 +110,7 @@ class LineScanner {
     static std::string_view FirstCharacters(std::string_view text, std::size_t n);
 
   private:
+    static bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
     const char* PastLineEnd(const char* lineEnd, const char* end) {
         endedAtCr_ = false;
         if (lineEnd == end) return end;

@@ -8,55 +8,21 @@
 
 #include "engine/file_system.h"
 #include "engine/runtime_error.h"
+#include "engine/text_codec.h"
 
 namespace ostrel {
 namespace fs = std::filesystem;
 
-namespace {
-
-// Bytes at the end of UTF-8 text that begin a character not yet complete.
-std::size_t UnfinishedTail(std::string_view text) {
-    const std::size_t n = text.size();
-    for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
-        const auto b = static_cast<unsigned char>(text[n - back]);
-        if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        return Utf8SequenceLength(b) > back ? back : 0;
-    }
-    return 0;
-}
-
-// Where 8-bit text may be cut: after a byte below 0x40, which no code page uses as part of a
-// two-byte character (spaces, digits, line ends). 0 when there is none.
-std::size_t CodePageCut(std::string_view bytes) {
-    for (std::size_t i = bytes.size(); i > 0; --i)
-        if (static_cast<unsigned char>(bytes[i - 1]) < 0x40) return i;
-    return 0;
-}
-
-}  // namespace
-
 TextFileReader::TextFileReader(const std::string& utf8Path, const CodePage& codePage)
     : path_(utf8Path), codePage_(codePage) {
-    file_ = OpenRegularFileForReading(path_, size_);
+    file_ = OpenRegularFileForReading(path_, stamp_);
 
     // The byte-order mark, if any, says what the file is.
     char head[4] = {};
     const std::size_t got = ReadRaw(head, sizeof head);
-    const auto b = [&](std::size_t i) {
-        return i < got ? static_cast<unsigned char>(head[i]) : -1;
-    };
-    std::size_t mark = 0;  // bytes of the byte-order mark
-    if (b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF) {
-        encoding_ = TextEncoding::Utf8Bom, mark = 3;
-    } else if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0) {
-        encoding_ = TextEncoding::Utf32LE, mark = 4;
-    } else if (b(0) == 0 && b(1) == 0 && b(2) == 0xFE && b(3) == 0xFF) {
-        encoding_ = TextEncoding::Utf32BE, mark = 4;
-    } else if (b(0) == 0xFF && b(1) == 0xFE) {
-        encoding_ = TextEncoding::Utf16LE, mark = 2;
-    } else if (b(0) == 0xFE && b(1) == 0xFF) {
-        encoding_ = TextEncoding::Utf16BE, mark = 2;
-    }
+    std::size_t mark = 0;
+    encoding_ = EncodingOfMark({head, got}, mark);
+    units_ = UnitDecoder(encoding_);
     raw_.assign(head + mark, got - mark);
     // What comes after a mark is not checked: the mark says what the file is.
     if (encoding_ == TextEncoding::Utf8 && !validator_.Feed(raw_)) StartOver();
@@ -100,9 +66,18 @@ void TextFileReader::StartOver() {
 
 void TextFileReader::EndOfFile() {
     atEnd_ = true;
-    if (bytesRead_ != size_ && !deferred_)
+    if (deferred_) return;
+    // A file rewritten in place at its size is told by its times.
+    if (StampOf(file_, path_) != stamp_) {
         deferred_ = std::make_exception_ptr(
             RuntimeError(err::kDeviceIo, "The file changed while it was read: " + path_));
+    } else if (bytesRead_ != stamp_.size) {
+        deferred_ = std::make_exception_ptr(RuntimeError(
+            err::kDeviceIo,
+            "The file does not have the size the system gives for it, as with the files in "
+            "/proc and /sys: " +
+                path_));
+    }
 }
 
 TextFileReader::Decoded TextFileReader::Decode(std::string& out, std::size_t want) {
@@ -126,7 +101,7 @@ TextFileReader::Decoded TextFileReader::Decode(std::string& out, std::size_t wan
             }
             if (encoding_ == TextEncoding::Utf8 && !validator_.Feed({out.data() + had, n}))
                 return Decoded::NotUtf8;
-            const std::size_t tail = UnfinishedTail(out);
+            const std::size_t tail = UnfinishedUtf8Tail(out);
             raw_.assign(out, out.size() - tail, tail);
             out.resize(out.size() - tail);
             return Decoded::Text;
@@ -141,11 +116,9 @@ TextFileReader::Decoded TextFileReader::Decode(std::string& out, std::size_t wan
             const std::size_t n = ReadRaw(raw_.data() + had, want);
             raw_.resize(had + n);
             if (encoding_ == TextEncoding::Ansi) {
-                DecodeCodePage(n == 0, out);
+                raw_.erase(0, DecodeCodePage(raw_, n == 0, codePage_, converted_, out));
             } else {
-                const bool utf16 =
-                    encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
-                DecodeUnits(utf16 ? 2 : 4, out);
+                DecodeUnits(out);
                 if (n == 0) FinishUnits(out);
             }
             if (n == 0) {
@@ -158,69 +131,30 @@ TextFileReader::Decoded TextFileReader::Decode(std::string& out, std::size_t wan
     return Decoded::End;
 }
 
-void TextFileReader::DecodeUnits(std::size_t unitSize, std::string& out) {
-    const bool big = encoding_ == TextEncoding::Utf16BE || encoding_ == TextEncoding::Utf32BE;
-    const auto* s = reinterpret_cast<const unsigned char*>(raw_.data());
-    const std::size_t n = raw_.size();
-    std::size_t i = 0;
-    for (; i + unitSize <= n; i += unitSize) {
-        char32_t u = 0;
-        for (std::size_t k = 0; k < unitSize; ++k)
-            u |= char32_t{s[i + k]} << (8 * (big ? unitSize - 1 - k : k));
-        if (unitSize == 4) {
-            if (u > 0x10FFFF) {
-                // No character has this number, so nothing after it can be trusted either.
-                deferred_ = std::make_exception_ptr(
-                    RuntimeError(err::kBadEncoding,
-                                 "The file holds a value that is not a UTF-32 character at byte " +
-                                     std::to_string(bytesRead_ - n + i) + ": " + path_));
-                raw_.clear();
-                atEnd_ = true;
-                return;
-            }
-            AppendUtf8(u, out);  // a surrogate stays as it is, so that it is written back so
-            continue;
-        }
-        if (highSurrogate_) {
-            if (u >= 0xDC00 && u <= 0xDFFF) {
-                AppendUtf8(0x10000 + ((char32_t{highSurrogate_} - 0xD800) << 10) + (u - 0xDC00),
-                           out);
-                highSurrogate_ = 0;
-                continue;
-            }
-            AppendUtf8(highSurrogate_, out);  // unpaired: kept alone, written back alone
-            highSurrogate_ = 0;
-        }
-        if (u >= 0xD800 && u <= 0xDBFF)
-            highSurrogate_ = static_cast<char16_t>(u);
-        else
-            AppendUtf8(u, out);
+void TextFileReader::DecodeUnits(std::string& out) {
+    const std::size_t taken = units_.Decode(raw_, out);
+    if (units_.BadUnit()) {
+        // No character has this number, so nothing after it can be trusted either.
+        deferred_ = std::make_exception_ptr(RuntimeError(
+            err::kBadEncoding, "The file holds a value that is not a UTF-32 character at byte " +
+                                   std::to_string(bytesRead_ - raw_.size() + taken) + ": " +
+                                   path_));
+        raw_.clear();
+        atEnd_ = true;
+        return;
     }
-    raw_.erase(0, i);
+    raw_.erase(0, taken);
 }
 
 void TextFileReader::FinishUnits(std::string& out) {
-    if (highSurrogate_) AppendUtf8(highSurrogate_, out);
-    highSurrogate_ = 0;
+    units_.Finish(out);
     if (!raw_.empty() && !deferred_) {
-        const bool utf16 = encoding_ == TextEncoding::Utf16LE || encoding_ == TextEncoding::Utf16BE;
-        deferred_ = std::make_exception_ptr(RuntimeError(
-            err::kBadEncoding, std::string("The file ends in the middle of a ") +
-                                   (utf16 ? "UTF-16" : "UTF-32") + " character: " + path_));
+        deferred_ = std::make_exception_ptr(
+            RuntimeError(err::kBadEncoding, std::string("The file ends in the middle of a ") +
+                                                (UnitBytes(encoding_) == 2 ? "UTF-16" : "UTF-32") +
+                                                " character: " + path_));
     }
     raw_.clear();
-}
-
-void TextFileReader::DecodeCodePage(bool atEnd, std::string& out) {
-    // A run this long with no space or line end in it is no phrase; it need not wait for the
-    // rest of its character.
-    constexpr std::size_t kLongestUncut = std::size_t{64} << 10;
-    std::size_t cut = atEnd ? raw_.size() : CodePageCut(raw_);
-    if (cut == 0 && raw_.size() >= kLongestUncut) cut = raw_.size();
-    if (cut == 0) return;
-    codePage_.ToUtf8(std::string_view(raw_).substr(0, cut), converted_);
-    out.append(converted_);
-    raw_.erase(0, cut);
 }
 
 TextFileReader::Chunk TextFileReader::ReadChunk(std::string& chunk, std::size_t maxBytes,
@@ -231,7 +165,7 @@ TextFileReader::Chunk TextFileReader::ReadChunk(std::string& chunk, std::size_t 
     chunk.swap(carry_);
     for (;;) {
         if (dropLineFeed_ && !chunk.empty()) {
-            if (chunk.front() == '\n') chunk.erase(0, 1);
+            chunk.erase(0, LineScanner::RestOfLineEnd(chunk));
             dropLineFeed_ = false;
             continue;
         }
@@ -253,11 +187,8 @@ TextFileReader::Chunk TextFileReader::ReadChunk(std::string& chunk, std::size_t 
         }
         return Chunk::Lines;
     }
-    // Keep the last, unfinished line for the next chunk. A CR at the very end stays too: an LF
-    // after it belongs to the same line end.
-    std::size_t cut = chunk.size();
-    if (chunk[cut - 1] == '\r') --cut;
-    while (cut > 0 && chunk[cut - 1] != '\n' && chunk[cut - 1] != '\r') --cut;
+    // Keep the last, unfinished line for the next chunk.
+    const std::size_t cut = LineScanner::WholeLinesEnd(chunk);
     if (cut > 0) {
         carry_.assign(chunk, cut, std::string::npos);
         chunk.resize(cut);

@@ -1,13 +1,15 @@
 #pragma once
 // Reading a keyword list: its encoding, its bytes decoded to UTF-8, and chunks of whole lines.
 //
-// A UTF-8, UTF-16 or UTF-32 byte-order mark (little- or big-endian) says what the file is.
-// Without one the file is read as UTF-8 from the start; at the first byte that is not UTF-8,
-// reading starts again from the beginning in the system's 8-bit code page. So a file is read
-// once, and its lines come from the first chunk on, whatever its size.
+// A UTF-8, UTF-16 or UTF-32 byte-order mark (little- or big-endian) says what the file is
+// (engine/text_codec.h). Without one the file is read as UTF-8 from the start, so that its
+// lines come from the first chunk on, whatever its size; at the first byte that is not UTF-8,
+// reading starts again from the beginning in the system's 8-bit code page, and what came
+// before that byte is read twice.
 //
 // Only regular files are read: a device, pipe or socket is refused before anything is read
-// from it, and so is a file whose size changes while it is read.
+// from it. A file whose size or times at the end are not those of the start changed while it
+// was read, and is refused, as is one that does not have the size the system gives for it.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -16,7 +18,9 @@
 #include <string_view>
 
 #include "engine/code_page.h"
+#include "engine/file_system.h"
 #include "engine/line_scanner.h"
+#include "engine/text_codec.h"
 #include "engine/text_encoding.h"
 #include "engine/utf.h"
 
@@ -47,7 +51,7 @@ class TextFileReader {
     // next call, so the lines before it are handled first, as they would be line by line.
     Chunk ReadChunk(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
 
-    std::uint64_t Size() const { return size_; }  // of the file when it was opened, in bytes
+    std::uint64_t Size() const { return stamp_.size; }  // of the file when it was opened, in bytes
     TextEncoding Encoding() const { return encoding_; }
     const std::string& Path() const { return path_; }
     void Close();
@@ -58,8 +62,7 @@ class TextFileReader {
     // whole character.
     Decoded Decode(std::string& out, std::size_t want);
     std::size_t ReadRaw(char* into, std::size_t want);
-    void DecodeUnits(std::size_t unitSize, std::string& out);
-    void DecodeCodePage(bool atEnd, std::string& out);
+    void DecodeUnits(std::string& out);
     void FinishUnits(std::string& out);
     void StartOver();
     Chunk LongLine(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
@@ -68,16 +71,16 @@ class TextFileReader {
     std::string path_;
     const CodePage& codePage_;
     std::FILE* file_ = nullptr;
-    std::uint64_t size_ = 0;
+    FileStamp stamp_;  // when it was opened
     std::uint64_t bytesRead_ = 0;
     TextEncoding encoding_ = TextEncoding::Utf8;
     bool atEnd_ = false;         // the file has been read to its end
     bool finished_ = false;      // nothing more is to be read
     bool dropLineFeed_ = false;  // the last line ended with a CR: an LF next belongs to it
     Utf8Validator validator_;
-    std::string raw_;              // bytes read and not decoded yet
-    std::string converted_;        // scratch for the code page's conversion
-    char16_t highSurrogate_ = 0;   // of a UTF-16 pair whose second unit is still to come
+    std::string raw_;                        // bytes read and not decoded yet
+    std::string converted_;                  // scratch for the code page's conversion
+    UnitDecoder units_{TextEncoding::Utf8};  // for UTF-16 and UTF-32
     std::string carry_;            // text after a chunk's last line end, for the next chunk
     std::string piece_;            // the next part of a line longer than a chunk
     std::exception_ptr deferred_;  // met after a chunk's lines: raised by the next call

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "engine/runtime_error.h"
+#include "engine/text_codec.h"
 #include "engine/unfinished_file.h"
-#include "engine/utf.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -18,35 +18,6 @@ namespace ostrel {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-
-void Utf16Unit(char16_t u, bool bigEndian, std::string& out) {
-    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-    if (bigEndian)
-        out += hi, out += lo;
-    else
-        out += lo, out += hi;
-}
-
-void Utf32Unit(char32_t c, bool bigEndian, std::string& out) {
-    for (int i = 0; i < 4; ++i) {
-        const int shift = bigEndian ? 24 - 8 * i : 8 * i;
-        out += static_cast<char>((c >> shift) & 0xFF);
-    }
-}
-
-// Calls put with each character of a line and then with CR and LF. A byte that begins no
-// character goes as the character of its value, as the reader of an 8-bit file would take it.
-template <typename Put>
-void ForEachCharacter(std::string_view utf8Text, Put put) {
-    std::size_t i = 0;
-    while (i < utf8Text.size()) {
-        char32_t c;
-        if (!DecodeUtf8(utf8Text, i, c)) c = static_cast<unsigned char>(utf8Text[i++]);
-        put(c);
-    }
-    put(U'\r');
-    put(U'\n');
-}
 
 // Flushes a stream and has the system put what it holds on the disk.
 void FlushToDisk(std::FILE* file, const std::string& path) {
@@ -81,25 +52,7 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
         Abandon();  // the destructor does not run for an object never made
         throw;
     }
-    switch (encoding_) {
-        case TextEncoding::Utf8Bom:
-            Put("\xEF\xBB\xBF");
-            break;
-        case TextEncoding::Utf16LE:
-            Put("\xFF\xFE");
-            break;
-        case TextEncoding::Utf16BE:
-            Put("\xFE\xFF");
-            break;
-        case TextEncoding::Utf32LE:
-            Put(std::string_view("\xFF\xFE\0\0", 4));
-            break;
-        case TextEncoding::Utf32BE:
-            Put(std::string_view("\0\0\xFE\xFF", 4));
-            break;
-        default:
-            break;
-    }
+    Put(MarkOf(encoding_));
 }
 
 TextFileWriter::~TextFileWriter() {
@@ -128,46 +81,17 @@ void TextFileWriter::Flush() {
 }
 
 void TextFileWriter::WriteLine(std::string_view utf8Text) {
-    switch (encoding_) {
-        case TextEncoding::Utf8:
-        case TextEncoding::Utf8Bom:
-            Put(utf8Text);
-            Put("\r\n");
-            break;
-        case TextEncoding::Ansi:
-            if (!codePage_.FromUtf8(utf8Text, scratch_))
-                throw RuntimeError(err::kBadEncoding,
-                                   "A phrase has characters that the system code page cannot "
-                                   "hold: " +
-                                       path_);
-            Put(scratch_);
-            Put("\r\n");
-            break;
-        case TextEncoding::Utf16LE:
-        case TextEncoding::Utf16BE: {
-            const bool big = encoding_ == TextEncoding::Utf16BE;
-            scratch_.clear();
-            ForEachCharacter(utf8Text, [&](char32_t c) {
-                if (c >= 0x10000) {
-                    c -= 0x10000;
-                    Utf16Unit(static_cast<char16_t>(0xD800 | (c >> 10)), big, scratch_);
-                    Utf16Unit(static_cast<char16_t>(0xDC00 | (c & 0x3FF)), big, scratch_);
-                } else {
-                    Utf16Unit(static_cast<char16_t>(c), big, scratch_);
-                }
-            });
-            Put(scratch_);
-            break;
-        }
-        case TextEncoding::Utf32LE:
-        case TextEncoding::Utf32BE: {
-            const bool big = encoding_ == TextEncoding::Utf32BE;
-            scratch_.clear();
-            ForEachCharacter(utf8Text, [&](char32_t c) { Utf32Unit(c, big, scratch_); });
-            Put(scratch_);
-            break;
-        }
+    if (encoding_ == TextEncoding::Utf8 || encoding_ == TextEncoding::Utf8Bom) {
+        Put(utf8Text);  // as it is, with no copy
+    } else {
+        if (!EncodeText(utf8Text, encoding_, codePage_, scratch_))
+            throw RuntimeError(err::kBadEncoding,
+                               "A phrase has characters that the system code page cannot "
+                               "hold: " +
+                                   path_);
+        Put(scratch_);
     }
+    Put(LineEndIn(encoding_));
 }
 
 void TextFileWriter::Commit() {

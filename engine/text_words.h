@@ -54,21 +54,6 @@ inline std::uint64_t OrderedWord(std::uint64_t w) {
 #endif
 }
 
-// The first CR or LF in [p, end), or end; eight bytes at a time.
-inline const char* FindLineEnd(const char* p, const char* end) {
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; end - p >= 8; p += 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t found =
-                ZeroBytes(w ^ ('\n' * kOnes)) | ZeroBytes(w ^ ('\r' * kOnes));
-            if (found) return p + (std::countr_zero(found) >> 3);
-        }
-    }
-    while (p != end && *p != '\n' && *p != '\r') ++p;
-    return p;
-}
-
 inline bool IsAscii(const char* s, std::size_t n) {
     std::uint64_t high = 0;
     std::size_t i = 0;

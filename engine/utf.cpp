@@ -28,29 +28,42 @@ bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& c) {
     const std::size_t n = text.size();
     if (i >= n) return false;
     const unsigned char b = s[i];
-    std::size_t len;
-    char32_t min;
     if (b < 0x80) {
         c = b;
         ++i;
         return true;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        len = 2, c = b & 0x1F, min = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        len = 3, c = b & 0x0F, min = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        len = 4, c = b & 0x07, min = 0x10000;
-    } else {
-        return false;
     }
-    if (i + len > n) return false;
+    const std::size_t len = Utf8SequenceLength(b);
+    if (len == 1 || i + len > n) return false;
+    // The lowest code point of each length: anything below is an overlong form.
+    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    c = b & (0x7F >> len);
     for (std::size_t k = 1; k < len; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80) return false;
+        if (!IsUtf8Continuation(s[i + k])) return false;
         c = (c << 6) | (s[i + k] & 0x3F);
     }
-    if (c < min || c > 0x10FFFF) return false;
+    if (c < kLeast[len] || c > 0x10FFFF) return false;
     i += len;
     return true;
+}
+
+std::size_t UnfinishedUtf8Tail(std::string_view text) {
+    const std::size_t n = text.size();
+    for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
+        const auto b = static_cast<unsigned char>(text[n - back]);
+        if (IsUtf8Continuation(b)) continue;  // look further back for the lead byte
+        return Utf8SequenceLength(b) > back ? back : 0;
+    }
+    return 0;
+}
+
+std::size_t CountCharacters(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++count) {
+        char32_t c;
+        if (!DecodeUtf8(text, i, c)) ++i;  // a byte of no character: one on its own
+    }
+    return count;
 }
 
 bool Utf8Validator::Feed(std::string_view bytes) {
@@ -70,24 +83,18 @@ bool Utf8Validator::Feed(std::string_view bytes) {
             if (i >= n) break;
             const unsigned char b = s[i++];
             if (b < 0x80) continue;
+            const std::size_t len = Utf8SequenceLength(b);
+            if (len == 1) return valid_ = false;
+            need_ = static_cast<int>(len) - 1;
             lo_ = 0x80, hi_ = 0xBF;
-            if (b >= 0xC2 && b <= 0xDF) {
-                need_ = 1;
-            } else if (b >= 0xE0 && b <= 0xEF) {
-                need_ = 2;
-                if (b == 0xE0)
-                    lo_ = 0xA0;  // no overlong forms
-                else if (b == 0xED)
-                    hi_ = 0x9F;  // no surrogates
-            } else if (b >= 0xF0 && b <= 0xF4) {
-                need_ = 3;
-                if (b == 0xF0)
-                    lo_ = 0x90;
-                else if (b == 0xF4)
-                    hi_ = 0x8F;  // nothing past U+10FFFF
-            } else {
-                return valid_ = false;
-            }
+            if (b == 0xE0)
+                lo_ = 0xA0;  // no overlong forms
+            else if (b == 0xED)
+                hi_ = 0x9F;  // no surrogates
+            else if (b == 0xF0)
+                lo_ = 0x90;
+            else if (b == 0xF4)
+                hi_ = 0x8F;  // nothing past U+10FFFF
         } else {
             const unsigned char b = s[i++];
             if (b < lo_ || b > hi_) return valid_ = false;

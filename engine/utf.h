@@ -9,6 +9,14 @@ namespace ostrel {
 
 void AppendUtf8(char32_t c, std::string& out);
 
+// Whether a byte continues a sequence (10xxxxxx) rather than beginning a character.
+constexpr bool IsUtf8Continuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+constexpr bool IsUtf8Continuation(char c) {
+    return IsUtf8Continuation(static_cast<unsigned char>(c));
+}
+
 // The bytes of the sequence that a lead byte begins: 2 to 4 for the lead bytes of valid UTF-8,
 // 1 for anything else.
 constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
@@ -17,6 +25,15 @@ constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
            : lead >= 0xF0 && lead <= 0xF4 ? 4
                                           : 1;
 }
+
+// Bytes at the end of a text that begin a character not yet complete: where a piece of a
+// stream may be cut so that it ends on a whole character.
+std::size_t UnfinishedUtf8Tail(std::string_view text);
+
+// Number of characters in a UTF-8 text. A character is a sequence that DecodeUtf8 accepts
+// (surrogate code points included, as read from UTF-16); every other byte counts as one, as
+// the code page would read it.
+std::size_t CountCharacters(std::string_view text);
 
 // Decodes one character at text[i] (surrogate code points accepted) and advances i. Returns
 // false on a malformed sequence, leaving i unchanged.

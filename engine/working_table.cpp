@@ -5,6 +5,7 @@
 #include "engine/case_fold.h"
 #include "engine/folded_sort.h"
 #include "engine/runtime_error.h"
+#include "engine/utf.h"
 
 namespace ostrel {
 namespace {

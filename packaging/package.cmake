@@ -1,7 +1,8 @@
 # The release zip, made by CPack (cmake --build --preset windows --target package, or
 # scripts/package.sh): Ostrel-<version>-win64.zip holding the two programs, stripped, and
-# README.txt, with Ostrel-<version>-win64.zip.sha256 beside it. Included from the top-level
-# CMakeLists.txt in Windows builds, after the programs' targets exist.
+# README.txt, with Ostrel-<version>-win64.zip.sha256 beside it; the programs are signed when a
+# certificate is given (sign.cmake). Included from the top-level CMakeLists.txt in Windows
+# builds, after the programs' targets exist.
 
 install(TARGETS Ostrel ostrel-cli RUNTIME DESTINATION .)
 # CR LF, so that every Notepad shows it as written.
@@ -20,4 +21,7 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 # Symbols off at install (MinGW's strip); MSVC keeps them in a .pdb that is not packed.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
+# Signed only when a certificate is given (sign.cmake); unsigned by default.
+set(CPACK_OSTREL_PROGRAMS Ostrel.exe ostrel-cli.exe)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
 include(CPack)

@@ -2,6 +2,8 @@
 # Builds the release zip: cross-builds Ostrel.exe and ostrel-cli.exe (preset windows) and packs
 # them, stripped, with README.txt into build/windows/Ostrel-<version>-win64.zip, with
 # Ostrel-<version>-win64.zip.sha256 beside it. Installs what is missing on Debian first.
+# The programs are signed only when OSTREL_SIGN_PKCS12 names a certificate (and
+# OSTREL_SIGN_PASSWORD_FILE, if set, its password): see packaging/sign.cmake.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -14,5 +16,7 @@ build="$root/build/windows"
 name="$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")"
 zip="$build/$name.zip"
 [ -f "$zip" ] && [ -f "$zip.sha256" ] || { echo "cpack made no $zip" >&2; exit 1; }
-echo "$zip ($(stat -c %s "$zip") bytes)"
+signed="unsigned"
+[ -n "${OSTREL_SIGN_PKCS12:-}" ] && signed="signed"
+echo "$zip ($(stat -c %s "$zip") bytes, programs $signed)"
 echo "$zip.sha256: $(cat "$zip.sha256")"

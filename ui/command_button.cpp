@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "ui/fonts.h"
 #include "ui/twips.h"
@@ -9,18 +10,29 @@
 
 namespace ostrel::ui {
 
-void CommandButton::Create(HWND form, const CommandButtonDesign& design) {
+void CommandButton::Create(HWND form, int dpi, const CommandButtonDesign& design) {
     face_ = design.picture;
     tabIndex_ = design.tabIndex;
-    font_ = CreateVerdana(design.font);
-    const RECT box = TwipsRect(design.place);
+    place_ = design.place;
+    fontDesign_ = design.font;
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
     if (!design.enabled) style |= WS_DISABLED;
     window_ = ::CreateWindowExW(
-        0, L"BUTTON", design.caption.c_str(), style, box.left, box.top, box.right - box.left,
-        box.bottom - box.top, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
+        0, L"BUTTON", design.caption.c_str(), style, 0, 0, 0, 0, form,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(form, GWLP_HINSTANCE)), nullptr);
-    if (window_) ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+    SetDpi(dpi);
+}
+
+void CommandButton::SetDpi(int dpi) {
+    dpi_ = dpi;
+    // The button lets go of its old font only once it holds the new one.
+    win32::Font font = CreateVerdana(fontDesign_, dpi);
+    if (window_) ::SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
+    font_ = std::move(font);
+    const RECT box = TwipsRect(place_, dpi);
+    if (window_)
+        ::MoveWindow(window_, box.left, box.top, box.right - box.left, box.bottom - box.top, TRUE);
 }
 
 bool CommandButton::Enabled() const {
@@ -63,8 +75,9 @@ void GreyOut(win32::DibSection& pixels) {
 }
 
 namespace {
-constexpr int kTextMargin = 2;  // pixels between the border and the caption
-}
+constexpr int kTextMargin = 2;  // design pixels between the border and the caption
+constexpr int kFocusInset = 3;  // design pixels from the edge to the focus mark
+}  // namespace
 
 void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
     const int width = item.rcItem.right - item.rcItem.left;
@@ -76,9 +89,12 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
     win32::Canvas canvas(item.hDC, width, height);
     if (!canvas) return;
     HDC dc = canvas.Dc();
-    const int shift = pressed ? 1 : 0;  // the face and caption sink by a pixel while pressed
+    // The face and caption sink by a pixel of the density while pressed.
+    const int pixel = DesignPixelsToPixels(1, dpi_);
+    const int shift = pressed ? pixel : 0;
+    const int margin = DesignPixelsToPixels(kTextMargin, dpi_);
     ::PatBlt(dc, 0, 0, width, height, WHITENESS);
-    if (face_) DrawPicture(dc, *face_, shift, shift);
+    if (face_) DrawPicture(dc, face_->Shown(), shift, shift);
     ::GdiFlush();
     if (disabled) GreyOut(canvas);
 
@@ -91,15 +107,15 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
         win32::Selection font(dc, font_.Get());
         // A caption wider than the button wraps at word boundaries; the block stays centred.
         const UINT format = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
-        RECT measured{0, 0, width - 2 * kTextMargin, 0};
+        RECT measured{0, 0, width - 2 * margin, 0};
         ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured,
                     format | DT_CALCRECT);
         const int textHeight = measured.bottom - measured.top;
         const int top = (height - textHeight) / 2 + shift;
-        RECT textBox{kTextMargin + shift, top, width - kTextMargin + shift, top + textHeight};
+        RECT textBox{margin + shift, top, width - margin + shift, top + textHeight};
         if (disabled) {
             RECT etched = textBox;
-            ::OffsetRect(&etched, 1, 1);
+            ::OffsetRect(&etched, pixel, pixel);
             ::SetTextColor(dc, ::GetSysColor(COLOR_3DHILIGHT));
             ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &etched, format);
             ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
@@ -109,7 +125,8 @@ void CommandButton::Draw(const DRAWITEMSTRUCT& item) const {
         ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textBox, format);
     }
     if (focused && !disabled) {
-        RECT mark{3, 3, width - 3, height - 3};
+        const int inset = DesignPixelsToPixels(kFocusInset, dpi_);
+        RECT mark{inset, inset, width - inset, height - inset};
         ::SetTextColor(dc, RGB(0, 0, 0));
         ::SetBkColor(dc, RGB(255, 255, 255));
         ::DrawFocusRect(dc, &mark);

@@ -8,6 +8,7 @@
 
 #include "ui/fonts.h"
 #include "ui/pictures.h"
+#include "ui/scaled_picture.h"
 #include "win32/scoped.h"
 #include "ui/twips.h"
 
@@ -21,7 +22,7 @@ struct CommandButtonDesign {
     FontDesign font;
     int tabIndex = 0;
     bool enabled = true;
-    const Bitmap* picture = nullptr;  // the face behind the caption
+    const ScaledPicture* picture = nullptr;  // the face behind the caption
 };
 
 class CommandButton {
@@ -31,7 +32,9 @@ class CommandButton {
     CommandButton(const CommandButton&) = delete;
     CommandButton& operator=(const CommandButton&) = delete;
 
-    void Create(HWND form, const CommandButtonDesign& design);
+    void Create(HWND form, int dpi, const CommandButtonDesign& design);
+    // Takes the place, size and font the design gives at the window's new density.
+    void SetDpi(int dpi);
 
     HWND hWnd() const { return window_; }
     int TabIndex() const { return tabIndex_; }
@@ -48,7 +51,10 @@ class CommandButton {
   private:
     HWND window_ = nullptr;
     int tabIndex_ = 0;
-    const Bitmap* face_ = nullptr;
+    TwipsBox place_;
+    FontDesign fontDesign_;
+    int dpi_ = 0;
+    const ScaledPicture* face_ = nullptr;
     win32::Font font_;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The window's fonts: Verdana, ANSI character set, sized in points at the screen's density.
+// The window's fonts: Verdana, ANSI character set, sized in points at the window's density.
 #include "win32/scoped.h"
 
 namespace ostrel::ui {
@@ -10,8 +10,8 @@ struct FontDesign {
     bool bold = false;
 };
 
-// Character height in logical units for a size in points (8.25 pt is 11 pixels at 96 dpi).
-int FontHeight(double points);
-win32::Font CreateVerdana(const FontDesign& font);
+// Character height in pixels for a size in points at `dpi` (8.25 pt is 11 pixels at 96 dpi).
+int FontHeight(double points, int dpi);
+win32::Font CreateVerdana(const FontDesign& font, int dpi);
 
 }  // namespace ostrel::ui

@@ -7,7 +7,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "ui/accessible_ids.h"
 #include "ui/command_button.h"
+#include "ui/form_accessible.h"
 #include "ui/message_boxes.h"
 #include "engine/runtime_error.h"
 #include "win32/scoped.h"
@@ -76,6 +78,7 @@ void Form::DestroyNow() {
     // Messages sent while the window goes (focus, activation) find no form to dispatch to.
     ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     window_ = nullptr;
+    DisconnectAccessible();
     controls_.clear();
     buttons_.clear();
     ::DestroyWindow(window);
@@ -86,12 +89,15 @@ void Form::Create() {
     const ATOM atom = RegisterFormClass(instance_, &Form::WindowProc);
     if (!atom) throw RuntimeError(err::kInternalError, "The window class could not be registered.");
     const DWORD style = DesignStyle(design_);
-    RECT outer{0, 0, TwipsToPixelsX(design_.clientWidth), TwipsToPixelsY(design_.clientHeight)};
-    ::AdjustWindowRectEx(&outer, style, FALSE, 0);
     ::CreateWindowExW(0, kClassName, design_.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                      outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                      instance_, this);
+                      0, 0, nullptr, nullptr, instance_, this);
     if (!window_) throw RuntimeError(err::kInternalError, "The window could not be created.");
+    // Sized once it exists: only then is its density, that of its monitor, known.
+    dpi_ = WindowDpi(window_);
+    const SIZE outer = OuterSizeForClient(
+        SIZE{TwipsToPixels(design_.clientWidth, dpi_), TwipsToPixels(design_.clientHeight, dpi_)},
+        style, dpi_);
+    SetOuterSize(outer);
     InitializeComponent();
 }
 
@@ -136,19 +142,19 @@ void Form::SetOuterSize(SIZE size) {
 }
 
 float Form::Width() const {
-    return PixelsToTwipsX(OuterSize().cx);
+    return PixelsToTwips(OuterSize().cx, dpi_);
 }
 
 void Form::SetWidth(float twips) {
-    SetOuterSize(SIZE{TwipsToPixelsX(twips), OuterSize().cy});
+    SetOuterSize(SIZE{TwipsToPixels(twips, dpi_), OuterSize().cy});
 }
 
 float Form::Height() const {
-    return PixelsToTwipsY(OuterSize().cy);
+    return PixelsToTwips(OuterSize().cy, dpi_);
 }
 
 void Form::SetHeight(float twips) {
-    SetOuterSize(SIZE{OuterSize().cx, TwipsToPixelsY(twips)});
+    SetOuterSize(SIZE{OuterSize().cx, TwipsToPixels(twips, dpi_)});
 }
 
 void Form::Refresh() {
@@ -274,6 +280,14 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             Form_DropFiles(reinterpret_cast<HDROP>(wParam));
             return 0;
+        case WM_DPICHANGED:
+            OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_GETOBJECT:
+            if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
+                if (const LRESULT answer = AnswerClientObject(wParam)) return answer;
+            }
+            break;
         case WM_DESTROY:
             OnDestroy();
             return 0;
@@ -293,7 +307,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void Form::PaintClient(HDC dc, const RECT& area) const {
     win32::Brush back(::CreateSolidBrush(design_.backColor));
     ::FillRect(dc, &area, back.Get());
-    if (picture_) DrawPicture(dc, *picture_, 0, 0);
+    if (picture_) DrawPicture(dc, picture_->Shown(), 0, 0);
     for (const WindowlessControl* control : controls_) {
         RECT overlap{};
         if (control->Visible() && ::IntersectRect(&overlap, &control->Bounds(), &area))
@@ -365,13 +379,13 @@ void Form::OnMouseButton(MouseButton button, bool down, POINT point, WPARAM keys
     args.Button = button;
     args.Shift = ShiftState(keys);
     if (target) {
-        args.X = PixelsToTwipsX(point.x - target->Bounds().left);
-        args.Y = PixelsToTwipsY(point.y - target->Bounds().top);
+        args.X = PixelsToTwips(point.x - target->Bounds().left, dpi_);
+        args.Y = PixelsToTwips(point.y - target->Bounds().top, dpi_);
         const auto& handler = down ? target->MouseDown : target->MouseUp;
         if (handler) handler(args);
     } else {
-        args.X = PixelsToTwipsX(point.x);
-        args.Y = PixelsToTwipsY(point.y);
+        args.X = PixelsToTwips(point.x, dpi_);
+        args.Y = PixelsToTwips(point.y, dpi_);
         if (down) Form_MouseDown(args);
     }
 }
@@ -413,8 +427,39 @@ void Form::OnSetFocus() {
     FocusFirstButton();
 }
 
+void Form::OnDpiChanged(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    Form_DpiChanged();
+    for (WindowlessControl* control : controls_) control->SetDpi(dpi);
+    for (CommandButton* button : buttons_) button->SetDpi(dpi);
+    ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                   suggested.right - suggested.left, suggested.bottom - suggested.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    Refresh();
+}
+
 void Form::OnDestroy() {
+    DisconnectAccessible();
     if (endsProgram_) ::PostQuitMessage(0);
+}
+
+LRESULT Form::AnswerClientObject(WPARAM objectFlags) {
+    if (accessibleClosed_) return 0;
+    if (!accessible_) accessible_.Reset(FormAccessible::Create(window_, controls_));
+    if (!accessible_) return 0;  // the system's own client object, then
+    return ::LresultFromObject(kIidAccessible, objectFlags,
+                               static_cast<IAccessible*>(accessible_.Get()));
+}
+
+void Form::DisconnectAccessible() {
+    accessibleClosed_ = true;
+    if (!accessible_) return;
+    accessible_->Disconnect();
+    accessible_.Reset();
+}
+
+void Form::ControlNameChanged(const WindowlessControl& control) {
+    if (window_) RaiseNameChange(window_, controls_, control);
 }
 
 void Form::FocusFirstButton() {
@@ -454,9 +499,14 @@ bool Form::PreTranslateMessage(const MSG& message) {
                 return true;
             }
             return false;
-        case WM_SYSCHAR:
-            // No caption defines an access key; Alt+Space still opens the system menu.
-            return message.wParam != L' ';
+        case WM_SYSCHAR: {
+            // No caption defines an access key. Alt+Space opens the window menu: the form's own
+            // if it has one, else the system menu (which needs the title bar's system-menu bit).
+            if (message.wParam != L' ') return true;
+            bool opened = true;  // an error in the menu is reported; the key is spent
+            Guarded([&] { opened = OpenWindowMenu(); });
+            return opened;
+        }
         default:
             return false;
     }

@@ -2,8 +2,9 @@
 // A form: a top-level window with a background picture, windowless labels and images drawn
 // over it, owner-drawn command buttons and other child controls, a tab order among the
 // buttons, and the events Load, Paint and MouseDown, with Shown and DropFiles besides (for
-// what the program does beyond its designed window). No exception leaves its window
-// procedure: an error that no handler traps is reported and the program goes on.
+// what the program does beyond its designed window). Screen readers find its windowless
+// controls as children of its client object (ui/form_accessible.h). No exception leaves its
+// window procedure: an error that no handler traps is reported and the program goes on.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,11 +12,13 @@
 #include <vector>
 
 #include "ui/mouse.h"
-#include "ui/pictures.h"
+#include "ui/scaled_picture.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 
 class CommandButton;
+class FormAccessible;
 class WindowlessControl;
 
 struct FormDesign {
@@ -44,6 +47,9 @@ class Form {
     void Show();
 
     HWND hWnd() const { return window_; }
+    // The density the window is drawn at: its own, from its creation, and the new one the
+    // system names when it moves to a monitor of another density.
+    int Dpi() const { return dpi_; }
 
     std::wstring Caption() const;
     void SetCaption(const std::wstring& caption);
@@ -74,6 +80,9 @@ class Form {
     // Draws the client area (background and windowless controls) into a device context.
     void PaintClient(HDC dc, const RECT& area) const;
 
+    // Tells screen readers that a windowless control of this form has a new accessible name.
+    void ControlNameChanged(const WindowlessControl& control);
+
   protected:
     virtual void InitializeComponent() {}
     virtual void Form_Load() {}
@@ -83,13 +92,19 @@ class Form {
     virtual void Form_Shown() {}
     // Files dropped on a window that accepts them (WM_DROPFILES); the handler owns the handle.
     virtual void Form_DropFiles(HDROP) {}
+    // The density changed: the derived form draws its pictures anew at Dpi() and re-places the
+    // controls it did not add with AddControl or AddButton; the form re-places those afterwards.
+    virtual void Form_DpiChanged() {}
+    // Alt+Space: opens a window menu of the form's own and returns true, or returns false to
+    // leave the key to the system (which opens the system menu when the window has one).
+    virtual bool OpenWindowMenu() { return false; }
     // Reports an error that reached the window procedure.
     virtual void ReportUnhandledError(long number, const std::wstring& description);
 
     // Destroys the window now; a derived form calls this first in its destructor, so that no
     // message reaches it while its controls are being taken apart.
     void DestroyNow();
-    void SetPicture(const Bitmap* picture) { picture_ = picture; }
+    void SetPicture(const ScaledPicture* picture) { picture_ = picture; }
     void AddControl(WindowlessControl& control);  // above those added before
     void AddButton(CommandButton& button);
 
@@ -108,6 +123,9 @@ class Form {
     void OnActivate(bool active);
     void OnSetFocus();
     void OnDestroy();
+    void OnDpiChanged(int dpi, const RECT& suggested);
+    LRESULT AnswerClientObject(WPARAM objectFlags);
+    void DisconnectAccessible();
     void MoveFocus(bool forward);
     void FocusFirstButton();
     WindowlessControl* HitTest(POINT point) const;
@@ -117,8 +135,9 @@ class Form {
     HINSTANCE instance_;
     FormDesign design_;
     HWND window_ = nullptr;
+    int dpi_ = 96;
     std::wstring tag_;
-    const Bitmap* picture_ = nullptr;
+    const ScaledPicture* picture_ = nullptr;
     std::vector<WindowlessControl*> controls_;  // bottom first
     std::vector<CommandButton*> buttons_;
     // The control that took the current press (nullptr: the form itself) and whether a press
@@ -128,6 +147,9 @@ class Form {
     HWND focusBeforeDeactivation_ = nullptr;
     bool endsProgram_ = false;
     bool ended_ = false;
+    // Made on the first request for the client object; disconnected when the window goes.
+    win32::ComRef<FormAccessible> accessible_;
+    bool accessibleClosed_ = false;
 };
 
 }  // namespace ostrel::ui

@@ -36,12 +36,12 @@ frmDuplicate::frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes&
       messageBoxes_(messageBoxes),
       launcher_(launcher),
       user32_(user32),
-      background_(LoadPicture(instance, Picture::Background)),
-      buttonFace_(LoadPicture(instance, Picture::ButtonFace)),
-      minUp_(LoadPicture(instance, Picture::MinUp)),
-      minDown_(LoadPicture(instance, Picture::MinDown)),
-      closeUp_(LoadPicture(instance, Picture::CloseUp)),
-      closeDown_(LoadPicture(instance, Picture::CloseDown)),
+      background_(instance, Picture::Background),
+      buttonFace_(instance, Picture::ButtonFace),
+      minUp_(instance, Picture::MinUp),
+      minDown_(instance, Picture::MinDown),
+      closeUp_(instance, Picture::CloseUp),
+      closeDown_(instance, Picture::CloseDown),
       engine_(*this, codePage) {}
 
 frmDuplicate::~frmDuplicate() {
@@ -50,48 +50,56 @@ frmDuplicate::~frmDuplicate() {
 
 void frmDuplicate::InitializeComponent() {
     HWND form = hWnd();
+    const int dpi = Dpi();
+    ScalePictures();
     SetPicture(&background_);
 
-    cmdOpen.Create(form, {.id = kIdOpen,
-                          .place = {.left = 90, .top = 750, .width = 1755, .height = 495},
-                          .caption = L"Open && Remove Duplicate",
-                          .font = {.size = 8.25, .bold = true},
-                          .tabIndex = 3,
-                          .enabled = true,
-                          .picture = &buttonFace_});
-    prog.Create(form,
+    cmdOpen.Create(form, dpi,
+                   {.id = kIdOpen,
+                    .place = {.left = 90, .top = 750, .width = 1755, .height = 495},
+                    .caption = L"Open && Remove Duplicate",
+                    .font = {.size = 8.25, .bold = true},
+                    .tabIndex = 3,
+                    .enabled = true,
+                    .picture = &buttonFace_});
+    prog.Create(form, dpi,
                 {.place = {.left = 90, .top = 1320, .width = 3555, .height = 240}, .max = 10001},
                 user32_);
-    lblActualRowCount.Create(form,
+    lblActualRowCount.Create(form, dpi,
                              {.place = {.left = 120, .top = 1680, .width = 4215, .height = 255},
                               .caption = L"Actual Keyword Phrases",
                               .font = {.size = 9, .bold = true}});
-    lblFinalRowCount.Create(form,
+    lblFinalRowCount.Create(form, dpi,
                             {.place = {.left = 120, .top = 1950, .width = 4035, .height = 255},
                              .caption = L"Final Keyword Phrases",
                              .font = {.size = 9, .bold = true}});
-    cmdSave.Create(form, {.id = kIdSave,
-                          .place = {.left = 120, .top = 2370, .width = 1605, .height = 315},
-                          .caption = L"Save",
-                          .font = {.size = 8.25, .bold = true},
-                          .tabIndex = 1,
-                          .enabled = false,
-                          .picture = &buttonFace_});
-    cmdSaveOpen.Create(form, {.id = kIdSaveOpen,
-                              .place = {.left = 1800, .top = 2370, .width = 1605, .height = 315},
-                              .caption = L"Save && Open",
-                              .font = {.size = 8.25, .bold = true},
-                              .tabIndex = 5,
-                              .enabled = false,
-                              .picture = &buttonFace_});
-    Label1.Create(form, {.place = {.left = 120, .top = 2880, .width = 4005, .height = 435},
-                         .caption = kOwnerNotice,
-                         .font = {.size = 8.25, .bold = false}});
+    cmdSave.Create(form, dpi,
+                   {.id = kIdSave,
+                    .place = {.left = 120, .top = 2370, .width = 1605, .height = 315},
+                    .caption = L"Save",
+                    .font = {.size = 8.25, .bold = true},
+                    .tabIndex = 1,
+                    .enabled = false,
+                    .picture = &buttonFace_});
+    cmdSaveOpen.Create(form, dpi,
+                       {.id = kIdSaveOpen,
+                        .place = {.left = 1800, .top = 2370, .width = 1605, .height = 315},
+                        .caption = L"Save && Open",
+                        .font = {.size = 8.25, .bold = true},
+                        .tabIndex = 5,
+                        .enabled = false,
+                        .picture = &buttonFace_});
+    Label1.Create(form, dpi,
+                  {.place = {.left = 120, .top = 2880, .width = 4005, .height = 435},
+                   .caption = kOwnerNotice,
+                   .font = {.size = 8.25, .bold = false}});
     // Each Up image lies above its Dwn twin.
-    imgMinDwn.Create(form, {.left = 3915, .top = 60, .picture = &minDown_});
-    imgMinUp.Create(form, {.left = 3915, .top = 60, .picture = &minUp_});
-    imgCloseDwn.Create(form, {.left = 4185, .top = 60, .picture = &closeDown_});
-    impCloseUp.Create(form, {.left = 4185, .top = 60, .picture = &closeUp_});
+    imgMinDwn.Create(form, dpi, {.left = 3915, .top = 60, .picture = &minDown_});
+    imgMinUp.Create(form, dpi,
+                    {.left = 3915, .top = 60, .picture = &minUp_, .buttonName = L"Minimize"});
+    imgCloseDwn.Create(form, dpi, {.left = 4185, .top = 60, .picture = &closeDown_});
+    impCloseUp.Create(form, dpi,
+                      {.left = 4185, .top = 60, .picture = &closeUp_, .buttonName = L"Close"});
 
     AddControl(lblActualRowCount);
     AddControl(lblFinalRowCount);
@@ -111,6 +119,18 @@ void frmDuplicate::InitializeComponent() {
     imgMinUp.MouseUp = [this](const MouseEventArgs& args) { imgMinUp_MouseUp(args); };
     impCloseUp.MouseDown = [this](const MouseEventArgs& args) { impCloseUp_MouseDown(args); };
     impCloseUp.MouseUp = [this](const MouseEventArgs& args) { impCloseUp_MouseUp(args); };
+}
+
+// Each picture at the window's density, before the controls take their sizes from them.
+void frmDuplicate::ScalePictures() {
+    for (ScaledPicture* picture :
+         {&background_, &buttonFace_, &minUp_, &minDown_, &closeUp_, &closeDown_})
+        picture->SetDpi(Dpi());
+}
+
+void frmDuplicate::Form_DpiChanged() {
+    ScalePictures();
+    prog.SetDpi(Dpi());
 }
 
 // ---- Window chrome ----
@@ -180,6 +200,12 @@ void frmDuplicate::SetTitleBar(bool show) {
     // Same outer rectangle, frame recomputed: the client area takes or gives up the title bar.
     user32_.SetWindowPos(window, nullptr, rect.left, rect.top, width, height, kReframeFlags);
     Refresh();
+}
+
+// Alt+Space while the title bar is hidden (not part of the designed window: the hidden bar
+// takes the system menu with it).
+bool frmDuplicate::OpenWindowMenu() {
+    return windowMenu_.Open(hWnd());
 }
 
 // Asks the system to move the window with the pointer, as a press on a title bar does. The

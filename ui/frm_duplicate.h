@@ -19,7 +19,9 @@
 #include "ui/message_boxes.h"
 #include "ui/pictures.h"
 #include "ui/progress_bar.h"
+#include "ui/scaled_picture.h"
 #include "ui/user32.h"
+#include "ui/window_menu.h"
 
 namespace ostrel::ui {
 
@@ -50,12 +52,12 @@ class frmDuplicate final : public Form, public Collaborators {
     MessageBoxes& messageBoxes_;
     Launcher& launcher_;
     User32& user32_;
-    Bitmap background_;
-    Bitmap buttonFace_;
-    Bitmap minUp_;
-    Bitmap minDown_;
-    Bitmap closeUp_;
-    Bitmap closeDown_;
+    ScaledPicture background_;
+    ScaledPicture buttonFace_;
+    ScaledPicture minUp_;
+    ScaledPicture minDown_;
+    ScaledPicture closeUp_;
+    ScaledPicture closeDown_;
 
   public:
     frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes& messageBoxes,
@@ -84,12 +86,15 @@ class frmDuplicate final : public Form, public Collaborators {
 
   private:
     void InitializeComponent() override;
+    void Form_DpiChanged() override;
+    void ScalePictures();
     void Form_Load() override;
     void Form_Paint() override;
     void Form_MouseDown(const MouseEventArgs& args) override;
     void ReportUnhandledError(long number, const std::wstring& description) override;
     void Form_Shown() override;
     void Form_DropFiles(HDROP drop) override;
+    bool OpenWindowMenu() override;
     void OpenNamedList(const std::vector<std::wstring>& paths, const wchar_t* severalText);
 
     void imgMinUp_MouseDown(const MouseEventArgs& args);
@@ -118,6 +123,7 @@ class frmDuplicate final : public Form, public Collaborators {
 
     std::uint8_t bytMinimized = 0;
     DuplicateEngine engine_;
+    WindowMenu windowMenu_{user32_};
     std::vector<std::wstring> startArguments_;
 };
 

@@ -4,24 +4,30 @@
 
 namespace ostrel::ui {
 
-void Image::Create(HWND form, const ImageDesign& design) {
-    picture_ = design.picture;
-    const int x = TwipsToPixelsX(design.left);
-    const int y = TwipsToPixelsY(design.top);
-    const int width = picture_ ? picture_->Width() : 0;
-    const int height = picture_ ? picture_->Height() : 0;
-    Place(form, RECT{x, y, x + width, y + height});
+void Image::Create(HWND form, int dpi, const ImageDesign& design) {
+    design_ = design;
+    Attach(form);
+    SetDpi(dpi);
+}
+
+void Image::SetDpi(int dpi) {
+    dpi_ = dpi;
+    const int x = TwipsToPixels(design_.left, dpi);
+    const int y = TwipsToPixels(design_.top, dpi);
+    const int width = design_.picture ? design_.picture->Shown().Width() : 0;
+    const int height = design_.picture ? design_.picture->Shown().Height() : 0;
+    Place(RECT{x, y, x + width, y + height});
 }
 
 float Image::Width() const {
-    return PixelsToTwipsX(Bounds().right - Bounds().left);
+    return PixelsToTwips(Bounds().right - Bounds().left, dpi_);
 }
 float Image::Height() const {
-    return PixelsToTwipsY(Bounds().bottom - Bounds().top);
+    return PixelsToTwips(Bounds().bottom - Bounds().top, dpi_);
 }
 
 void Image::Paint(HDC dc) const {
-    if (picture_) DrawPicture(dc, *picture_, Bounds().left, Bounds().top);
+    if (design_.picture) DrawPicture(dc, design_.picture->Shown(), Bounds().left, Bounds().top);
 }
 
 }  // namespace ostrel::ui

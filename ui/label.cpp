@@ -7,16 +7,24 @@
 
 namespace ostrel::ui {
 
-void Label::Create(HWND form, const LabelDesign& design) {
+void Label::Create(HWND form, int dpi, const LabelDesign& design) {
+    place_ = design.place;
+    fontDesign_ = design.font;
     caption_ = design.caption;
-    font_ = CreateVerdana(design.font);
-    Place(form, TwipsRect(design.place));
+    Attach(form);
+    SetDpi(dpi);
+}
+
+void Label::SetDpi(int dpi) {
+    font_ = CreateVerdana(fontDesign_, dpi);
+    Place(TwipsRect(place_, dpi));
 }
 
 void Label::SetCaption(std::wstring caption) {
     if (caption == caption_) return;
     caption_ = std::move(caption);
     Invalidate();
+    RaiseNameChange();
 }
 
 void Label::Paint(HDC dc) const {

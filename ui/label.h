@@ -18,15 +18,21 @@ struct LabelDesign {
 
 class Label final : public WindowlessControl {
   public:
-    void Create(HWND form, const LabelDesign& design);
+    void Create(HWND form, int dpi, const LabelDesign& design);
 
     const std::wstring& Caption() const { return caption_; }
     void SetCaption(std::wstring caption);
     HFONT FontHandle() const { return font_.Get(); }
 
     void Paint(HDC dc) const override;
+    void SetDpi(int dpi) override;
+    // Its caption, read as static text.
+    AccessibleRole Role() const override { return AccessibleRole::StaticText; }
+    std::wstring AccessibleName() const override { return caption_; }
 
   private:
+    TwipsBox place_;
+    FontDesign fontDesign_;
     std::wstring caption_;
     win32::Font font_;
 };

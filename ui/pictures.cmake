@@ -6,7 +6,9 @@ get_filename_component(_ostrel_resources_dir "${CMAKE_CURRENT_LIST_DIR}/../resou
 
 add_library(ostrel_pictures STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pictures.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pictures.h)
+    ${CMAKE_CURRENT_LIST_DIR}/pictures.h
+    ${CMAKE_CURRENT_LIST_DIR}/picture_scaling.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/picture_scaling.h)
 # Public so that a consumer's .rc finds resource_ids.h and the pictures too.
 target_include_directories(ostrel_pictures PUBLIC ${_ostrel_resources_dir})
 # Public: a Bitmap is one of the scoped types of win32/scoped.h.

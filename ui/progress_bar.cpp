@@ -19,9 +19,10 @@ int ToPosition(float value) {
 }
 }  // namespace
 
-void ProgressBar::Create(HWND form, const ProgressBarDesign& design, User32& user32) {
+void ProgressBar::Create(HWND form, int dpi, const ProgressBarDesign& design, User32& user32) {
     user32_ = &user32;
-    const RECT box = TwipsRect(design.place);
+    place_ = design.place;
+    const RECT box = TwipsRect(place_, dpi);
     window_ = ::CreateWindowExW(
         0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, box.left, box.top, box.right - box.left,
         box.bottom - box.top, form, nullptr,
@@ -30,6 +31,11 @@ void ProgressBar::Create(HWND form, const ProgressBarDesign& design, User32& use
     max_ = design.max;
     value_ = 0;
     ApplyRange();
+}
+
+void ProgressBar::SetDpi(int dpi) {
+    const RECT box = TwipsRect(place_, dpi);
+    ::MoveWindow(window_, box.left, box.top, box.right - box.left, box.bottom - box.top, TRUE);
 }
 
 void ProgressBar::ApplyRange() {

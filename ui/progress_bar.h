@@ -27,7 +27,9 @@ class ProgressBar {
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     // Creates the bar hidden; its repaints while the loop does not run go through `user32`.
-    void Create(HWND form, const ProgressBarDesign& design, User32& user32);
+    void Create(HWND form, int dpi, const ProgressBarDesign& design, User32& user32);
+    // Takes the place the design gives at the window's new density.
+    void SetDpi(int dpi);
 
     HWND hWnd() const { return window_; }
     float Value() const { return value_; }
@@ -47,6 +49,7 @@ class ProgressBar {
     void MaybeRepaint();
 
     HWND window_ = nullptr;
+    TwipsBox place_;
     User32* user32_ = nullptr;
     float value_ = 0;
     int shownPosition_ = 0;

@@ -6,54 +6,46 @@
 
 namespace ostrel::ui {
 
-namespace {
-struct Density {
-    int x = 96;
-    int y = 96;
-};
-
-const Density& ScreenDensity() {
-    // The density does not change for a DPI-unaware process, so it is read once.
-    static const Density density = [] {
-        Density d;
-        win32::WindowDc screen(nullptr);
-        if (screen.Get()) {
-            const int x = ::GetDeviceCaps(screen.Get(), LOGPIXELSX);
-            const int y = ::GetDeviceCaps(screen.Get(), LOGPIXELSY);
-            if (x > 0) d.x = x;
-            if (y > 0) d.y = y;
-        }
-        return d;
-    }();
-    return density;
-}
-}  // namespace
-
-int ScreenDpiX() {
-    return ScreenDensity().x;
-}
-int ScreenDpiY() {
-    return ScreenDensity().y;
+int WindowDpi(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow =
+        reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && window) {
+        const UINT dpi = getDpiForWindow(window);
+        if (dpi > 0) return static_cast<int>(dpi);
+    }
+    const win32::WindowDc screen(nullptr);
+    const int dpi = screen.Get() ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? dpi : kDesignDpi;
 }
 
-// Rounded to the nearest pixel: 3350 twips (223 1/3 pixels at 96 dpi) become 223.
-int TwipsToPixelsX(double twips) {
-    return static_cast<int>(std::lround(twips * ScreenDpiX() / kTwipsPerInch));
-}
-int TwipsToPixelsY(double twips) {
-    return static_cast<int>(std::lround(twips * ScreenDpiY() / kTwipsPerInch));
-}
-float PixelsToTwipsX(double pixels) {
-    return static_cast<float>(pixels * kTwipsPerInch / ScreenDpiX());
-}
-float PixelsToTwipsY(double pixels) {
-    return static_cast<float>(pixels * kTwipsPerInch / ScreenDpiY());
+SIZE OuterSizeForClient(SIZE client, DWORD style, int dpi) {
+    using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT outer{0, 0, client.cx, client.cy};
+    if (!adjustForDpi || !adjustForDpi(&outer, style, FALSE, 0, static_cast<UINT>(dpi)))
+        ::AdjustWindowRectEx(&outer, style, FALSE, 0);
+    return SIZE{outer.right - outer.left, outer.bottom - outer.top};
 }
 
-RECT TwipsRect(const TwipsBox& box) {
-    const int x = TwipsToPixelsX(box.left);
-    const int y = TwipsToPixelsY(box.top);
-    return RECT{x, y, x + TwipsToPixelsX(box.width), y + TwipsToPixelsY(box.height)};
+int TwipsToPixels(double twips, int dpi) {
+    return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+}
+
+float PixelsToTwips(double pixels, int dpi) {
+    return static_cast<float>(pixels * kTwipsPerInch / dpi);
+}
+
+int DesignPixelsToPixels(int pixels, int dpi) {
+    return TwipsToPixels(static_cast<double>(pixels) * kTwipsPerInch / kDesignDpi, dpi);
+}
+
+RECT TwipsRect(const TwipsBox& box, int dpi) {
+    const int x = TwipsToPixels(box.left, dpi);
+    const int y = TwipsToPixels(box.top, dpi);
+    return RECT{x, y, x + TwipsToPixels(box.width, dpi), y + TwipsToPixels(box.height, dpi)};
 }
 
 }  // namespace ostrel::ui

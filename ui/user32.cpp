@@ -57,4 +57,25 @@ void SystemUser32::DragFinish(HDROP drop) {
     ::DragFinish(drop);
 }
 
+BOOL SystemUser32::PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::PostMessageW(window, message, wParam, lParam);
+}
+
+HMENU SystemUser32::CreatePopupMenu() {
+    return ::CreatePopupMenu();
+}
+
+BOOL SystemUser32::AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) {
+    return ::AppendMenuW(menu, flags, id, text);
+}
+
+BOOL SystemUser32::TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND window,
+                                  const RECT* rect) {
+    return ::TrackPopupMenu(menu, flags, x, y, reserved, window, rect);
+}
+
+BOOL SystemUser32::DestroyMenu(HMENU menu) {
+    return ::DestroyMenu(menu);
+}
+
 }  // namespace ostrel::ui

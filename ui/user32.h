@@ -1,7 +1,8 @@
 #pragma once
 // The window-system and shell calls that the window's own behaviour is made of (the title bar,
 // the minimise, the move request, files dropped on it, the progress bar's repaints while a list
-// is read). They all go through this seam so that tests can watch them.
+// is read, the window menu of Alt+Space). They all go through this seam so that tests can
+// watch them.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -22,6 +23,12 @@ class User32 {
     virtual void DragAcceptFiles(HWND window, BOOL accept) = 0;
     virtual UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) = 0;
     virtual void DragFinish(HDROP drop) = 0;
+    virtual BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual HMENU CreatePopupMenu() = 0;
+    virtual BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) = 0;
+    virtual BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND window,
+                                const RECT* rect) = 0;
+    virtual BOOL DestroyMenu(HMENU menu) = 0;
 };
 
 // The real calls. The move request (WM_NCLBUTTONDOWN) returns at once when the left button is
@@ -40,6 +47,12 @@ class SystemUser32 final : public User32 {
     void DragAcceptFiles(HWND window, BOOL accept) override;
     UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) override;
     void DragFinish(HDROP drop) override;
+    BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    HMENU CreatePopupMenu() override;
+    BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) override;
+    BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND window,
+                        const RECT* rect) override;
+    BOOL DestroyMenu(HMENU menu) override;
 };
 
 }  // namespace ostrel::ui

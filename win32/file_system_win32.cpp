@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "engine/file_system.h"
+#include "win32/long_path.h"
 #include "win32/scoped.h"
 #include "win32/system_error_text.h"
 #include "engine/unfinished_file.h"
@@ -20,8 +21,9 @@
 namespace ostrel {
 namespace {
 
+// Every path handed to Windows, in the long form; messages keep naming the path as given.
 std::wstring Wide(const std::string& utf8Path) {
-    return NativePath(utf8Path).wstring();
+    return win32::LongPath(NativePath(utf8Path).wstring());
 }
 
 // A failed Windows file operation: as the errno of the same meaning where there is one, so
@@ -152,7 +154,23 @@ FileFacts RequireRegularFile(HANDLE handle, const std::string& utf8Path) {
 
 }  // namespace
 
-std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t& size) {
+namespace {
+
+// The size and last-write time; Windows keeps no change time that a write cannot set back.
+FileStamp StampFrom(const FileFacts& facts) {
+    FileStamp stamp;
+    if (!facts.known) return stamp;
+    const BY_HANDLE_FILE_INFORMATION& info = facts.information;
+    stamp.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    stamp.written =
+        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
+    return stamp;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFileForReading(const std::string& utf8Path, FileStamp& stamp) {
     RefuseDeviceNames(utf8Path);
     win32::Handle handle(CreateFileW(Wide(utf8Path).c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -165,10 +183,16 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, std::uint64_t&
     const FileFacts facts = RequireRegularFile(handle.Get(), utf8Path);
     std::FILE* stream = StreamOn(handle, false);
     if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, false);
-    size = facts.known ? (std::uint64_t{facts.information.nFileSizeHigh} << 32) |
-                             facts.information.nFileSizeLow
-                       : 0;
+    stamp = StampFrom(facts);
     return stream;
+}
+
+FileStamp StampOf(std::FILE* file, const std::string& utf8Path) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    FileFacts facts;
+    facts.known = GetFileInformationByHandle(handle, &facts.information) != 0;
+    if (!facts.known) throw Win32FileError(GetLastError(), utf8Path);
+    return StampFrom(facts);
 }
 
 SaveTarget FindSaveTarget(const std::string& utf8Path) {
@@ -235,7 +259,7 @@ NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path
         RemoveFile(path);
         throw FileError(error, utf8Path, true);
     }
-    unfinished_file::Set(NativePath(path));
+    unfinished_file::Set(Wide(path));
     return NewFile::Made;
 }
 

@@ -50,25 +50,18 @@ std::string Encode(const std::string& utf8, Enc e) {
     }
     const bool big = e == Enc::Utf16BE || e == Enc::Utf32BE;
     const std::size_t width = e == Enc::Utf16LE || e == Enc::Utf16BE ? 2 : 4;
-    std::string out;
-    auto unit = [&](char32_t u) {
-        for (std::size_t k = 0; k < width; ++k) {
-            const std::size_t shift = 8 * (big ? width - 1 - k : k);
-            out.push_back(static_cast<char>((u >> shift) & 0xFF));
-        }
-    };
-    unit(0xFEFF);
+    std::u32string units{0xFEFF};
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t c = 0;
         EXPECT_TRUE(DecodeUtf8(utf8, i, c));
         if (width == 2 && c >= 0x10000) {
-            unit(0xD800 + ((c - 0x10000) >> 10));
-            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+            units.push_back(0xD800 + ((c - 0x10000) >> 10));
+            units.push_back(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
-            unit(c);
+            units.push_back(c);
         }
     }
-    return out;
+    return test::CodeUnitBytes(units, width, big);
 }
 
 class LineRule : public test::ScratchDir {
@@ -186,6 +179,60 @@ TEST_F(LineRule, TheLimitCountsCharactersInsideAndNotAround) {
         EXPECT_NE(ui.messages[0].text.find("Line 2 of "), std::string::npos) << ui.messages[0].text;
         EXPECT_EQ(test::Rows(*engine.rsUnique()), V{"Previous"});
     }
+}
+
+// A phrase in a line longer than a chunk crosses the chunk's end, and is judged on the part of
+// it held: that part must reach past the limit, whatever the width of the characters at the
+// chunk's end and wherever in the phrase it falls.
+TEST_F(LineRule, APhraseAcrossAChunkEndIsJudgedAtTheExactLimit) {
+    // The first chunk of a list this size: the four bytes read for a byte-order mark, then 64 KiB.
+    constexpr std::size_t kChunkEnd = 4 + 65536;
+    for (const std::string character : {"a", "é", "€", "😀"}) {
+        const std::size_t width = character.size();
+        for (const std::size_t count : {100, 101}) {
+            std::string phrase;
+            for (std::size_t i = 0; i < count; ++i) phrase += character;
+            // Bytes of the phrase before the chunk's end: its first and its last character cut
+            // at each of their bytes.
+            std::vector<std::size_t> cuts;
+            for (std::size_t k = 1; k <= width; ++k) {
+                cuts.push_back(k);
+                cuts.push_back(phrase.size() - width + k);
+            }
+            for (const std::size_t cut : cuts) {
+                SCOPED_TRACE(std::to_string(count) + " x " + character + ", " +
+                             std::to_string(cut) + " bytes before the chunk's end");
+                ui.Clear();
+                ui.Answer(
+                    File("list.txt", std::string(kChunkEnd - cut, ' ') + phrase + "\r\nnext\r\n"));
+                engine.cmdOpen_Click();
+                if (count == 100) {
+                    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+                    EXPECT_EQ(test::Rows(*engine.rsUnique()),
+                              (phrase < "next" ? V{phrase, "next"} : V{"next", phrase}));
+                } else {
+                    ASSERT_EQ(ui.messages.size(), 1u);
+                    EXPECT_NE(ui.messages[0].text.find("Line 1 of "), std::string::npos)
+                        << ui.messages[0].text;
+                }
+            }
+        }
+    }
+}
+
+// In a list marked UTF-8, each byte that is part of no character counts as one, as the code
+// page would read it; it is kept as it is, and sorts by its value among the bytes of the text.
+TEST_F(LineRule, BytesThatAreNotUtf8CountOneEach) {
+    std::string stray;  // 150 bytes: lead bytes cut short, and bytes that UTF-8 never has
+    for (int i = 0; i < 50; ++i) stray += "\xE2\x82\xFF";
+    OpenPrevious();
+    OpenList({"a", stray}, Enc::Utf8Bom, "\r\n");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("Line 2 of "), std::string::npos) << ui.messages[0].text;
+    OpenList({stray.substr(0, 99) + "\x80", "b\xFF", "b\x80", "bé"}, Enc::Utf8Bom, "\r\n");
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages[0].text;
+    EXPECT_EQ(test::Rows(*engine.rsUnique()),
+              (V{"b\x80", "bé", "b\xFF", stray.substr(0, 99) + "\x80"}));
 }
 
 }  // namespace

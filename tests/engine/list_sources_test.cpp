@@ -2,8 +2,11 @@
 // had when opened; and how the encoding is settled while reading, UTF-32 included.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,7 @@ namespace ostrel {
 namespace {
 
 using V = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 class ListSources : public test::ScratchDir {
   protected:
@@ -96,8 +100,8 @@ TEST(ListSource, TheTerminalWithoutATerminalIsADevice) {
         std::string said = "<opened>";
         if (setsid() < 0) said = "<no new session>";
         try {
-            std::uint64_t size = 0;
-            if (said == "<opened>") std::fclose(OpenRegularFileForReading("/dev/tty", size));
+            FileStamp stamp;
+            if (said == "<opened>") std::fclose(OpenRegularFileForReading("/dev/tty", stamp));
         } catch (const RuntimeError& e) {
             said = e.Description();
         }
@@ -131,26 +135,50 @@ TEST_F(ListSources, DevicesAndPipesAreRefusedBeforeAnythingIsRead) {
 }
 #endif
 
-// A list that shrinks or grows while it is read is refused: its counts would not be the file's.
+// The description of the failure that reading a list to its end ends in, after its first chunk
+// and then the change given.
+std::string ReadingFailure(const std::string& path, const std::function<void()>& change) {
+    try {
+        TextFileReader reader(path, Windows1252());
+        std::string chunk;
+        EXPECT_EQ(reader.ReadChunk(chunk, 1 << 16, 100), TextFileReader::Chunk::Lines);
+        change();
+        while (reader.ReadChunk(chunk, 1 << 16, 100) != TextFileReader::Chunk::End) {
+        }
+    } catch (const RuntimeError& e) {
+        return e.Description();
+    }
+    return "no failure";
+}
+
+// A list that shrinks, grows or is rewritten at its size while it is read is refused: its
+// counts would not be the file's.
 TEST_F(ListSources, AFileThatChangesWhileItIsReadIsRefused) {
     std::string list;
     for (int i = 0; i < 200000; ++i) list += "phrase " + std::to_string(i) + "\r\n";
-    for (const bool grow : {false, true}) {
+    std::string rewritten = list;
+    rewritten.replace(rewritten.size() - 9, 6, "PHRASE");
+    for (const std::string& now : {list.substr(0, 100000), list + "more\r\n", rewritten}) {
         const std::string path = File("list.txt", list);
-        TextFileReader reader(path, Windows1252());
-        std::string chunk;
-        ASSERT_EQ(reader.ReadChunk(chunk, 1 << 16, 100), TextFileReader::Chunk::Lines);
-        test::WriteBytes(test::PathFromUtf8(path),
-                         grow ? list + "more\r\n" : list.substr(0, 100000));
-        try {
-            while (reader.ReadChunk(chunk, 1 << 16, 100) != TextFileReader::Chunk::End) {
-            }
-            ADD_FAILURE() << "no failure; grown: " << grow;
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.Description(), "The file changed while it was read: " + path);
-        }
+        // An hour ago, so that a rewrite within the clock's tick still changes the time.
+        const fs::path native = test::PathFromUtf8(path);
+        fs::last_write_time(native, fs::last_write_time(native) - std::chrono::hours(1));
+        EXPECT_EQ(ReadingFailure(path, [&] { test::WriteBytes(native, now); }),
+                  "The file changed while it was read: " + path)
+            << now.size() << " bytes now";
     }
 }
+
+#ifdef __linux__
+// The system's files report a size they do not have; they are not taken for changed ones.
+TEST_F(ListSources, AFileOfTheSystemIsNotCalledChanged) {
+    const std::string path = "/proc/self/status";
+    EXPECT_EQ(ReadingFailure(path, [] {}),
+              "The file does not have the size the system gives for it, as with the files in "
+              "/proc and /sys: " +
+                  path);
+}
+#endif
 
 // A mark says UTF-32; FF FE 00 00 is UTF-32 little-endian, not UTF-16 with a NUL. The result
 // is written back in UTF-32 with its mark.
@@ -191,7 +219,7 @@ TEST_F(ListSources, BrokenUtf32IsRefusedAfterTheLinesBeforeIt) {
 }
 
 // Without a mark the list is read as UTF-8 from the start; a byte that is not UTF-8 far into
-// it starts the reading again in the code page, and the lines are counted once.
+// it starts the reading again in the code page, and the lines are counted once, on the bar too.
 TEST_F(ListSources, AListThatIsNotUtf8AfterAllIsReadAgainInTheCodePage) {
     std::string list;
     for (int i = 0; i < 100000; ++i) list += "caf\xC3\xA9 " + std::to_string(i % 1000) + "\r\n";
@@ -204,6 +232,33 @@ TEST_F(ListSources, AListThatIsNotUtf8AfterAllIsReadAgainInTheCodePage) {
     const V rows = test::Rows(*engine.rsUnique());
     EXPECT_EQ(rows.front(), "caf\u00C3\u00A9 0");  // the UTF-8 bytes, now as code-page text
     EXPECT_EQ(rows.back(), "café");
+    // The bar goes one step a line, from 1 to 10000 and then from 11 to 10000 over and over:
+    // after 100001 lines it stands at 11 + (100001 - 10001) % 9990 = 101, before the 10001 that
+    // ends the run.
+    ASSERT_GE(ui.progressValues.size(), 2u);
+    EXPECT_EQ(ui.progressValues[ui.progressValues.size() - 2], 101.0f);
+}
+
+// Line 1 is too long only in the code page, line 15002 in any reading, and the byte that is not
+// UTF-8 comes a chunk later: the reading as UTF-8 meets line 15002 first, and names it however
+// the workers run.
+TEST_F(ListSources, TheLineARefusalNamesDoesNotDependOnTheWorkers) {
+    OpenPrevious();
+    std::string list;
+    for (int i = 0; i < 60; ++i) list += "\xC3\xA9";
+    list += "\r\n";
+    for (int i = 0; i < 15000; ++i) list += "kw " + std::to_string(i) + "\r\n";
+    list += std::string(101, 'x') + "\r\n";
+    while (list.size() < 200000) list += "filler phrase\r\n";
+    const std::string path = File("list.txt", list + "caf\xE9\r\n");
+    for (unsigned workers = 1; workers <= 4; ++workers) {
+        engine.SetWorkerCount(workers);
+        for (int run = 0; run < 3; ++run)
+            EXPECT_EQ(Refusal(path), "Unable to open description file \rLine 15002 of " + path +
+                                         " is longer than the limit of 100 characters for a "
+                                         "keyword phrase.")
+                << workers << " workers, run " << run;
+    }
 }
 
 }  // namespace

@@ -43,15 +43,20 @@ inline std::string ReadBytes(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Code units as the bytes of a file, each width bytes (1, 2 or 4), little- or big-endian: the
+// tests' one encoder. Which units stand for a character is the caller's to say, on purpose:
+// a test may write what no encoder would, an unpaired surrogate or half a unit.
+inline std::string CodeUnitBytes(std::u32string_view units, std::size_t width, bool bigEndian) {
+    std::string out;
+    for (const char32_t u : units)
+        for (std::size_t k = 0; k < width; ++k)
+            out.push_back(static_cast<char>((u >> (8 * (bigEndian ? width - 1 - k : k))) & 0xFF));
+    return out;
+}
+
 // UTF-16 code units as little- or big-endian bytes.
 inline std::string Utf16Bytes(std::u16string_view units, bool bigEndian) {
-    std::string out;
-    for (char16_t u : units) {
-        const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-        out.push_back(bigEndian ? hi : lo);
-        out.push_back(bigEndian ? lo : hi);
-    }
-    return out;
+    return CodeUnitBytes(std::u32string(units.begin(), units.end()), 2, bigEndian);
 }
 
 // A fresh folder under the system's temporary folder, removed after the test.

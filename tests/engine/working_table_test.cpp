@@ -10,6 +10,7 @@
 #include "engine/runtime_error.h"
 #include "tests/engine/test_support.h"
 #include "engine/text_pool.h"
+#include "engine/utf.h"
 #include "engine/working_table.h"
 
 namespace ostrel {

@@ -20,10 +20,10 @@
 //   Cyrillic; the first spelling of a phrase is kept; the result is in code point order of the
 //   folded text; each phrase is written back with CR LF in the file's encoding, mark included.
 // - What a valid text cannot hold is kept as it is, never replaced: unpaired UTF-16 surrogates
-//   and surrogate units of UTF-32 stay code points of their own; in a file marked UTF-8, a
-//   malformed sequence (a lead byte with the continuation bytes that follow it, up to the length
-//   the lead announces, or a stray byte) is one character that folds to itself and is written
-//   back byte for byte.
+//   and surrogate units of UTF-32 stay code points of their own; in a file marked UTF-8, each
+//   byte that is part of no character is a character of its own, as the code page would read
+//   it, except the three bytes of a surrogate, which make one as an unpaired UTF-16 surrogate
+//   does. Such a character folds to itself and is written back byte for byte.
 //
 // Before it is run, an input may be reshaped (see Plan): re-encoded in another of the seven
 // encodings, its runs of spaces stretched to hundreds or tens of thousands, and blank lines put
@@ -49,6 +49,7 @@
 #include "engine/case_fold.h"
 #include "engine/collaborators.h"
 #include "engine/duplicate_engine.h"
+#include "tests/engine/test_support.h"
 #include "tests/fuzz/engine_fuzz.h"
 
 namespace engine_fuzz {
@@ -89,11 +90,7 @@ char32_t UnitAt(std::string_view s, std::size_t i, Enc enc) {
     return u;
 }
 void PutUnit(char32_t u, Enc enc, std::string& out) {
-    const std::size_t width = UnitWidth(enc);
-    for (std::size_t k = 0; k < width; ++k) {
-        const std::size_t shift = 8 * (BigEndian(enc) ? width - 1 - k : k);
-        out += static_cast<char>((u >> shift) & 0xFF);
-    }
+    out += ostrel::test::CodeUnitBytes({&u, 1}, UnitWidth(enc), BigEndian(enc));
 }
 std::string_view Mark(Enc enc) {
     switch (enc) {
@@ -202,10 +199,12 @@ Line DecodeUtf8(std::string_view s) {
             ch.cp = c;
             i += static_cast<std::size_t>(len);
         } else {
-            std::size_t k = 1;
-            while (k < static_cast<std::size_t>(len) && i + k < s.size() &&
-                   IsContinuation(static_cast<unsigned char>(s[i + k])))
-                ++k;
+            // A surrogate (ED A0..BF 80..BF) is three bytes; any other byte stands alone.
+            const bool surrogate = b == 0xED && i + 2 < s.size() &&
+                                   static_cast<unsigned char>(s[i + 1]) >= 0xA0 &&
+                                   IsContinuation(static_cast<unsigned char>(s[i + 1])) &&
+                                   IsContinuation(static_cast<unsigned char>(s[i + 2]));
+            const std::size_t k = surrogate ? 3 : 1;
             for (std::size_t j = 0; j < k; ++j) ch.raw[j] = s[i + j];
             ch.rawLength = static_cast<unsigned char>(k);
             i += k;
@@ -215,19 +214,24 @@ Line DecodeUtf8(std::string_view s) {
     return line;
 }
 
-bool ValidUtf8(std::string_view s) {
+// Where the first character that is not valid UTF-8 starts, or the size.
+std::size_t ValidUtf8Prefix(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         unsigned char lo, hi;
         const int len = LeadLength(static_cast<unsigned char>(s[i]), lo, hi);
-        if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) return false;
+        if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) return i;
         for (int k = 1; k < len; ++k) {
             const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if (k == 1 ? (t < lo || t > hi) : !IsContinuation(t)) return false;
+            if (k == 1 ? (t < lo || t > hi) : !IsContinuation(t)) return i;
         }
         i += static_cast<std::size_t>(len);
     }
-    return true;
+    return i;
+}
+
+bool ValidUtf8(std::string_view s) {
+    return ValidUtf8Prefix(s) == s.size();
 }
 
 // Splits units into lines at CR, CR LF and LF.
@@ -311,20 +315,11 @@ void Encode(const Line& line, Enc enc, std::string& out) {
             out += static_cast<char>(ToCp1252(c.cp));
         } else if (enc == Enc::Utf32LE || enc == Enc::Utf32BE) {
             PutUnit(c.cp, enc, out);
+        } else if (c.cp >= 0x10000) {
+            PutUnit(0xD800 + ((c.cp - 0x10000) >> 10), enc, out);
+            PutUnit(0xDC00 + ((c.cp - 0x10000) & 0x3FF), enc, out);
         } else {
-            auto unit = [&](char32_t u) {
-                const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-                if (enc == Enc::Utf16BE)
-                    out += hi, out += lo;
-                else
-                    out += lo, out += hi;
-            };
-            if (c.cp >= 0x10000) {
-                unit(0xD800 + ((c.cp - 0x10000) >> 10));
-                unit(0xDC00 + ((c.cp - 0x10000) & 0x3FF));
-            } else {
-                unit(c.cp);
-            }
+            PutUnit(c.cp, enc, out);
         }
     }
 }
@@ -332,6 +327,7 @@ void Encode(const Line& line, Enc enc, std::string& out) {
 struct Expected {
     bool refused = false;
     std::uint64_t tooLongLine = 0;         // refused for this line (0: none)
+    std::uint64_t utf8TooLongLine = 0;     // or this one, too long as read as UTF-8 (0: none)
     const char* encodingReason = nullptr;  // or for the file's encoding: the message names it
     bool eitherReason = false;             // either of the two will do
     std::uint64_t actual = 0, final = 0;
@@ -387,9 +383,17 @@ Expected Model(std::string_view bytes) {
             lineEnds.push_back(static_cast<std::size_t>(u.data() - units.data()) + u.size());
         }
     } else {
-        for (const std::string_view s : SplitLines(body))
+        // A list found not to be UTF-8 was read as UTF-8 up to that byte: a line too long as
+        // read so may be the one named, as the code page's reading may name an earlier one.
+        const std::size_t invalid = ValidUtf8Prefix(body);
+        for (const std::string_view s : SplitLines(body)) {
+            const std::size_t at = static_cast<std::size_t>(s.data() - body.data());
+            if (enc == Enc::Ansi && e.utf8TooLongLine == 0 && at < invalid &&
+                DecodeUtf8(TrimSpaces(s.substr(0, invalid - at))).size() > 100)
+                e.utf8TooLongLine = lines.size() + 1;
             lines.push_back(enc == Enc::Ansi ? DecodeCp1252(TrimSpaces(s))
                                              : DecodeUtf8(TrimSpaces(s)));
+        }
     }
 
     std::map<std::string, Line> unique;  // by sort key: the first spelling of each phrase
@@ -713,8 +717,8 @@ void RunOne(const std::string& input, Scratch& scratch) {
         const std::string& m = ui.messages[0];
         const std::string head = "Unable to open description file \r";
         std::vector<std::string> whys;  // any one will do
-        if (e.tooLongLine)
-            whys.push_back("Line " + std::to_string(e.tooLongLine) + " of " + scratch.in + " ");
+        for (const std::uint64_t line : {e.tooLongLine, e.utf8TooLongLine})
+            if (line) whys.push_back("Line " + std::to_string(line) + " of " + scratch.in + " ");
         if (e.encodingReason && (!e.tooLongLine || e.eitherReason))
             whys.push_back(e.encodingReason);
         bool named = false;

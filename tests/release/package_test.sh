@@ -1,7 +1,8 @@
 #!/bin/bash
-# The release zip as a user gets it: its checksum file, its contents, and both programs run
-# from the folder it is unpacked into, under Wine. The command-line tool cleans a small list;
-# the window starts, shows its title and ends with its close image.
+# The release zip as a user gets it: its checksum file, its contents (unsigned, as without a
+# certificate), and both programs run from the folder it is unpacked into, under Wine. The
+# command-line tool cleans a small list; the window starts, shows its title and ends with its
+# close image.
 #
 # Usage: package_test.sh ZIP VERSION VERSION_RESOURCE_TEST.exe
 # DISPLAY and WINEPREFIX come from the caller (scripts/test.sh sets both). Prints one PASS or
@@ -22,7 +23,7 @@ source "$root/tests/steps.sh"
     fatal "usage: package_test.sh ZIP VERSION VERSION_RESOURCE_TEST.exe"
 [ -f "$zip" ] || fatal "no zip at '$zip': it is made by cpack (the test release.make_package)"
 [ -n "${DISPLAY:-}" ] || fatal "DISPLAY is not set: run this through scripts/test.sh"
-for tool in unzip sha256sum xdotool; do
+for tool in unzip sha256sum xdotool osslsigncode; do
     command -v "$tool" >/dev/null || fatal "$tool is not installed"
 done
 
@@ -107,6 +108,15 @@ for exe in Ostrel.exe ostrel-cli.exe; do
         pass "$exe is stripped ($(stat -c %s "$file") bytes)"
     else
         fail "$exe still has $n symbols or debug sections: $(debug_sections "$file" | tr '\n' ' ')"
+    fi
+done
+
+# Signed only when a certificate is given (release.signed_zip).
+for exe in Ostrel.exe ostrel-cli.exe; do
+    if osslsigncode extract-signature -in "$folder/$exe" -out "$work/signature" >/dev/null 2>&1; then
+        fail "$exe is signed, although no certificate was given"
+    else
+        pass "$exe is not signed, as without a certificate"
     fi
 done
 

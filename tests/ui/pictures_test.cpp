@@ -1,5 +1,6 @@
 // Decodes the pictures built into this test's own module and checks them against the design.
 #include "ui/pictures.h"
+#include "ui/picture_scaling.h"
 
 #include <gtest/gtest.h>
 
@@ -381,6 +382,31 @@ TEST_F(PicturesTest, BitmapMovesOwnership) {
     // The handle was deleted with its owner.
     BITMAP info{};
     EXPECT_EQ(GetObjectW(handle, sizeof info, &info), 0);
+}
+
+TEST_F(PicturesTest, ResamplingBlendsAcrossAnEdgeAndKeepsFlatParts) {
+    // Black on the left, white on the right.
+    Bitmap step(nullptr, 8, 2);
+    ASSERT_TRUE(step);
+    for (int i = 0; i < 16; ++i) step.Pixels()[i] = i % 8 < 4 ? 0u : kWhite;
+
+    const Bitmap same = ostrel::ui::Resample(step, 8, 2);
+    ASSERT_EQ(same.PixelCount(), 16u);
+    EXPECT_TRUE(std::equal(same.Pixels(), same.Pixels() + 16, step.Pixels())) << "own size";
+
+    const Bitmap wider = ostrel::ui::Resample(step, 12, 3);
+    ASSERT_EQ(wider.Width(), 12);
+    ASSERT_EQ(wider.Height(), 3);
+    int greys = 0;
+    for (int x = 0; x < 12; ++x) {
+        const std::uint32_t pixel = wider.PixelAt(x, 1);
+        EXPECT_EQ(Red(pixel), Green(pixel));
+        EXPECT_EQ(Red(pixel), Blue(pixel));
+        if (Red(pixel) > 0 && Red(pixel) < 255) ++greys;
+    }
+    EXPECT_EQ(wider.PixelAt(0, 1), 0u);
+    EXPECT_EQ(wider.PixelAt(11, 1), kWhite);
+    EXPECT_GE(greys, 2) << "the edge is blended, not copied from the nearest pixel";
 }
 
 TEST_F(PicturesTest, MissingResourcesThrow) {

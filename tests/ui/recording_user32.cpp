@@ -9,6 +9,7 @@ std::string Describe(const std::vector<User32Call>& calls) {
     for (const User32Call& call : calls) {
         text << call.name << "(";
         for (std::size_t i = 0; i < call.args.size(); ++i) text << (i ? ", " : "") << call.args[i];
+        for (const wchar_t c : call.text) text << static_cast<char>(c < 128 ? c : '?');
         text << ")\n";
     }
     return text.str();
@@ -77,6 +78,35 @@ UINT RecordingUser32::DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT s
 void RecordingUser32::DragFinish(HDROP drop) {
     calls.push_back({"DragFinish", {H(drop)}});
     real_.DragFinish(drop);
+}
+
+BOOL RecordingUser32::PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    calls.push_back(
+        {"PostMessageW",
+         {H(window), message, static_cast<long long>(wParam), static_cast<long long>(lParam)}});
+    return real_.PostMessageW(window, message, wParam, lParam);
+}
+
+// Menu handles are not logged: their values say nothing.
+HMENU RecordingUser32::CreatePopupMenu() {
+    calls.push_back({"CreatePopupMenu", {}});
+    return real_.CreatePopupMenu();
+}
+
+BOOL RecordingUser32::AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) {
+    calls.push_back({"AppendMenuW", {flags, static_cast<long long>(id)}, text ? text : L""});
+    return real_.AppendMenuW(menu, flags, id, text);
+}
+
+BOOL RecordingUser32::TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved,
+                                     HWND window, const RECT* rect) {
+    calls.push_back({"TrackPopupMenu", {flags, x, y, reserved, H(window), rect ? 1 : 0}});
+    return real_.TrackPopupMenu(menu, flags, x, y, reserved, window, rect);
+}
+
+BOOL RecordingUser32::DestroyMenu(HMENU menu) {
+    calls.push_back({"DestroyMenu", {}});
+    return real_.DestroyMenu(menu);
 }
 
 std::vector<User32Call> RecordingUser32::Named(const std::string& name) const {

@@ -14,8 +14,9 @@ namespace ostrel::ui::test {
 struct User32Call {
     std::string name;
     std::vector<long long> args;
+    std::wstring text{};  // a menu item's
     bool operator==(const User32Call& other) const {
-        return name == other.name && args == other.args;
+        return name == other.name && args == other.args && text == other.text;
     }
 };
 
@@ -37,6 +38,12 @@ class RecordingUser32 final : public User32 {
     void DragAcceptFiles(HWND window, BOOL accept) override;
     UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT size) override;
     void DragFinish(HDROP drop) override;
+    BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    HMENU CreatePopupMenu() override;
+    BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) override;
+    BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND window,
+                        const RECT* rect) override;
+    BOOL DestroyMenu(HMENU menu) override;
 
     std::vector<User32Call> calls;
     // Faults: a rectangle that GetWindowRect reports instead of the real one, and a

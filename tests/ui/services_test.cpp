@@ -52,13 +52,12 @@ TEST(AnsiCodePageTest, CharactersWithoutAnExactFormAreRefused) {
     }
 }
 
-TEST(TwipsTest, DesignedSizesAreWholePixelsAtTheScreensDensity) {
-    if (ScreenDpiX() != 96 || ScreenDpiY() != 96) GTEST_SKIP() << "not 96 dpi";
-    EXPECT_EQ(TwipsToPixelsX(4500), 300);
-    EXPECT_EQ(TwipsToPixelsY(3350), 223) << "223 1/3 pixels, rounded";
-    EXPECT_EQ(TwipsToPixelsY(3375), 225);
-    EXPECT_FLOAT_EQ(PixelsToTwipsX(16), 240);
-    EXPECT_FLOAT_EQ(PixelsToTwipsY(1), 15);
+TEST(TwipsTest, DesignedSizesAreWholePixelsAt96Dpi) {
+    EXPECT_EQ(TwipsToPixels(4500, 96), 300);
+    EXPECT_EQ(TwipsToPixels(3350, 96), 223) << "223 1/3 pixels, rounded";
+    EXPECT_EQ(TwipsToPixels(3375, 96), 225);
+    EXPECT_FLOAT_EQ(PixelsToTwips(16, 96), 240);
+    EXPECT_FLOAT_EQ(PixelsToTwips(1, 96), 15);
 }
 
 TEST(LauncherTest, AProgramThatCannotStartIsARunTimeErrorWithTheSystemsReason) {

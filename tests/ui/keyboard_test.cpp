@@ -1,0 +1,73 @@
+// The keyboard's window menu: Alt+Space while the title bar is hidden opens a menu of the
+// window's own at its top-left, with Minimize and Close, each done as the system does it.
+#include "ui/message_loop.h"
+#include "tests/ui/window_fixture.h"
+
+namespace ostrel::ui::test {
+namespace {
+
+constexpr DWORD kTitleBits = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+
+class KeyboardTest : public WindowTest {
+  protected:
+    // Alt+Space on the focused control, then `key` in the menu it opens. The menu waits for
+    // keys in this thread's queue, so `key` is queued after the Alt+Space has been translated
+    // and before the menu opens.
+    void AltSpaceThen(WPARAM key) {
+        const LPARAM altDown = 0x20000001 | (0x39 << 16);
+        ::PostMessageW(::GetFocus(), WM_SYSKEYDOWN, VK_SPACE, altDown);
+        MSG message{};
+        ASSERT_TRUE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+        Dispatch(message);  // queues WM_SYSCHAR
+        Key(key);
+    }
+};
+
+TEST_F(KeyboardTest, AltSpaceThenNMinimisesAsTheSystemDoesAndTheTitleBarStaysHidden) {
+    StartWindow();
+    const RECT outer = OuterRect();
+    seam.calls.clear();
+    AltSpaceThen('N');
+
+    const HWND w = Hwnd();
+    const std::vector<User32Call> expected{
+        {"GetWindowLongA", {H(w), GWL_STYLE}},
+        {"GetWindowRect", {H(w)}},
+        {"CreatePopupMenu", {}},
+        {"AppendMenuW", {MF_STRING, SC_MINIMIZE}, L"Mi&nimize"},
+        {"AppendMenuW", {MF_SEPARATOR, 0}},
+        {"AppendMenuW", {MF_STRING, SC_CLOSE}, L"&Close"},
+        {"TrackPopupMenu",
+         {TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, outer.left,
+          outer.top, 0, H(w), 0}},
+        {"ShowWindow", {H(w), SW_MINIMIZE}},
+        {"DestroyMenu", {}},
+    };
+    EXPECT_EQ(seam.calls, expected) << Describe(seam.calls);
+    EXPECT_TRUE(::IsIconic(w));
+    EXPECT_EQ(Style() & kTitleBits, 0u);
+    EXPECT_EQ(Form().MinimizedFlag(), 0);
+
+    ::ShowWindow(w, SW_RESTORE);  // as the taskbar would
+    Pump();
+    EXPECT_FALSE(::IsIconic(w));
+    EXPECT_EQ(Style() & kTitleBits, 0u);
+    const RECT client = ClientRect();
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 223);
+}
+
+TEST_F(KeyboardTest, AltSpaceThenCClosesAsAltF4Does) {
+    StartWindow();
+    const HWND w = Hwnd();
+    seam.calls.clear();
+    AltSpaceThen('C');
+    // Alt+F4's own request, which ends the program (ChromeTest.AltF4OnTheFocusedButton...).
+    EXPECT_EQ(seam.Named("PostMessageW"),
+              (std::vector<User32Call>{{"PostMessageW", {H(w), WM_SYSCOMMAND, SC_CLOSE, 0}}}));
+    EXPECT_FALSE(::IsWindow(w));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+}  // namespace
+}  // namespace ostrel::ui::test
