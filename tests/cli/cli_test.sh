@@ -215,6 +215,28 @@ file_size_limit)
     expect_file out.txt 'old\r\n'
     expect_no_temporary_file
     ;;
+hangup_ignored)
+    # Started with SIGHUP ignored, as nohup starts a program, the CLI leaves it ignored: a
+    # hang-up during the save neither ends it nor costs the result.
+    make_large_list 2000000
+    printf 'old\r\n' >out.txt
+    (trap '' HUP && exec "$cli" in.txt out.txt) >stdout.txt 2>stderr.txt &
+    pid=$!
+    deadline=$((SECONDS + 600))  # only there to end a broken run
+    while ! compgen -G '~ostrel-*.tmp' >/dev/null; do
+        kill -0 "$pid" 2>/dev/null || break
+        [ "$SECONDS" -lt "$deadline" ] || { kill -KILL "$pid"; fail "no temporary file appeared"; }
+        sleep 0.005
+    done
+    kill -HUP "$pid" 2>/dev/null || fail "the save ended before the hang-up; the list is too small here"
+    wait "$pid"
+    status=$?
+    expect_status 0
+    expect_stdout $'Actual Keyword Phrases : 2000000\nFinal Keyword Phrases : 2000000\n'
+    LC_ALL=C sort in.txt | sed 's/$/\r/' >expected_out.txt
+    cmp -s expected_out.txt out.txt || fail "out.txt is not the sorted list"
+    expect_no_temporary_file
+    ;;
 interrupted_TERM | interrupted_INT | interrupted_HUP)
     interrupt_save "${case_name#interrupted_}"
     ;;
