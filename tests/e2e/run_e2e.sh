@@ -5,7 +5,8 @@
 # that file, with no shell between), move the window by its background, minimise it with its own
 # image button and restore it, then end it with its close image button. Then start it again with a
 # list's path as its argument, as "Open with" and "Send to" do, on a name outside any 8-bit code
-# page: the counts show as after the open through the dialog, and the result saves.
+# page: the counts show as after the open through the dialog, and the result saves; end it from the
+# keyboard with its window menu (Alt+Space, then C).
 #
 # Usage: run_e2e.sh PATH/TO/Ostrel.exe
 # DISPLAY and WINEPREFIX come from the caller (scripts/test.sh sets both); Ostrel.exe is started
@@ -435,12 +436,31 @@ if cmp -s "$saved_named" "$expected"; then
 else
     fail "command line: the saved file is missing or differs from the expected lines"
 fi
-click_at 286 11  # impCloseUp
+# ---- the window menu from the keyboard: Alt+Space, then C ----
+
+poll 5 geometry || fail "keyboard: the window's geometry cannot be read"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+xdotool key alt+space
+menu=""
+if poll 5 find_menu; then
+    menu_at() {
+        xdotool getwindowgeometry --shell "$menu" 2>/dev/null | grep -qx "X=$X" &&
+            xdotool getwindowgeometry --shell "$menu" 2>/dev/null | grep -qx "Y=$Y"
+    }
+    if poll 2 menu_at; then
+        pass "keyboard: Alt+Space opens a menu at the window's top-left ($X, $Y)"
+    else
+        fail "keyboard: the menu is not at the window's top-left ($X, $Y): $(xdotool getwindowgeometry "$menu" 2>&1 | tr '\n' ' ')"
+    fi
+    xdotool key c
+else
+    fail "keyboard: no window menu on Alt+Space while the title bar is hidden"
+fi
 if poll 5 ended "$ostrel_pid"; then
     wait "$ostrel_pid" 2>/dev/null
-    pass "command line: the program ended"
+    pass "keyboard: Alt+Space, then C, ended the program"
 else
-    fail "command line: the program is still running 5 s after a click on the close image"
+    fail "keyboard: the program is still running 5 s after Alt+Space, then C"
 fi
 
 echo "e2e.whole_program: $failures failure(s) in $((SECONDS - started)) s"
