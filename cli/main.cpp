@@ -8,12 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/headless_ui.h"
 #include "engine/code_page.h"
 #include "engine/duplicate_engine.h"
-#include "cli/headless_ui.h"
-#include "ostrel_version.h"
 #include "engine/failure.h"
 #include "engine/unfinished_file.h"
+#include "ostrel_version.h"
 
 #ifdef _WIN32
 #include <windows.h>

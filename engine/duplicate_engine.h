@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/collaborators.h"
 #include "engine/code_page.h"
+#include "engine/collaborators.h"
 #include "engine/text_file.h"
 #include "engine/text_file_writer.h"
 #include "engine/working_table.h"

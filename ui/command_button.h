@@ -9,8 +9,8 @@
 #include "ui/fonts.h"
 #include "ui/pictures.h"
 #include "ui/scaled_picture.h"
-#include "win32/scoped.h"
 #include "ui/twips.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 

@@ -6,17 +6,17 @@
 #include <exception>
 #include <iterator>
 
+#include "engine/failure.h"
+#include "engine/runtime_error.h"
 #include "ui/accessible_ids.h"
 #include "ui/command_button.h"
 #include "ui/form_accessible.h"
 #include "ui/message_boxes.h"
-#include "engine/failure.h"
-#include "engine/runtime_error.h"
-#include "win32/scoped.h"
-#include "ui/window_text.h"
 #include "ui/twips.h"
-#include "win32/wide_string.h"
+#include "ui/window_text.h"
 #include "ui/windowless_control.h"
+#include "win32/scoped.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::ui {
 

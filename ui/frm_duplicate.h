@@ -9,8 +9,8 @@
 
 #include "engine/code_page.h"
 #include "engine/collaborators.h"
-#include "ui/command_button.h"
 #include "engine/duplicate_engine.h"
+#include "ui/command_button.h"
 #include "ui/file_dialog.h"
 #include "ui/form.h"
 #include "ui/image.h"

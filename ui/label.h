@@ -4,9 +4,9 @@
 #include <string>
 
 #include "ui/fonts.h"
-#include "win32/scoped.h"
 #include "ui/twips.h"
 #include "ui/windowless_control.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui {
 

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "win32/ansi_code_page.h"
+#include "engine/failure.h"
+#include "engine/runtime_error.h"
 #include "ui/file_dialog.h"
 #include "ui/frm_duplicate.h"
 #include "ui/launcher.h"
 #include "ui/message_boxes.h"
 #include "ui/message_loop.h"
-#include "engine/failure.h"
-#include "engine/runtime_error.h"
-#include "win32/scoped.h"
 #include "ui/user32.h"
+#include "win32/ansi_code_page.h"
+#include "win32/scoped.h"
 #include "win32/wide_string.h"
 
 namespace {

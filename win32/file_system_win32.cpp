@@ -14,10 +14,10 @@
 
 #include "engine/case_fold.h"
 #include "engine/file_system.h"
+#include "engine/unfinished_file.h"
 #include "win32/long_path.h"
 #include "win32/scoped.h"
 #include "win32/system_error_text.h"
-#include "engine/unfinished_file.h"
 
 namespace ostrel {
 namespace {

@@ -13,11 +13,11 @@
 
 #include "engine/code_page.h"
 #include "engine/distinct_loader.h"
-#include "engine/working_table.h"
 #include "engine/runtime_error.h"
-#include "tests/engine/test_support.h"
 #include "engine/text_file.h"
 #include "engine/thread_group.h"
+#include "engine/working_table.h"
+#include "tests/engine/test_support.h"
 
 namespace ostrel {
 namespace {

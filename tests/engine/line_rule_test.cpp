@@ -9,8 +9,8 @@
 
 #include "engine/code_page.h"
 #include "engine/duplicate_engine.h"
-#include "tests/engine/test_support.h"
 #include "engine/utf.h"
+#include "tests/engine/test_support.h"
 
 namespace ostrel {
 namespace {

@@ -13,8 +13,8 @@
 #include "engine/duplicate_engine.h"
 #include "engine/file_system.h"
 #include "engine/runtime_error.h"
-#include "tests/engine/test_support.h"
 #include "engine/text_file.h"
+#include "tests/engine/test_support.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>

@@ -10,8 +10,8 @@
 
 #include "engine/duplicate_engine.h"
 #include "engine/large_memory.h"
-#include "tests/engine/test_support.h"
 #include "engine/thread_group.h"
+#include "tests/engine/test_support.h"
 
 namespace ostrel {
 namespace {

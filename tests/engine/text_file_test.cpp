@@ -8,11 +8,11 @@
 
 #include "engine/case_fold.h"
 #include "engine/code_page.h"
+#include "engine/line_scanner.h"
 #include "engine/runtime_error.h"
-#include "tests/engine/test_support.h"
 #include "engine/text_file.h"
 #include "engine/text_file_writer.h"
-#include "engine/line_scanner.h"
+#include "tests/engine/test_support.h"
 
 namespace ostrel {
 namespace {

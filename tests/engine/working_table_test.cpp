@@ -7,10 +7,10 @@
 
 #include "engine/case_fold.h"
 #include "engine/runtime_error.h"
-#include "tests/engine/test_support.h"
 #include "engine/text_pool.h"
 #include "engine/utf.h"
 #include "engine/working_table.h"
+#include "tests/engine/test_support.h"
 
 namespace ostrel {
 namespace {

@@ -29,12 +29,12 @@
 // encodings, its runs of spaces stretched to hundreds or tens of thousands, and blank lines put
 // in front so that its lines cross the end of a 64 KiB chunk or of the reader's 1 MiB block.
 // Which reshaping an input gets follows from a hash of its bytes, so a finding replays.
+#include <clocale>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
-#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

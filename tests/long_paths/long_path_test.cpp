@@ -1,8 +1,8 @@
 // Long paths: the form in which paths reach Windows' file functions, and a list opened and
 // saved in a folder whose path is longer than MAX_PATH. Wine does not enforce the limit, so the
 // round trip shows that the converted paths work, not that Windows would refuse the others.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>

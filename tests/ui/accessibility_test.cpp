@@ -8,9 +8,9 @@
 #include <functional>
 #include <sstream>
 
+#include "tests/ui/window_fixture.h"
 #include "ui/accessible_ids.h"
 #include "win32/wide_string.h"
-#include "tests/ui/window_fixture.h"
 
 namespace ostrel::ui::test {
 namespace {

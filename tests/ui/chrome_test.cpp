@@ -2,8 +2,8 @@
 // the image button, presses and releases on the image buttons, the move request, and ending.
 #include <climits>
 
-#include "ui/message_loop.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/message_loop.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "win32/wide_string.h"
 #include "tests/ui/window_fixture.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/runtime_error.h"
 #include "ui/file_dialog.h"
 #include "ui/launcher.h"
 #include "ui/message_boxes.h"
-#include "engine/runtime_error.h"
 
 namespace ostrel::ui::test {
 

@@ -1,7 +1,7 @@
 // The keyboard's window menu: Alt+Space while the title bar is hidden opens a menu of the
 // window's own at its top-left, with Minimize and Close, each done as the system does it.
-#include "ui/message_loop.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/message_loop.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "win32/wide_string.h"
 #include "tests/ui/window_fixture.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "win32/ansi_code_page.h"
 #include "tests/ui/fakes.h"
+#include "tests/ui/window_fixture.h"
 #include "ui/frm_duplicate.h"
 #include "ui/launcher.h"
 #include "ui/message_loop.h"
 #include "ui/user32.h"
+#include "win32/ansi_code_page.h"
 #include "win32/wide_string.h"
-#include "tests/ui/window_fixture.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -2,8 +2,8 @@
 // and what the user sees after each run.
 #include <new>
 
-#include "win32/wide_string.h"
 #include "tests/ui/window_fixture.h"
+#include "win32/wide_string.h"
 
 namespace ostrel::ui::test {
 namespace {

@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "win32/ansi_code_page.h"
+#include "engine/runtime_error.h"
 #include "ui/file_dialog.h"
 #include "ui/launcher.h"
-#include "engine/runtime_error.h"
 #include "ui/twips.h"
+#include "win32/ansi_code_page.h"
 #include "win32/wide_string.h"
 
 namespace ostrel::ui::test {

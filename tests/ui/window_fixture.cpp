@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "win32/scoped.h"
 #include "ui/message_loop.h"
+#include "win32/scoped.h"
 
 namespace ostrel::ui::test {
 

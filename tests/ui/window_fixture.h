@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "win32/ansi_code_page.h"
 #include "tests/ui/fakes.h"
-#include "ui/frm_duplicate.h"
 #include "tests/ui/recording_user32.h"
+#include "ui/frm_duplicate.h"
+#include "win32/ansi_code_page.h"
 
 namespace ostrel::ui::test {
 
