@@ -27,12 +27,7 @@ cmake --build --preset linux-release --target ostrel-cli >/dev/null
 cli="$root/build/linux-release/cli/ostrel-cli"
 
 mkdir -p "$dir"
-gen_hash="$(sha256sum bench/gen_keywords.cpp | cut -c1-10)"
-gen="$dir/gen_keywords-$gen_hash"
-if [ ! -x "$gen" ]; then
-    c++ -O2 -std=c++17 bench/gen_keywords.cpp -o "$gen.tmp"
-    mv "$gen.tmp" "$gen"
-fi
+source "$root/bench/generator.sh"
 
 # measure OUT_STDOUT CMD...: runs CMD $repeat times with stdout to OUT_STDOUT; sets wall (s,
 # the fastest run) and peak (KB, the largest).

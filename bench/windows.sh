@@ -20,12 +20,7 @@ native="$root/build/linux-release/cli/ostrel-cli"
 windows="$root/build/windows/cli/ostrel-cli.exe"
 
 mkdir -p "$dir"
-gen_hash="$(sha256sum bench/gen_keywords.cpp | cut -c1-10)"
-gen="$dir/gen_keywords-$gen_hash"
-if [ ! -x "$gen" ]; then
-    c++ -O2 -std=c++17 bench/gen_keywords.cpp -o "$gen.tmp"
-    mv "$gen.tmp" "$gen"
-fi
+source "$root/bench/generator.sh"
 input="$dir/keywords-$lines-$gen_hash.txt"  # the same list as bench/run.sh's
 if [ ! -f "$input" ]; then
     echo "Generating $lines lines..." >&2
