@@ -41,6 +41,9 @@ class DuplicateEngine {
     // The threads that read and sort a list (0, the default: one a core, up to four).
     void SetWorkerCount(unsigned workers) { workerCount_ = workers; }
     unsigned WorkerCount() const { return workerCount_; }
+    // The memory a run may hold its phrases in before it sorts them out to disk, in bytes
+    // (0, the default: AutomaticMemoryBudget when the run starts).
+    void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
 
   private:
     // The open action; without a path the Open dialog asks for one.
@@ -55,6 +58,7 @@ class DuplicateEngine {
     bool saved_ = false;  // the last save wrote its file
     TextEncoding resultEncoding_ = TextEncoding::Utf8;
     unsigned workerCount_ = 0;
+    std::uint64_t memoryBudget_ = 0;
 };
 
 }  // namespace ostrel
