@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -13,10 +14,12 @@
 #include <vector>
 
 #include "engine/case_fold.h"
+#include "engine/folded_sort.h"
 #include "engine/large_memory.h"
 #include "engine/line_scanner.h"
 #include "engine/runtime_error.h"
 #include "engine/slot_table.h"
+#include "engine/spilled_runs.h"
 #include "engine/text_arena.h"
 #include "engine/thread_group.h"
 
@@ -28,6 +31,15 @@ namespace {
 constexpr std::size_t kLeastChunkBytes = std::size_t{64} << 10;
 constexpr std::size_t kMostChunkBytes = std::size_t{4} << 20;
 constexpr std::size_t kChunkSlots = 4;  // chunks read ahead of the slowest worker, at most
+// Under a memory budget a chunk is at most a 128th of it, and the buffers of the chunks in
+// hand and the lines found in them are reckoned at this many times the chunks' bytes.
+constexpr std::uint64_t kBudgetPerChunk = 128;
+constexpr std::size_t kLeastBudgetChunkBytes = 512;
+constexpr std::uint64_t kPipelineBytesPerChunkByte = 5;
+// A run's scratch file is buffered by a 64th of the budget, within these bounds: the most
+// runs merged at once then take a quarter of it.
+constexpr std::size_t kLeastRunBuffer = std::size_t{64} << 10;
+constexpr std::size_t kMostRunBuffer = std::size_t{1} << 20;
 // A look-up's memory is fetched ahead: its slot this many lines before, then the text that
 // the slot leads to this many.
 constexpr std::size_t kSlotAhead = 32;
@@ -57,9 +69,13 @@ struct Batch {
 // it is first met, in an arena of records that the pool can take over whole.
 class DistinctShare {
   public:
-    DistinctShare(std::uint64_t expected, std::size_t longestText)
-        : scratch_(longestText + 8), otherScratch_(longestText + 8) {
-        slots_.Reset(TableSizeFor(expected));
+    // budget: the bytes the share may take, its sorting included (0: no bound).
+    DistinctShare(std::uint64_t expected, std::size_t longestText, std::uint64_t budget)
+        : scratch_(longestText + 8),
+          otherScratch_(longestText + 8),
+          tableSize_(TableSizeFor(expected)),
+          budget_(budget) {
+        slots_.Reset(tableSize_);
     }
 
     const std::uint64_t* SlotAddress(std::uint64_t hash) const { return slots_.Address(hash); }
@@ -79,13 +95,37 @@ class DistinctShare {
         });
         if (probe.found) return;
         slots_.Put(probe.position, hash, texts_.Append(text));  // its class comes with Adopt
-        if (slots_.NeedsGrowth()) Grow();
+        if (slots_.NeedsGrowth()) MaybeGrow();
     }
 
     void ReleaseIndex() { slots_.Release(); }
     TextArena& Texts() { return texts_; }
 
+    // The share's texts would take more than its budget once sorted: its texts are to be
+    // written out.
+    bool OverBudget() const {
+        if (budget_ == 0) return false;
+        const std::uint64_t sorting = (kSortBytesPerId + sizeof(TextPool::Id)) * texts_.Size();
+        return full_ || texts_.Bytes() + std::max(slots_.Bytes(), sorting) > budget_;
+    }
+    // Starts afresh once the texts are written out (and so taken from the arena).
+    void Restart() {
+        slots_.Reset(tableSize_);
+        full_ = false;
+    }
+
   private:
+    // A larger index takes its memory while the old one is still held: under a budget that
+    // leaves no room for both, the share is full instead, until it is so crowded that it must
+    // grow all the same.
+    void MaybeGrow() {
+        if (budget_ != 0 && !slots_.Crowded() && texts_.Bytes() + 3 * slots_.Bytes() > budget_) {
+            full_ = true;
+            return;
+        }
+        Grow();
+    }
+
     void Grow() {
         SlotTable larger;
         larger.Reset(slots_.Size() * 2);
@@ -100,6 +140,9 @@ class DistinctShare {
     TextArena texts_;
     SlotTable slots_;  // by the hash of the folded text
     std::vector<char> scratch_, otherScratch_;
+    const std::uint64_t tableSize_;
+    const std::uint64_t budget_;
+    bool full_ = false;
 };
 
 constexpr std::uint64_t kNone = ~std::uint64_t{0};
@@ -115,10 +158,11 @@ struct Pipeline {
     bool stop = false;            // a failure, or the end: everyone stops
     std::uint64_t linesDone = 0;  // in the completed batches
     std::uint64_t nonBlank = 0;
-    std::vector<std::uint64_t> linesPerBatch;  // of the batches split so far (kNone: not yet)
-    std::uint64_t scannedPrefix = 0;           // the first batches, all split
-    std::uint64_t refusedBatch = kNone;        // the first batch with a refused line
-    std::uint64_t refusedLine = 0;             // and the line's number within it
+    std::vector<std::uint64_t> linesPerBatch;     // of the batches split so far (kNone: not yet)
+    std::uint64_t scannedPrefix = 0;              // the first batches, all split
+    std::uint64_t refusedBatch = kNone;           // the first batch with a refused line
+    std::uint64_t refusedLine = 0;                // and the line's number within it
+    std::array<bool, kMostThreads> overBudget{};  // by share, as of its last look-up
 
     Batch& Slot(std::uint64_t k) { return batches[k % kChunkSlots]; }
 
@@ -182,7 +226,9 @@ class Worker {
                 pipeline_.Scanned(job->batch, batch);
             } else {
                 LookUp(batch);
+                const bool over = share_.OverBudget();
                 std::lock_guard lock(pipeline_.mutex);
+                pipeline_.overBudget[index_] = over;
                 if (--batch.pending == 0) {
                     ++pipeline_.completed;
                     pipeline_.linesDone += batch.lineCount;
@@ -288,15 +334,18 @@ void Stop(Pipeline& pipeline) {
 // line is refused, the file turns out not to be UTF-8, or the reading fails.
 class Producer {
   public:
+    // spill, if given, writes the shares' texts out when one of them is over its budget,
+    // while the workers wait.
     Producer(Pipeline& pipeline, TextFileReader& file, std::size_t chunkBytes,
              std::size_t maxCharacters, unsigned workers,
-             const std::function<void(std::uint64_t)>& progress)
+             const std::function<void(std::uint64_t)>& progress, std::function<void()> spill)
         : pipeline_(pipeline),
           file_(file),
           chunkBytes_(chunkBytes),
           maxCharacters_(maxCharacters),
           workers_(workers),
-          progress_(progress) {}
+          progress_(progress),
+          spill_(std::move(spill)) {}
 
     // Reads the file into the pipeline while the workers take the batches.
     void Run() {
@@ -308,6 +357,13 @@ class Producer {
                 pipeline_.changed.wait(lock);
             }
             if (Ended()) return;
+            if (OverBudget()) {
+                if (!Drain(lock)) return;
+                lock.unlock();
+                spill_();
+                lock.lock();
+                pipeline_.overBudget.fill(false);
+            }
             lock.unlock();
             // The slot's last batch is finished with, and no worker reads it until published.
             Batch& batch = pipeline_.Slot(k);
@@ -359,6 +415,20 @@ class Producer {
 
   private:
     bool Ended() const { return pipeline_.stop || pipeline_.refusedBatch != kNone; }
+    bool OverBudget() const {
+        return spill_ && std::find(pipeline_.overBudget.begin(), pipeline_.overBudget.end(),
+                                   true) != pipeline_.overBudget.end();
+    }
+    // Waits until the workers have looked up every batch handed out, and so are idle; false
+    // when the reading ended meanwhile.
+    bool Drain(std::unique_lock<std::mutex>& lock) {
+        for (;;) {
+            Report(lock);
+            if (Ended()) return false;
+            if (pipeline_.completed == pipeline_.published) return true;
+            pipeline_.changed.wait(lock);
+        }
+    }
 
     // Reports the lines done. The lock is let go meanwhile, and more lines may be done then:
     // they are reported in turn, so that the waits, which see everything done and end the
@@ -377,6 +447,7 @@ class Producer {
     const std::size_t chunkBytes_, maxCharacters_;
     const unsigned workers_;
     const std::function<void(std::uint64_t)>& progress_;
+    const std::function<void()> spill_;
     std::uint64_t reported_ = 0;
     std::exception_ptr readFailure_;
     bool restarted_ = false;
@@ -398,31 +469,98 @@ void HandOver(std::vector<std::unique_ptr<DistinctShare>>& shares, WorkingTable&
     }
 }
 
+// The error of a full disk: the folder, and about how much room the load needs there, its runs
+// reckoned from those written so far for the part of the list read, and twice that for
+// the merge, which writes them all once more.
+RuntimeError DiskFullError(const SpilledRuns& runs, const TextFileReader& file) {
+    const std::uint64_t read = std::max<std::uint64_t>(file.BytesRead(), 1);
+    const double runBytes = runs.BytesWritten() == 0
+                                ? double(file.Size())
+                                : double(runs.BytesWritten()) * double(file.Size()) / double(read);
+    const auto megabytes = static_cast<std::uint64_t>(std::ceil(2 * runBytes / 1e6));
+    return RuntimeError(err::kDiskFull, "Not enough disk space in the temporary folder " +
+                                            runs.Folder() + ": sorting " + file.Path() +
+                                            " needs about " +
+                                            std::to_string(std::max<std::uint64_t>(megabytes, 1)) +
+                                            " MB free there.");
+}
+
+// Runs work, turning a full disk into the error that says so.
+template <typename Work>
+void OnScratchDisk(const SpilledRuns& runs, const TextFileReader& file, Work&& work) {
+    try {
+        work();
+    } catch (const RuntimeError& e) {
+        if (e.Number() == err::kDiskFull) throw DiskFullError(runs, file);
+        throw;
+    }
+}
+
+// The shares' texts written out as the next run, and the shares started afresh.
+void Spill(std::vector<std::unique_ptr<DistinctShare>>& shares, SpilledRuns& runs,
+           const TextFileReader& file, unsigned threads) {
+    std::vector<TextArena*> texts;
+    for (auto& share : shares) {
+        share->ReleaseIndex();
+        texts.push_back(&share->Texts());
+    }
+    OnScratchDisk(runs, file, [&] { runs.Write(texts, threads); });
+    for (auto& share : shares) share->Restart();
+}
+
 }  // namespace
 
 std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                                 std::size_t maxCharacters,
                                 const std::function<void(std::uint64_t linesRead)>& progress,
                                 unsigned workers) {
+    LoadOptions options;
+    options.workers = workers;
+    return LoadDistinctLines(file, table, maxCharacters, progress, options);
+}
+
+std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
+                                std::size_t maxCharacters,
+                                const std::function<void(std::uint64_t linesRead)>& progress,
+                                const LoadOptions& options) {
     if (table.RecordCount() != 0 || !table.Pool()->Empty())
         throw std::logic_error("the table and its pool must be empty");
     if (maxCharacters == 0 || maxCharacters > 10000)
         throw std::invalid_argument("unsupported line length limit");
-    const unsigned count = ThreadCount(workers);
+    const unsigned count = ThreadCount(options.workers);
+    const std::uint64_t budget = options.memoryBudget;
     // A list of mostly distinct phrases has about one a 48 bytes; a larger one grows the index.
-    const std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
+    std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
 
-    const std::size_t chunkBytes = static_cast<std::size_t>(
+    std::size_t chunkBytes = static_cast<std::size_t>(
         std::clamp<std::uint64_t>(file.Size() / 16, kLeastChunkBytes, kMostChunkBytes));
+    std::uint64_t shareBudget = 0;
+    std::optional<SpilledRuns> runs;
+    if (budget != 0) {
+        chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(
+            chunkBytes, std::max<std::uint64_t>(budget / kBudgetPerChunk, kLeastBudgetChunkBytes)));
+        // What the pipeline holds comes first; the shares split the rest.
+        const std::uint64_t pipelineBytes = kChunkSlots * chunkBytes * kPipelineBytesPerChunkByte;
+        shareBudget =
+            std::max<std::uint64_t>((budget - std::min(budget, pipelineBytes)) / count, 1);
+        // A text takes at least its record's header and what sorting it takes.
+        expected = std::min<std::uint64_t>(expected, shareBudget / 64);
+        runs.emplace(options.scratchFolder,
+                     static_cast<std::size_t>(
+                         std::clamp<std::uint64_t>(budget / 64, kLeastRunBuffer, kMostRunBuffer)),
+                     options.busy);
+    }
     Pipeline pipeline;
     std::vector<std::unique_ptr<DistinctShare>> shares;
     std::vector<std::unique_ptr<Worker>> team;
     for (unsigned i = 0; i < count; ++i) {
-        shares.push_back(
-            std::make_unique<DistinctShare>(expected, LineScanner::MostBytes(maxCharacters)));
+        shares.push_back(std::make_unique<DistinctShare>(
+            expected, LineScanner::MostBytes(maxCharacters), shareBudget));
         team.push_back(std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
     }
-    Producer producer(pipeline, file, chunkBytes, maxCharacters, count, progress);
+    std::function<void()> spill;
+    if (runs) spill = [&] { Spill(shares, *runs, file, count); };
+    Producer producer(pipeline, file, chunkBytes, maxCharacters, count, progress, spill);
     {
         // Whatever way the reading ends, the workers are stopped and waited for.
         ThreadGroup threads([&pipeline] { Stop(pipeline); });
@@ -435,15 +573,26 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         throw TooLongError(pipeline.RefusedLineNumber(), file.Path(), maxCharacters);
     if (producer.Restarted()) {
         // The file is read again from its start, in the code page: what was found so far is
-        // dropped. The lines read again are the same lines: the count goes on only past the
-        // ones reported.
+        // dropped, runs too. The lines read again are the same lines: the count goes on only
+        // past the ones reported.
+        runs.reset();
+        shares.clear();
         const std::uint64_t reported = producer.Reported();
         return LoadDistinctLines(
             file, table, maxCharacters,
-            [&](std::uint64_t lines) { progress(std::max(reported, lines)); }, workers);
+            [&](std::uint64_t lines) { progress(std::max(reported, lines)); }, options);
     }
     if (producer.ReadFailure()) std::rethrow_exception(producer.ReadFailure());
-    HandOver(shares, table);
+    if (runs && !runs->Empty()) {
+        // The texts still held are the last run; the merge of all is the table's rows.
+        Spill(shares, *runs, file, count);
+        shares.clear();
+        std::unique_ptr<SortedRun> merged;
+        OnScratchDisk(*runs, file, [&] { merged = runs->Merge(); });
+        table.AttachRun(std::move(merged));
+    } else {
+        HandOver(shares, table);
+    }
     return pipeline.nonBlank;
 }
 

@@ -2,6 +2,7 @@
 // Reading a keyword list into a table of its distinct lines.
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "engine/text_file.h"
 #include "engine/working_table.h"
@@ -26,5 +27,27 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
                                 std::size_t maxCharacters,
                                 const std::function<void(std::uint64_t linesRead)>& progress,
                                 unsigned workers = 0);
+
+// How a load may use memory and disk.
+struct LoadOptions {
+    unsigned workers = 0;  // as above
+    // The memory, in bytes, that the distinct texts read so far may take, with what sorting
+    // them takes; 0 for no budget. When they would take more, they are sorted and written out
+    // as a run to a scratch file in scratchFolder (scratch_file.h), and the load goes on; at the
+    // end the runs are merged, the earliest spelling of each text kept, and the table is given
+    // the merged run, already in order (WorkingTable::AttachRun). A budget too small for a
+    // chunk or two of the file writes a run for every chunk or so: slow, but exact.
+    std::uint64_t memoryBudget = 0;
+    std::string scratchFolder;
+    std::function<void()> busy;  // called now and then while runs are written and merged
+};
+
+// The same with options. A full disk stops the load with RuntimeError err::kDiskFull naming the
+// folder and about how much room the load needs there; the scratch files are gone on every
+// way out.
+std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
+                                std::size_t maxCharacters,
+                                const std::function<void(std::uint64_t linesRead)>& progress,
+                                const LoadOptions& options);
 
 }  // namespace ostrel

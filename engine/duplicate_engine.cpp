@@ -8,12 +8,16 @@
 #include "engine/case_fold.h"
 #include "engine/distinct_loader.h"
 #include "engine/failure.h"
+#include "engine/memory_budget.h"
 #include "engine/runtime_error.h"
+#include "engine/scratch_file.h"
 
 namespace ostrel {
 namespace {
 
 constexpr long kTextColumnSize = 100;
+// The bar's steps each time the runs written or merged move on by a share.
+constexpr std::uint64_t kBusySteps = 97;
 
 WorkingTablePtr NewTextTable(const std::shared_ptr<TextPool>& pool) {
     WorkingTablePtr table = WorkingTable::Create(pool);
@@ -89,14 +93,21 @@ void DuplicateEngine::Open(const std::string* path) {
             // passed over, and of the lines equal but for letter case only the first kept. The
             // count of non-blank lines they return is the Actual caption's; the bar moves on
             // by the lines read.
+            // Beyond the memory budget they sort what they hold out to runs in the temporary
+            // folder and merge the runs at the end; meanwhile the bar keeps moving.
             std::uint64_t linesShown = 0;
+            LoadOptions options;
+            options.workers = workerCount_;
+            options.memoryBudget = memoryBudget_ != 0 ? memoryBudget_ : AutomaticMemoryBudget();
+            options.scratchFolder = TemporaryFolder();
+            options.busy = [&] { StepProgress(kBusySteps); };
             const std::uint64_t allRows = LoadDistinctLines(
                 *file1, *unique, kTextColumnSize,
                 [&](std::uint64_t lines) {
                     StepProgress(lines - linesShown);
                     linesShown = lines;
                 },
-                workerCount_);
+                options);
             const TextEncoding encoding = file1->Encoding();
             file1.reset();
 

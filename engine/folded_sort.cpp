@@ -25,6 +25,8 @@ struct Key {
     std::uint64_t Length() const { return idAndLength >> 48; }
 };
 
+static_assert(sizeof(Key) == kSortBytesPerId);
+
 struct ByBytes {
     bool operator()(const Key& a, const Key& b) const {
         for (std::size_t i = 0; i + 1 < kWords; ++i)

@@ -1,11 +1,15 @@
 #pragma once
 // Sorting text ids by code point of their folded texts.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "engine/text_pool.h"
 
 namespace ostrel {
+
+// The memory a sort takes for each id, beside the ids themselves.
+constexpr std::size_t kSortBytesPerId = 32;
 
 // Sorts ids in ascending order of their folded texts; ids of texts with equal folded forms
 // end up in ascending id order. Large inputs are sorted on up to threads threads, the calling

@@ -29,6 +29,9 @@ class SlotTable {
     bool Empty() const { return slots_.empty(); }
     std::uint64_t Size() const { return slots_.size(); }
     bool NeedsGrowth() const { return used_ * 4 > slots_.size() * 3; }
+    // So full that probes grow long: it must grow, whatever the memory it takes.
+    bool Crowded() const { return used_ * 10 > slots_.size() * 9; }
+    std::uint64_t Bytes() const { return slots_.size() * sizeof(std::uint64_t); }
     // Where a search for hash starts, to prefetch.
     const std::uint64_t* Address(std::uint64_t hash) const { return &slots_[Home(hash)]; }
 

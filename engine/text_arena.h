@@ -55,7 +55,7 @@ class TextArena {
     Offset Append(std::string_view text, std::uint64_t foldClass = 0, bool variant = false) {
         if (text.size() > RecordHeader::kMostLength)
             throw std::length_error("text too long for the pool");
-        const std::uint64_t need = kHeaderBytes + text.size();
+        const std::uint64_t need = RecordBytes(text.size());
         if (chunks_.empty() || used_.back() + need > kChunkBytes) {
             chunks_.emplace_back(kChunkBytes);
             used_.push_back(0);
@@ -64,17 +64,33 @@ class TextArena {
         const Offset offset = (chunks_.size() - 1) * kChunkBytes + used_.back() + kHeaderBytes;
         used_.back() += need;
         ++records_;
-        WriteHeader(record, RecordHeader(text.size(), foldClass, variant));
-        if (!text.empty()) std::memcpy(record + kHeaderBytes, text.data(), text.size());
+        PutRecord(record, text, foldClass, variant);
         return offset;
     }
 
-    std::uint64_t Size() const { return records_; }  // records held
-    RecordHeader Header(Offset offset) const {
+    // The one layout of a record, which files that keep records (sorted runs) share: the
+    // header word, then the text. PutRecord writes one at record, RecordBytes(length) bytes.
+    static constexpr std::uint64_t kHeaderBytes = sizeof(std::uint64_t);
+    static constexpr std::size_t RecordBytes(std::size_t length) { return kHeaderBytes + length; }
+    static void PutRecord(char* record, std::string_view text, std::uint64_t foldClass = 0,
+                          bool variant = false) {
+        WriteHeader(record, RecordHeader(text.size(), foldClass, variant));
+        if (!text.empty()) std::memcpy(record + kHeaderBytes, text.data(), text.size());
+    }
+    static RecordHeader HeaderAt(const char* record) {
         std::uint64_t word;
-        std::memcpy(&word, Address(offset), kHeaderBytes);
+        std::memcpy(&word, record, kHeaderBytes);
         return RecordHeader::FromWord(word);
     }
+    static std::string_view TextAt(const char* record) {
+        return {record + kHeaderBytes, HeaderAt(record).Length()};
+    }
+
+    // The memory the records hold, in whole chunks.
+    std::uint64_t Bytes() const { return chunks_.size() * kChunkBytes; }
+
+    std::uint64_t Size() const { return records_; }  // records held
+    RecordHeader Header(Offset offset) const { return HeaderAt(Address(offset)); }
     std::string_view Text(Offset offset) const {
         return {Address(offset) + kHeaderBytes, Header(offset).Length()};
     }
@@ -110,7 +126,6 @@ class TextArena {
 
   private:
     static constexpr std::uint64_t kChunkBytes = kLargePage;
-    static constexpr std::uint64_t kHeaderBytes = sizeof(std::uint64_t);
     static_assert(kHeaderBytes + RecordHeader::kMostLength <= kChunkBytes);
 
     static void WriteHeader(char* record, RecordHeader header) {

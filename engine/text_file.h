@@ -52,6 +52,7 @@ class TextFileReader {
     Chunk ReadChunk(std::string& chunk, std::size_t maxBytes, std::size_t maxCharacters);
 
     std::uint64_t Size() const { return stamp_.size; }  // of the file when it was opened, in bytes
+    std::uint64_t BytesRead() const { return bytesRead_; }  // of the file so far
     TextEncoding Encoding() const { return encoding_; }
     const std::string& Path() const { return path_; }
     void Close();

@@ -47,6 +47,12 @@ const std::string& WorkingTable::Field::Name() const {
 std::string_view WorkingTable::Field::Value() const {
     const WorkingTable& t = *table_;
     t.RequireOpen();
+    if (t.run_) {
+        if (t.runAtEnd_)
+            Fail(err::kNoCurrentRecord,
+                 "Either BOF or EOF is True: the operation requires a current row.");
+        return t.runText_;
+    }
     if (t.pending_) return t.pendingHasValue_ ? t.pool_->Text(t.pendingText_) : std::string_view{};
     if (t.currentRemoved_) return t.pool_->Text(t.removedText_);
     if (t.current_ == kNoRow)
@@ -81,13 +87,27 @@ void WorkingTable::RequireOpen() const {
     if (!open_) Fail(err::kTableClosed, "The operation is not allowed when the table is closed.");
 }
 
+void WorkingTable::RequireRowsInMemory() const {
+    RequireOpen();
+    if (run_)
+        Fail(err::kBadArgument,
+             "The table's rows are kept on disk: they can be counted and walked, not changed.");
+}
+
 void WorkingTable::RequireColumn(std::size_t index) const {
     if (index >= fields_.names_.size())
         Fail(err::kBadArgument, "No column has the index " + std::to_string(index) + ".");
 }
 
+void WorkingTable::AttachRun(std::unique_ptr<SortedRun> run) {
+    RequireRowsInMemory();
+    if (pending_ || rows_.size() != 0) Fail(err::kBadArgument, "Only an empty table takes a run.");
+    run_ = std::move(run);
+    MoveFirst();
+}
+
 void WorkingTable::AppendStored(Id id) {
-    RequireOpen();
+    RequireRowsInMemory();
     CommitPending();
     CheckLength(pool_->Text(id));
     AppendRow(id);
@@ -111,6 +131,7 @@ void WorkingTable::AppendRow(Id id) {
 
 std::uint64_t WorkingTable::RecordCount() const {
     RequireOpen();
+    if (run_) return run_->Count();
     if (!filterActive_) return liveRows_;
     return filterMatchesNothing_ ? 0 : counts_.Get(filterClass_);
 }
@@ -136,6 +157,11 @@ std::uint64_t WorkingTable::NextVisible(std::uint64_t from) const {
 
 void WorkingTable::MoveFirst() {
     RequireOpen();
+    if (run_) {
+        run_->Rewind();
+        runAtEnd_ = !run_->Next(runText_);
+        return;
+    }
     CommitPending();
     currentRemoved_ = false;
     current_ = NextVisible(0);
@@ -143,6 +169,12 @@ void WorkingTable::MoveFirst() {
 
 void WorkingTable::MoveNext() {
     RequireOpen();
+    if (run_) {
+        if (runAtEnd_)
+            Fail(err::kNoCurrentRecord, "Either BOF or EOF is True: there is no next row.");
+        runAtEnd_ = !run_->Next(runText_);
+        return;
+    }
     CommitPending();
     if (current_ == kNoRow && !currentRemoved_)
         Fail(err::kNoCurrentRecord, "Either BOF or EOF is True: there is no next row.");
@@ -158,6 +190,7 @@ void WorkingTable::MoveNext() {
 
 bool WorkingTable::Eof() const {
     RequireOpen();
+    if (run_) return runAtEnd_;
     return !pending_ && !currentRemoved_ && current_ == kNoRow;
 }
 
@@ -185,6 +218,13 @@ void WorkingTable::SetSort(std::string_view columnName) {
     if (!EqualsIgnoringAsciiCase(column, fields_.names_.front()))
         Fail(err::kBadArgument, "The table has no column named " + std::string(column) + ".");
 
+    if (run_) {
+        // A run is in the sort's order already.
+        if (descending) Fail(err::kBadArgument, "The table's rows on disk keep their order.");
+        sort_ = std::string(columnName);
+        MoveFirst();
+        return;
+    }
     std::vector<Id> ids;
     ids.reserve(liveRows_);
     for (std::uint64_t i = 0; i < rows_.size(); ++i)

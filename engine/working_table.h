@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "engine/compact_vectors.h"
+#include "engine/sorted_run.h"
 #include "engine/text_pool.h"
 
 namespace ostrel {
@@ -96,6 +97,11 @@ class WorkingTable {
     // Adds a row holding a text that the table's pool stores already (TextPool::Adopt, say),
     // without the look-up that AddNew and Update make. The new row is current.
     void AppendStored(TextPool::Id id);
+    // Gives an empty table the rows of a sorted run (the load of a list larger than its memory
+    // budget): the table counts them and walks them from the run's file, in the run's order,
+    // which is the sort's, but takes no other change, filter or order. The run goes with it.
+    void AttachRun(std::unique_ptr<SortedRun> run);
+    bool RowsOnDisk() const { return run_ != nullptr; }
 
     // Rows passing the filter (all rows when none is set); removed rows are not counted.
     std::uint64_t RecordCount() const;
@@ -140,6 +146,7 @@ class WorkingTable {
     // A column name without the brackets that may enclose it.
     static std::string_view Unbracketed(std::string_view name);
     void RequireOpen() const;
+    void RequireRowsInMemory() const;  // open, with its rows in memory
     void RequireColumn(std::size_t index) const;
     void CommitPending();
     void AppendRow(TextPool::Id id);  // a new last row, made current
@@ -176,6 +183,11 @@ class WorkingTable {
 
     std::string sort_;
     unsigned sortThreads_ = 0;
+
+    // Rows on disk (AttachRun), and the current one's text, read from the run.
+    std::unique_ptr<SortedRun> run_;
+    std::string_view runText_;
+    bool runAtEnd_ = true;
 };
 
 // The table's own duplicate test: true when the current row's text occurs in two or more rows.

@@ -37,20 +37,20 @@ bool IsLastDuplicate(WorkingTable& table) {
 // ---- Adding and changing a row ----
 
 void WorkingTable::AddNew() {
-    RequireOpen();
+    RequireRowsInMemory();
     CommitPending();
     pending_ = true;
     pendingHasValue_ = false;
 }
 
 void WorkingTable::Update() {
-    RequireOpen();
+    RequireRowsInMemory();
     CommitPending();
 }
 
 void WorkingTable::Field::SetValue(std::string_view text) {
     WorkingTable& t = *table_;
-    t.RequireOpen();
+    t.RequireRowsInMemory();
     if (t.pending_) {
         t.pendingText_ = t.InternChecked(text);
         t.pendingHasValue_ = true;
@@ -72,7 +72,7 @@ TextPool::Id WorkingTable::InternChecked(std::string_view text) {
 // ---- The filter ----
 
 void WorkingTable::SetFilter(std::string_view criteria) {
-    RequireOpen();
+    RequireRowsInMemory();
     CommitPending();
     const std::string_view trimmed = TrimSpaces(criteria);
     if (trimmed.empty()) {
@@ -103,7 +103,7 @@ void WorkingTable::SetFilter(std::string_view criteria) {
 }
 
 void WorkingTable::SetFilter(int filterNone) {
-    RequireOpen();
+    RequireRowsInMemory();
     if (filterNone != adFilterNone) Fail(err::kBadArgument, "Unknown filter constant.");
     CommitPending();
     filterActive_ = false;
@@ -128,7 +128,7 @@ void WorkingTable::BuildCounts() {
 // ---- Moving to the last row, removing a row ----
 
 void WorkingTable::MoveLast() {
-    RequireOpen();
+    RequireRowsInMemory();
     CommitPending();
     currentRemoved_ = false;
     current_ = kNoRow;
@@ -142,7 +142,7 @@ void WorkingTable::MoveLast() {
 }
 
 void WorkingTable::Delete(int affectRecords) {
-    RequireOpen();
+    RequireRowsInMemory();
     if (affectRecords != adAffectCurrent)
         Fail(err::kBadArgument, "Only the current row can be removed.");
     CommitPending();
