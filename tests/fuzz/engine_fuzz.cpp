@@ -29,6 +29,7 @@
 // encodings, its runs of spaces stretched to hundreds or tens of thousands, and blank lines put
 // in front so that its lines cross the end of a 64 KiB chunk or of the reader's 1 MiB block.
 // Which reshaping an input gets follows from a hash of its bytes, so a finding replays.
+#include <algorithm>
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
@@ -675,11 +676,15 @@ struct Current {
     std::string_view original, input;
     const engine_fuzz::Plan* plan = nullptr;
     const Expected* expected = nullptr;
+    std::uint64_t budget = 0;  // the engine's memory budget; 0: its own
 } g_current;
 
 [[noreturn]] void Disagree(const char* kind, const std::string& what) {
     const Current& c = g_current;
     std::fprintf(stderr, "\nengine and model disagree: %s\n", what.c_str());
+    if (c.budget != 0)
+        std::fprintf(stderr, "with a memory budget of %llu bytes, in sorted runs on disk\n",
+                     static_cast<unsigned long long>(c.budget));
     std::fprintf(stderr, "input (%zu bytes): \"%s\"\n", c.original.size(),
                  Printable(c.original).c_str());
     const std::string plan = c.plan->Describe();
@@ -689,6 +694,7 @@ struct Current {
     if (!engine_fuzz::keepGoing) std::abort();
     std::string finding = std::string(kind) + "; " + kEncodingNames[int(c.expected->enc)];
     if (c.expected->innerSpacesOverLimit) finding += "; a line over the limit with inner spaces";
+    if (c.budget != 0) finding += "; in sorted runs";
     std::fprintf(stderr, "finding: %s\n", finding.c_str());
     engine_fuzz::findings.push_back(finding);
     throw Disagreement{};
@@ -698,6 +704,7 @@ void RunOne(const std::string& input, Scratch& scratch) {
     Scratch::Write(scratch.in, input);
     HeadlessUi ui;
     ostrel::DuplicateEngine engine(ui);
+    engine.SetMemoryBudget(g_current.budget);
     ui.next = scratch.base;
     engine.cmdOpen_Click();
     const std::string previousActual = ui.actualCaption, previousFinal = ui.finalCaption;
@@ -820,10 +827,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_current = {original, input, &plan, &expected};
     ++engine_fuzz::inputsRun;
     engine_fuzz::bytesRun += input.size();
-    try {
-        RunOne(input, scratch);
-    } catch (const Disagreement&) {
-        // Counted already; the run goes on (keepGoing).
+    // Each input runs twice: in memory, and with a budget so small that its phrases go to
+    // sorted runs on disk, a run for every few hundred bytes of a short list and a few runs
+    // of a long one, the first spelling of a phrase and its repeats in different runs.
+    for (const std::uint64_t budget :
+         {std::uint64_t{0}, std::max<std::uint64_t>(input.size() * 6, 1)}) {
+        g_current.budget = budget;
+        try {
+            RunOne(input, scratch);
+        } catch (const Disagreement&) {
+            // Counted already; the run goes on (keepGoing).
+        }
     }
     return 0;
 }
