@@ -1,9 +1,13 @@
-// ostrel-cli INPUT OUTPUT: the window's open-and-remove-duplicates and save actions, run
-// headless on two paths, for scripts and benchmarks.
+// ostrel-cli [--memory-limit=MIB] INPUT OUTPUT: the window's open-and-remove-duplicates and
+// save actions, run headless on two paths, for scripts and benchmarks.
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +16,8 @@
 #include "engine/code_page.h"
 #include "engine/duplicate_engine.h"
 #include "engine/failure.h"
+#include "engine/memory_budget.h"
+#include "engine/scratch_file.h"
 #include "engine/unfinished_file.h"
 #include "ostrel_version.h"
 
@@ -31,8 +37,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
-    "Usage: ostrel-cli INPUT OUTPUT\n"
-    "       ostrel-cli -- INPUT OUTPUT\n"
+    "Usage: ostrel-cli [--memory-limit=MIB] [--] INPUT OUTPUT\n"
     "       ostrel-cli --help\n"
     "       ostrel-cli --version\n"
     "\n"
@@ -41,8 +46,18 @@ constexpr std::string_view kUsage =
     "occurrence stays), sorts the rest and writes it to OUTPUT, one line each, ended by\n"
     "CR LF. \".txt\" is appended to OUTPUT when the name does not contain it.\n"
     "\n"
-    "An option is one only as the only argument; after \"--\" the first path may start\n"
-    "with a dash too.\n"
+    "  --memory-limit=MIB  the memory in MiB, at least 16, that the distinct lines may\n"
+    "                      take; without it the budget is chosen from the memory\n"
+    "                      available. Beyond it the list is sorted in runs written to\n"
+#ifdef _WIN32
+    "                      the user's temporary folder (%TEMP%),\n"
+#else
+    "                      the temporary folder ($TMPDIR, or /tmp),\n"
+#endif
+    "                      which must have room for them.\n"
+    "\n"
+    "Options come before the two paths; \"--\" ends them, so that the first path may start\n"
+    "with a dash. --help and --version are options only as the only argument.\n"
     "\n"
     "On success prints the two counts and exits 0. Exits 1 when reading or writing fails,\n"
     "2 on wrong arguments or an INPUT path without \".txt\".\n";
@@ -98,23 +113,58 @@ int Finish(int status) {
     return kExitFailed;
 }
 
+// The value of --memory-limit=MIB as a budget in bytes; nothing, with the error said, when
+// it is not a whole number of MiB of at least the least budget.
+std::optional<std::uint64_t> MemoryLimitOf(std::string_view value) {
+    constexpr std::uint64_t kLeastMib = ostrel::kLeastMemoryBudget >> 20;
+    std::uint64_t mib = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, mib);
+    if (value.empty() || error != std::errc() || stop != end || mib < kLeastMib ||
+        mib > (UINT64_MAX >> 20)) {
+        WriteLine(stderr, "Error: --memory-limit needs a whole number of MiB, at least " +
+                              std::to_string(kLeastMib) + ": \"" + std::string(value) + "\"");
+        return std::nullopt;
+    }
+    return mib << 20;
+}
+
 int Run(std::vector<std::string> args) {
-    // An option is one only as the only argument, so that a path such as "-h" is never taken
-    // for one after another path; "--" first lets the first path start with a dash too.
-    if (args.size() == 1 && args[0].size() > 1 && args[0][0] == '-' && args[0] != "--") {
-        if (args[0] == "--help" || args[0] == "-h") {
-            Write(stdout, kUsage);
-            return Finish(kExitOk);
+    // --help and --version are options only as the only argument.
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        Write(stdout, kUsage);
+        return Finish(kExitOk);
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        WriteLine(stdout, "ostrel-cli " OSTREL_VERSION_STRING);
+        return Finish(kExitOk);
+    }
+    // Options come before the paths, and "--" ends them. An argument is a path once only the
+    // two paths are left, so that "IN.txt -h" or "-x.txt OUT" stays two paths as it always was.
+    std::uint64_t memoryBudget = 0;  // automatic
+    std::size_t first = 0;
+    while (first < args.size() && args[first].size() > 1 && args[first][0] == '-') {
+        const std::string_view arg = args[first];
+        if (arg == "--") {
+            ++first;
+            break;
         }
-        if (args[0] == "--version") {
-            WriteLine(stdout, "ostrel-cli " OSTREL_VERSION_STRING);
-            return Finish(kExitOk);
+        constexpr std::string_view kMemoryLimit = "--memory-limit";
+        if (arg.starts_with(kMemoryLimit) &&
+            (arg.size() == kMemoryLimit.size() || arg[kMemoryLimit.size()] == '=')) {
+            const auto budget =
+                MemoryLimitOf(arg.substr(std::min(arg.size(), kMemoryLimit.size() + 1)));
+            if (!budget) return kExitUsage;
+            memoryBudget = *budget;
+            ++first;
+            continue;
         }
-        WriteLine(stderr, "Error: unknown option: " + args[0]);
+        if (args.size() - first == 2) break;
+        WriteLine(stderr, "Error: unknown option: " + args[first]);
         Write(stderr, kUsage);
         return kExitUsage;
     }
-    if (!args.empty() && args[0] == "--") args.erase(args.begin());
+    args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(first));
     if (args.size() != 2) {
         Write(stderr, kUsage);
         return kExitUsage;
@@ -132,6 +182,7 @@ int Run(std::vector<std::string> args) {
     ostrel::cli::HeadlessUi ui(input, output,
                                [](std::string_view line) { WriteLine(stderr, line); });
     ostrel::DuplicateEngine engine(ui, SystemCodePage());
+    engine.SetMemoryBudget(memoryBudget);
 
     engine.cmdOpen_Click();
     if (ui.ErrorShown() || !ui.CaptionsShown() || !ui.SaveEnabled()) return kExitFailed;
@@ -203,12 +254,22 @@ void RemoveUnfinishedFileOnEnd() {
 }
 #endif
 
+// Scratch files that a crash of the system left in the temporary folder.
+void ClearScratchFilesLeftBehind() noexcept {
+    try {
+        ostrel::ClearAbandonedScratchFiles(ostrel::TemporaryFolder());
+    } catch (...) {
+        // No memory for the folder's name: only a clean-up.
+    }
+}
+
 }  // namespace
 
 #ifdef _WIN32
 // UTF-16 arguments, so paths outside the ANSI code page arrive intact (MinGW: -municode).
 int wmain(int argc, wchar_t** argv) {
     RemoveUnfinishedFileOnEnd();
+    ClearScratchFilesLeftBehind();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(ostrel::win32::WideToUtf8(argv[i]));
     return Guarded(args);
@@ -216,6 +277,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     RemoveUnfinishedFileOnEnd();
+    ClearScratchFilesLeftBehind();
     std::vector<std::string> args(argv + 1, argv + argc);
     return Guarded(args);
 }

@@ -10,6 +10,7 @@
 
 #include "engine/failure.h"
 #include "engine/runtime_error.h"
+#include "engine/scratch_file.h"
 #include "ui/file_dialog.h"
 #include "ui/frm_duplicate.h"
 #include "ui/launcher.h"
@@ -33,6 +34,15 @@ std::vector<std::wstring> ProgramArguments() {
     return arguments;
 }
 
+// Scratch files that a crash of the system left in the temporary folder.
+void ClearScratchFilesLeftBehind() noexcept {
+    try {
+        ostrel::ClearAbandonedScratchFiles(ostrel::TemporaryFolder());
+    } catch (...) {
+        // No memory for the folder's name: only a clean-up.
+    }
+}
+
 void ReportStartFailure(long number, const std::wstring& description) {
     ::MessageBoxW(nullptr, ostrel::ui::UnhandledErrorText(number, description).c_str(),
                   ostrel::ui::kAppTitle, MB_OK | MB_ICONERROR);
@@ -40,6 +50,7 @@ void ReportStartFailure(long number, const std::wstring& description) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    ClearScratchFilesLeftBehind();
     // COM for the picture decoder and the file dialogs, for the life of the program.
     ostrel::win32::ComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};

@@ -15,9 +15,9 @@
 #include "engine/case_fold.h"
 #include "engine/file_system.h"
 #include "engine/unfinished_file.h"
+#include "win32/file_error.h"
 #include "win32/long_path.h"
 #include "win32/scoped.h"
-#include "win32/system_error_text.h"
 
 namespace ostrel {
 namespace {
@@ -25,44 +25,6 @@ namespace {
 // Every path handed to Windows, in the long form; messages keep naming the path as given.
 std::wstring Wide(const std::string& utf8Path) {
     return win32::LongPath(NativePath(utf8Path).wstring());
-}
-
-// A failed Windows file operation: as the errno of the same meaning where there is one, so
-// that the texts match the other systems', or with the system's own text.
-RuntimeError Win32FileError(DWORD error, const std::string& path) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-            return FileError(ENOENT, path, true);
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-        case ERROR_USER_MAPPED_FILE:
-        case ERROR_UNABLE_TO_REMOVE_REPLACED:
-        case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
-        case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
-            return FileError(EACCES, path, true);
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return FileError(ENOSPC, path, true);
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE:
-        case ERROR_DIRECTORY:
-            return FileError(EINVAL, path, true);
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return FileError(ENOMEM, path, true);
-        case ERROR_TOO_MANY_OPEN_FILES:
-            return FileError(EMFILE, path, true);
-        default:
-            break;
-    }
-    return RuntimeError(err::kDeviceIo, win32::SystemErrorText(error) + ": " + path);
 }
 
 bool IsSlash(char c) {
@@ -173,7 +135,7 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, FileStamp& sta
     if (!handle) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) throw FileError(ENOENT, utf8Path, false);
-        throw Win32FileError(error, utf8Path);
+        throw win32::FileErrorOf(error, utf8Path);
     }
     const FileFacts facts = RequireRegularFile(handle.Get(), utf8Path);
     std::FILE* stream = StreamOn(handle, false);
@@ -186,7 +148,7 @@ FileStamp StampOf(std::FILE* file, const std::string& utf8Path) {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     FileFacts facts;
     facts.known = GetFileInformationByHandle(handle, &facts.information) != 0;
-    if (!facts.known) throw Win32FileError(GetLastError(), utf8Path);
+    if (!facts.known) throw win32::FileErrorOf(GetLastError(), utf8Path);
     return StampFrom(facts);
 }
 
@@ -204,7 +166,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     if (!handle) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-            throw Win32FileError(error, utf8Path);
+            throw win32::FileErrorOf(error, utf8Path);
         // A link to no file: moving a file to its name would put the file in its place.
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -229,7 +191,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     const win32::Handle probe(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!probe) throw Win32FileError(GetLastError(), utf8Path);
+    if (!probe) throw win32::FileErrorOf(GetLastError(), utf8Path);
     target.exists = true;
     return target;
 }
@@ -246,7 +208,7 @@ NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NewFile::NameTaken;
         if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
             return NewFile::FolderRefuses;
-        throw Win32FileError(error, utf8Path);
+        throw win32::FileErrorOf(error, utf8Path);
     }
     file = StreamOn(handle, true);
     if (!file) {
@@ -292,7 +254,7 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            throw Win32FileError(error, utf8Path);
+            throw win32::FileErrorOf(error, utf8Path);
         // Made meanwhile: replaced like any other.
     }
     if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) return true;
@@ -300,21 +262,21 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
     // deleting or replacing it.
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED) return false;
-    throw Win32FileError(error, utf8Path);
+    throw win32::FileErrorOf(error, utf8Path);
 }
 
 std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path) {
     // Shared for reading only: nobody else writes it meanwhile.
     win32::Handle handle(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) throw Win32FileError(GetLastError(), utf8Path);
+    if (!handle) throw win32::FileErrorOf(GetLastError(), utf8Path);
     RequireRegularFile(handle.Get(), utf8Path);
     std::FILE* stream = StreamOn(handle, true);
     if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, true);
     if (!SetEndOfFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
         const DWORD error = GetLastError();
         std::fclose(stream);
-        throw Win32FileError(error, utf8Path);
+        throw win32::FileErrorOf(error, utf8Path);
     }
     return stream;
 }

@@ -8,6 +8,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 fail() { echo "FAIL [$case_name]: $*" >&2; exit 1; }
+# skip WHY: the case cannot run here (ctest reports 77 as skipped).
+skip() { echo "SKIP [$case_name]: $*" >&2; exit 77; }
 
 # run ARGS...: runs the CLI, keeping stdout, stderr and the exit status.
 run() {
@@ -42,6 +44,28 @@ expect_no_temporary_file() {
 # A list whose result takes a while to write, so that a signal can reach the save.
 make_large_list() {
     seq 1 "$1" | sed 's/^/keyword phrase number /' >in.txt
+}
+
+# A list of 1000000 lines, 700000 of them distinct, about 28 bytes each: more than a 16 MiB
+# budget holds. Repeats come back in another letter case, and the first occurrence stays.
+make_distinct_list() {
+    awk 'BEGIN {
+        for (i = 0; i < 1000000; i++) {
+            line = sprintf("keyword phrase %07d alpha", (i * 7919) % 700000)
+            if (i % 3 == 1) line = toupper(line)
+            else if (i % 3 == 2) line = "Keyword " substr(line, 9)
+            print line
+        }
+    }' >in.txt
+}
+
+# A private temporary folder for the CLI's scratch files, removed with the work folder.
+make_scratch_folder() {
+    scratch="$(mktemp -d "$work/tmp.XXXXXX")"
+}
+
+expect_empty_folder() {
+    [ -z "$(ls -A "$1")" ] || { ls -la "$1" >&2; fail "$1 is not empty"; }
 }
 
 # interrupt_save SIGNAL: starts a save of a large list over an old out.txt and sends SIGNAL
@@ -148,7 +172,7 @@ unwritable_output)
 usage)
     run --help
     expect_status 0
-    grep -q "Usage: ostrel-cli INPUT OUTPUT" stdout.txt || fail "--help shows no usage"
+    grep -qF "Usage: ostrel-cli [--memory-limit=MIB] [--] INPUT OUTPUT" stdout.txt || fail "--help shows no usage"
     run -h
     expect_status 0
     run
@@ -182,6 +206,82 @@ options_only_alone)
     expect_status 2
     expect_stderr_has "unknown option: --bogus"
     grep -q "Usage:" stderr.txt || fail "usage not on stderr for an unknown option"
+    ;;
+memory_limit_option)
+    printf "b\na\n" >in.txt
+    for value in 15 abc "" -16 16x 18446744073709551616 17592186044416; do
+        run "--memory-limit=$value" in.txt out.txt
+        expect_status 2
+        expect_stderr_has "Error: --memory-limit needs a whole number of MiB, at least 16: \"$value\""
+        [ -s stdout.txt ] && fail "something printed for --memory-limit=$value"
+        [ -e out.txt ] && fail "output written for --memory-limit=$value"
+    done
+    run --memory-limit in.txt out.txt
+    expect_status 2
+    [ -e out.txt ] && fail "output written for --memory-limit without a value"
+    run --memory-limit=64 -- in.txt out.txt
+    expect_status 0
+    expect_stdout $'Actual Keyword Phrases : 2\nFinal Keyword Phrases : 2\n'
+    expect_file out.txt "a\r\nb\r\n"
+    # After the options, two paths are two paths whatever they look like.
+    run --memory-limit=16 in.txt -h
+    expect_status 0
+    expect_file ./-h.txt "a\r\nb\r\n"
+    printf "z\n" >./-m.txt
+    run --memory-limit=16 -- -m.txt out2.txt
+    expect_status 0
+    expect_file out2.txt "z\r\n"
+    run --memory-limit=16 --bogus in.txt out3.txt
+    expect_status 2
+    expect_stderr_has "unknown option: --bogus"
+    [ -e out3.txt ] && fail "output written for an unknown option"
+    ;;
+abandoned_scratch_files)
+    # Only a scratch file whose process is gone is removed: pid 1 runs, and the rest are not
+    # names of scratch files, or not files.
+    make_scratch_folder
+    for name in ostrel-999999999-1.run ostrel-1-1.run ostrel-x-1.run notes.run; do
+        printf 'run\n' >"$scratch/$name"
+    done
+    mkdir "$scratch/ostrel-999999998-1.run"
+    printf "a\n" >in.txt
+    TMPDIR="$scratch" run in.txt out.txt
+    expect_status 0
+    [ -e "$scratch/ostrel-999999999-1.run" ] && fail "the abandoned scratch file is still there"
+    for name in ostrel-1-1.run ostrel-x-1.run notes.run ostrel-999999998-1.run; do
+        [ -e "$scratch/$name" ] || fail "$name was removed"
+    done
+    ;;
+bounded_run)
+    # A budget too small for the list sorts it in runs on disk; the result is the same.
+    make_distinct_list
+    make_scratch_folder
+    TMPDIR="$scratch" run in.txt unbounded.txt
+    expect_status 0
+    mv stdout.txt unbounded_stdout.txt
+    TMPDIR="$scratch" run --memory-limit=16 in.txt bounded.txt
+    expect_status 0
+    expect_stdout $'Actual Keyword Phrases : 1000000\nFinal Keyword Phrases : 700000\n'
+    cmp -s unbounded_stdout.txt stdout.txt || fail "the counts differ with a budget"
+    cmp -s unbounded.txt bounded.txt || fail "the result differs with a budget"
+    expect_empty_folder "$scratch"
+    ;;
+full_scratch_folder)
+    # A temporary folder too small for the sorted runs: the run fails with a clear message,
+    # writes nothing and leaves nothing there.
+    [ "$(id -u)" -eq 0 ] || skip "mounting a small file system needs root"
+    disk="$work/disk"
+    mkdir "$disk"
+    mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null || skip "no tmpfs can be mounted here"
+    trap 'umount "$disk"; rm -rf "$work"' EXIT
+    make_distinct_list
+    TMPDIR="$disk" run --memory-limit=16 in.txt out.txt
+    expect_status 1
+    expect_stderr_has "Not enough disk space in the temporary folder $disk"
+    [ -s stdout.txt ] && fail "counts printed for a failed run"
+    [ -e out.txt ] && fail "output written for a failed run"
+    expect_no_temporary_file
+    expect_empty_folder "$disk"
     ;;
 version)
     run --version
