@@ -10,7 +10,9 @@
 #include "engine/code_page.h"
 #include "engine/distinct_loader.h"
 #include "engine/duplicate_engine.h"
+#include "engine/memory_budget.h"
 #include "engine/runtime_error.h"
+#include "engine/scratch_file.h"
 #include "engine/text_file.h"
 #include "engine/working_table.h"
 #include "tests/engine/test_support.h"
@@ -176,6 +178,23 @@ TEST_F(RunsSaved, AScratchFolderThatTakesNoFileIsNamed) {
         EXPECT_NE(e.Description().find(missing), std::string::npos) << e.Description();
     }
     EXPECT_EQ(table->RecordCount(), 0u);
+}
+
+TEST(MemoryBudget, HalfOfWhatIsFreeAndOfAnyLimit) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    EXPECT_EQ(MemoryBudgetFor({8192 * kMiB, 0}), 4096 * kMiB);
+    EXPECT_EQ(MemoryBudgetFor({8192 * kMiB, 1024 * kMiB}), 512 * kMiB);
+    EXPECT_EQ(MemoryBudgetFor({0, 1024 * kMiB}), 512 * kMiB);
+    EXPECT_EQ(MemoryBudgetFor({10 * kMiB, 0}), 16 * kMiB);
+    EXPECT_EQ(MemoryBudgetFor({0, 0}), 1024 * kMiB);
+    EXPECT_GE(AutomaticMemoryBudget(), 16 * kMiB);
+}
+
+TEST(ScratchFileName, OnlyThisProgramsRuns) {
+    EXPECT_TRUE(IsScratchFileName("ostrel-123-4.run"));
+    for (const char* other : {"ostrel-123-4.run.txt", "ostrel--4.run", "ostrel-12a-4.run",
+                              "Ostrel-1-2.run", "ostrel-1-.run", "x-ostrel-1-2.run", "ostrel-1-2"})
+        EXPECT_FALSE(IsScratchFileName(other)) << other;
 }
 
 }  // namespace
