@@ -9,7 +9,7 @@ dir="${OSTREL_BENCH_DIR:-/tmp/ostrel-bench}"
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000000 10000000)
 target_lines=10000000   # the file size the targets are set for
-max_time_ratio=0.25     # ostrel wall time / sort wall time
+max_time_ratio=0.10     # ostrel wall time / sort wall time
 max_memory_ratio=2.5    # ostrel peak memory / file size
 repeat="${OSTREL_BENCH_REPEAT:-1}"  # runs per tool; the fastest wall time counts
 

@@ -35,7 +35,7 @@ export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all
 wine=(scripts/wine-run)
 wineserver=/usr/lib/wine/wineserver64
 "${wine[@]}" "$probe_exe" start >/dev/null  # creates the prefix if needed
-"$wineserver" -p  # stays up between the runs, so that no run pays for starting it
+"$wineserver" -p || true  # stays up between the runs, so that no run pays for starting it
 trap '"$wineserver" -k 2>/dev/null || true; rm -f "$dir/out-native.txt" "$dir/out-windows.txt" "$dir/probe.bin"' EXIT
 
 # No transparent huge pages for the command that follows (PR_SET_THP_DISABLE, inherited):
@@ -46,9 +46,9 @@ os.execvp(sys.argv[1], sys.argv[1:])')
 
 # wall CMD...: the wall seconds CMD takes, its output dropped.
 wall() {
-    local t
-    t=$( { /usr/bin/time -f '%e' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-    echo "$t"
+    /usr/bin/time -f '%e' -o "$dir/wall.$$" "$@" >/dev/null 2>&1
+    tail -n 1 "$dir/wall.$$"
+    rm -f "$dir/wall.$$"
 }
 best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
