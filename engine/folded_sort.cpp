@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "engine/thread_group.h"
 
@@ -41,15 +42,22 @@ bool SameBytes(const Key& a, const Key& b) {
     return true;
 }
 
-void Fill(Key& key, const TextPool& pool, std::size_t depth) {
-    const std::size_t length = pool.FoldedWords(key.Id(), depth, key.words, kWords);
+// What a thread sorting keys works with: the pool, and its own scratch for folding a text that
+// is not plain ASCII (a thread_local one would cost a call a key where TLS is emulated).
+struct Sorter {
+    const TextPool& pool;
+    std::string scratch;
+};
+
+void Fill(Key& key, Sorter& s, std::size_t depth) {
+    const std::size_t length = s.pool.FoldedWords(key.Id(), depth, key.words, kWords, s.scratch);
     key.idAndLength = key.Id() | (std::uint64_t(std::min<std::size_t>(length, 0xFFFF)) << 48);
 }
 
-void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth);
+void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth);
 
 // All keys in [begin, end) share their first depth + kLevel folded bytes.
-void Refine(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
+void Refine(Key* begin, Key* end, Sorter& s, std::size_t depth) {
     // Texts that end within these bytes come first, shorter first (they can differ only by
     // trailing zero bytes); the rest go on to the next level.
     Key* longer =
@@ -60,19 +68,19 @@ void Refine(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
     if (end - longer > 1) {
         constexpr std::ptrdiff_t kAhead = 8;  // texts lie scattered: fetch a few ahead
         for (Key* k = longer; k != end; ++k) {
-            if (end - k > kAhead) pool.PrefetchText(k[kAhead].Id());
-            Fill(*k, pool, depth + kLevel);
+            if (end - k > kAhead) s.pool.PrefetchText(k[kAhead].Id());
+            Fill(*k, s, depth + kLevel);
         }
-        SortLevel(longer, end, pool, depth + kLevel);
+        SortLevel(longer, end, s, depth + kLevel);
     }
 }
 
-void SortLevel(Key* begin, Key* end, const TextPool& pool, std::size_t depth) {
+void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth) {
     std::sort(begin, end, ByBytes{});
     for (Key* run = begin; run != end;) {
         Key* next = run + 1;
         while (next != end && SameBytes(*next, *run)) ++next;
-        if (next - run > 1) Refine(run, next, pool, depth);
+        if (next - run > 1) Refine(run, next, s, depth);
         run = next;
     }
 }
@@ -101,13 +109,15 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsi
     constexpr std::size_t kFillBlock = 1 << 16;
     RunShared((n + kFillBlock - 1) / kFillBlock, threads, [&](std::size_t block) {
         const std::size_t end = std::min(n, (block + 1) * kFillBlock);
+        Sorter sorter{pool, {}};
         for (std::size_t i = block * kFillBlock; i < end; ++i) {
             keys[i].idAndLength = ids[i];
-            Fill(keys[i], pool, 0);
+            Fill(keys[i], sorter, 0);
         }
     });
     if (threads == 1) {
-        SortLevel(keys, keys + n, pool, 0);
+        Sorter sorter{pool, {}};
+        SortLevel(keys, keys + n, sorter, 0);
     } else {
         // Spread the keys over buckets by their first two folded bytes, so that every key of a
         // bucket sorts before every key of the next; the buckets are then sorted side by side,
@@ -133,7 +143,8 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsi
             return start[a + 1] - start[a] > start[b + 1] - start[b];
         });
         RunShared(order.size(), threads, [&](std::size_t i) {
-            SortLevel(keys + start[order[i]], keys + start[order[i] + 1], pool, 0);
+            Sorter sorter{pool, {}};
+            SortLevel(keys + start[order[i]], keys + start[order[i] + 1], sorter, 0);
         });
     }
     for (std::size_t i = 0; i < n; ++i) ids[i] = keys[i].Id();

@@ -39,9 +39,8 @@ std::uint64_t TextPool::FoldClass(Id id) const {
     return impl_->arena.Header(id).FoldClass();
 }
 
-std::size_t TextPool::FoldedWords(Id id, std::size_t depth, std::uint64_t* words,
-                                  std::size_t count) const {
-    thread_local std::string scratch;  // the sort may run on several threads
+std::size_t TextPool::FoldedWords(Id id, std::size_t depth, std::uint64_t* words, std::size_t count,
+                                  std::string& scratch) const {
     return ostrel::FoldedWords(Text(id), depth, words, count, scratch);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "engine/text_arena.h"
@@ -39,9 +40,9 @@ class TextPool {
     bool FindFoldClass(std::string_view text, std::uint64_t& cls);
 
     // Bytes of the folded text from offset depth, as count big-endian words, zero-padded;
-    // returns the folded text's length.
-    std::size_t FoldedWords(Id id, std::size_t depth, std::uint64_t* words,
-                            std::size_t count) const;
+    // returns the folded text's length. A text that is not plain ASCII is folded into scratch.
+    std::size_t FoldedWords(Id id, std::size_t depth, std::uint64_t* words, std::size_t count,
+                            std::string& scratch) const;
 
   private:
     void RebuildIndexes(std::uint64_t texts, std::uint64_t classes);
