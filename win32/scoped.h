@@ -60,6 +60,12 @@ struct HandleTraits {
 };
 using Handle = Scoped<HandleTraits>;
 
+// A FindFirstFileW search, closed with FindClose; a failed one is INVALID_HANDLE_VALUE.
+struct FindTraits : HandleTraits {
+    static void Free(HANDLE handle) noexcept { ::FindClose(handle); }
+};
+using FindHandle = Scoped<FindTraits>;
+
 // A GDI object (font, bitmap, brush, pen), deleted with DeleteObject.
 template <typename Object>
 struct GdiObjectTraits {

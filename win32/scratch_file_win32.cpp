@@ -23,17 +23,6 @@ namespace {
 // The number of the next scratch file's name, shared by every thread of the process.
 std::atomic<std::uint64_t> nextNumber{1};
 
-// Closes a FindFirstFileW search when it goes; a failed one is INVALID_HANDLE_VALUE.
-struct FindTraits {
-    using Type = HANDLE;
-    static constexpr HANDLE kEmpty = nullptr;
-    static bool Holds(HANDLE handle) noexcept {
-        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-    }
-    static void Free(HANDLE handle) noexcept { ::FindClose(handle); }
-};
-using FindHandle = win32::Scoped<FindTraits>;
-
 // A file in folder (UTF-16, without a trailing separator unless it is a drive's root).
 std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
     return folder.empty() || folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
@@ -92,7 +81,7 @@ void ClearAbandonedScratchFiles(const std::string& folder) noexcept {
     try {
         const std::wstring wideFolder = win32::Utf8ToWide(folder);
         WIN32_FIND_DATAW found{};
-        const FindHandle search(
+        const win32::FindHandle search(
             FindFirstFileW(win32::LongPath(InFolder(wideFolder, L"ostrel-*.run")).c_str(), &found));
         if (!search) return;
         do {
