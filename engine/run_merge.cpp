@@ -8,8 +8,6 @@
 namespace ostrel {
 namespace {
 
-constexpr std::uint64_t kBusyEvery = 1 << 16;  // texts merged between calls of busy
-
 // A run's next text and its folded form, by which the runs are merged.
 struct Head {
     SortedRun* run;

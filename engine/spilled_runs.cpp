@@ -12,8 +12,6 @@ namespace ostrel {
 namespace {
 
 constexpr std::size_t kMostMerged = 16;  // runs merged at once, each with its buffer
-// busy is called for every run written or merged, and every so many texts written.
-constexpr std::uint64_t kBusyEvery = 1 << 16;
 
 }  // namespace
 
