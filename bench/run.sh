@@ -62,12 +62,7 @@ verdict() { awk "BEGIN { exit !($1) }" && echo PASS || echo FAIL; }
 
 status=0
 for lines in "${sizes[@]}"; do
-    input="$dir/keywords-$lines-$gen_hash.txt"
-    if [ ! -f "$input" ]; then
-        echo "Generating $lines lines..." >&2
-        "$gen" "$lines" "$input.tmp"
-        mv "$input.tmp" "$input"
-    fi
+    input="$(generated_list "$lines")"
     bytes=$(stat -c %s "$input")
     file_mb=$(calc "$bytes / 1048576")
 

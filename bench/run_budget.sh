@@ -20,12 +20,7 @@ cmake --build --preset linux-release --target ostrel-cli >/dev/null
 cli="$root/build/linux-release/cli/ostrel-cli"
 mkdir -p "$dir"
 source "$root/bench/generator.sh"
-input="$dir/keywords-$lines-$gen_hash.txt"
-if [ ! -f "$input" ]; then
-    echo "Generating $lines lines..." >&2
-    "$gen" "$lines" "$input.tmp"
-    mv "$input.tmp" "$input"
-fi
+input="$(generated_list "$lines")"
 scratch="$(mktemp -d "$dir/scratch.XXXXXX")"
 trap 'rm -rf "$scratch" "$dir"/budget-*.txt "$dir"/budget-*.time' EXIT
 

@@ -21,12 +21,7 @@ windows="$root/build/windows/cli/ostrel-cli.exe"
 
 mkdir -p "$dir"
 source "$root/bench/generator.sh"
-input="$dir/keywords-$lines-$gen_hash.txt"  # the same list as bench/run.sh's
-if [ ! -f "$input" ]; then
-    echo "Generating $lines lines..." >&2
-    "$gen" "$lines" "$input.tmp"
-    mv "$input.tmp" "$input"
-fi
+input="$(generated_list "$lines")"  # the same list as bench/run.sh's
 probe="$dir/wine_probe" probe_exe="$dir/wine_probe.exe"
 c++ -O2 -std=c++20 -pthread bench/wine_probe.cpp -o "$probe"
 x86_64-w64-mingw32-g++-posix -O2 -std=c++20 -static bench/wine_probe.cpp -o "$probe_exe"
