@@ -4,6 +4,8 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/thread_group.h"
 
@@ -106,36 +108,49 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsi
     const unsigned threads = n < kParallelFrom ? 1 : ThreadCount(requested);
     std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
     Key* const keys = storage.get();
-    constexpr std::size_t kFillBlock = 1 << 16;
-    RunShared((n + kFillBlock - 1) / kFillBlock, threads, [&](std::size_t block) {
-        const std::size_t end = std::min(n, (block + 1) * kFillBlock);
+    if (threads == 1) {
         Sorter sorter{pool, {}};
-        for (std::size_t i = block * kFillBlock; i < end; ++i) {
+        for (std::size_t i = 0; i < n; ++i) {
             keys[i].idAndLength = ids[i];
             Fill(keys[i], sorter, 0);
         }
-    });
-    if (threads == 1) {
-        Sorter sorter{pool, {}};
         SortLevel(keys, keys + n, sorter, 0);
     } else {
-        // Spread the keys over buckets by their first two folded bytes, so that every key of a
-        // bucket sorts before every key of the next; the buckets are then sorted side by side,
-        // largest first.
+        // Each key goes straight into a bucket by its first two folded bytes, so that every key
+        // of a bucket sorts before every key of the next; the buckets are then sorted side by
+        // side, largest first. The ids are split into one range a thread: each range's keys
+        // are counted by bucket first, and then filled in at that range's own places in the
+        // buckets.
         constexpr std::size_t kBuckets = std::size_t{1} << 16;
-        std::vector<std::size_t> start(kBuckets + 1, 0);
-        for (std::size_t i = 0; i < n; ++i) ++start[(keys[i].words[0] >> 48) + 1];
-        for (std::size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
-        // In place: each key goes straight to the next free place of its bucket, and the key
-        // it displaces goes on to its own, until a key of the bucket being filled comes back.
-        std::vector<std::size_t> next(start.begin(), start.end() - 1);
-        for (std::size_t b = 0; b < kBuckets; ++b) {
-            while (next[b] < start[b + 1]) {
-                Key k = keys[next[b]];
-                for (std::size_t d; (d = k.words[0] >> 48) != b;) std::swap(k, keys[next[d]++]);
-                keys[next[b]++] = k;
+        const auto bucketOf = [](const Key& key) { return key.words[0] >> 48; };
+        const auto rangeStart = [&](std::size_t r) { return n * r / threads; };
+        std::vector<std::vector<std::size_t>> place(threads, std::vector<std::size_t>(kBuckets));
+        RunShared(threads, threads, [&](std::size_t r) {
+            Sorter sorter{pool, {}};
+            std::vector<std::size_t>& count = place[r];
+            for (std::size_t i = rangeStart(r); i < rangeStart(r + 1); ++i) {
+                Key key;
+                key.idAndLength = ids[i];
+                pool.FoldedWords(key.Id(), 0, key.words, 1, sorter.scratch);
+                ++count[bucketOf(key)];
             }
+        });
+        std::vector<std::size_t> start(kBuckets + 1, 0);
+        for (std::size_t b = 0; b < kBuckets; ++b) {
+            std::size_t next = start[b];
+            for (std::vector<std::size_t>& range : place) next += std::exchange(range[b], next);
+            start[b + 1] = next;
         }
+        RunShared(threads, threads, [&](std::size_t r) {
+            Sorter sorter{pool, {}};
+            std::vector<std::size_t>& next = place[r];
+            for (std::size_t i = rangeStart(r); i < rangeStart(r + 1); ++i) {
+                Key key;
+                key.idAndLength = ids[i];
+                Fill(key, sorter, 0);
+                keys[next[bucketOf(key)]++] = key;
+            }
+        });
         std::vector<std::size_t> order;
         for (std::size_t b = 0; b < kBuckets; ++b)
             if (start[b + 1] - start[b] > 1) order.push_back(b);

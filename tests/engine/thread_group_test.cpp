@@ -10,8 +10,10 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "engine/case_fold.h"
 #include "engine/folded_sort.h"
 #include "engine/text_pool.h"
 #include "engine/thread_group.h"
@@ -140,16 +142,24 @@ TEST_F(ThreadGroupTest, TheTestHookFailsTheNthJob) {
     EXPECT_EQ(ran, 2);
 }
 
-// The sort shares large inputs among helper threads.
+// The sort shares large inputs among helper threads. The texts start in many ways, in both
+// letter cases and beyond ASCII, so that they fall into many buckets, and spellings of one
+// folded text lie far apart.
 class SortThreads : public ThreadGroupTest {
   protected:
     void SetUp() override {
+        const char* const starts[] = {"phrase ",       "Apple ",        "apple ", "Zebra ",
+                                      "\xC3\x84rger ", "\xC3\xA4rger ", "1 ",     "z"};
         for (int i = 0; i < 150000; ++i)
-            ids.push_back(pool.Intern("phrase " + std::to_string((i * 7919) % 150000)));
+            ids.push_back(pool.Intern(starts[i % 8] + std::to_string((i * 7919) % 150000)));
     }
+    // In order of the folded texts, and of the ids where those are equal.
     bool Sorted() const {
-        std::vector<std::string> texts;
-        for (TextPool::Id id : ids) texts.emplace_back(pool.Text(id));
+        std::vector<std::pair<std::string, TextPool::Id>> texts;
+        for (TextPool::Id id : ids) {
+            texts.emplace_back(std::string(), id);
+            FoldUtf8(pool.Text(id), texts.back().first);
+        }
         return std::is_sorted(texts.begin(), texts.end());
     }
 
@@ -167,7 +177,7 @@ TEST_F(SortThreads, ALargeInputIsSortedOnEveryThreadCount) {
 }
 
 TEST_F(SortThreads, AHelperThatRunsOutOfMemoryReachesTheCaller) {
-    for (unsigned helper = 1; helper <= 6; ++helper) {  // of the two rounds of three helpers
+    for (unsigned helper = 1; helper <= 9; ++helper) {  // of the three rounds of three helpers
         std::vector<TextPool::Id> copy = ids;
         hooks::FailThreadJob(helper);
         EXPECT_THROW(SortByFoldedText(copy, pool, 4), std::bad_alloc) << helper;
@@ -176,7 +186,7 @@ TEST_F(SortThreads, AHelperThatRunsOutOfMemoryReachesTheCaller) {
 }
 
 TEST_F(SortThreads, AHelperThatCannotStartReachesTheCaller) {
-    for (unsigned start = 1; start <= 6; ++start) {
+    for (unsigned start = 1; start <= 9; ++start) {
         std::vector<TextPool::Id> copy = ids;
         hooks::FailThreadStart(start);
         EXPECT_THROW(SortByFoldedText(copy, pool, 4), std::system_error) << start;
