@@ -107,6 +107,11 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
 // takes no new file or lets none replace it. Checks first that it is still a regular file.
 std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path);
 
+// Asks the system to start putting the bytes written so far (past the stream's buffer) on the
+// disk, without waiting for them, so that the flush at the end has less to wait for. A hint:
+// nothing where the system has no such call.
+void StartWriteBack(std::FILE* file) noexcept;
+
 // Removes a file; false when it could not.
 bool RemoveFile(const std::string& utf8Path) noexcept;
 

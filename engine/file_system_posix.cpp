@@ -264,6 +264,12 @@ void RemoveIfAbandoned(const std::string& path) noexcept {
         ::unlink(path.c_str());
 }
 
+void StartWriteBack([[maybe_unused]] std::FILE* file) noexcept {
+#if defined(__linux__)
+    sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool RemoveFile(const std::string& utf8Path) noexcept {
     return ::unlink(utf8Path.c_str()) == 0;
 }

@@ -19,10 +19,16 @@ namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-// Flushes a stream and has the system put what it holds on the disk.
-void FlushToDisk(std::FILE* file, const std::string& path) {
+// Hands what the stream holds to the system.
+void FlushStream(std::FILE* file, const std::string& path) {
     errno = 0;
     if (std::fflush(file) != 0) throw FileError(errno ? errno : EIO, path, true);
+}
+
+// Flushes a stream and has the system put what it holds on the disk.
+void FlushToDisk(std::FILE* file, const std::string& path) {
+    FlushStream(file, path);
+    errno = 0;
 #ifdef _WIN32
     if (_commit(_fileno(file)) != 0) throw FileError(errno ? errno : EIO, path, true);
 #else
@@ -48,6 +54,14 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
     inPlace_ = !file_;
     try {
         buffer_.reserve(kBufferSize + 1024);
+        if (!inPlace_) {
+            // The disk goes to work on each buffer while the next is filled.
+            behind_.emplace([this](std::string_view bytes) {
+                WriteAll(file_, bytes, path_);
+                FlushStream(file_, path_);
+                StartWriteBack(file_);
+            });
+        }
     } catch (...) {
         Abandon();  // the destructor does not run for an object never made
         throw;
@@ -60,6 +74,7 @@ TextFileWriter::~TextFileWriter() {
 }
 
 void TextFileWriter::Abandon() {
+    behind_.reset();  // its write in hand is done first
     if (file_) std::fclose(file_);
     file_ = nullptr;
     if (!tempPath_.empty()) {
@@ -76,8 +91,7 @@ void TextFileWriter::Put(std::string_view bytes) {
 
 void TextFileWriter::Flush() {
     if (inPlace_ || buffer_.empty()) return;  // in place, the buffer holds the whole result
-    WriteAll(file_, buffer_, path_);
-    buffer_.clear();
+    behind_->Write(buffer_);
 }
 
 void TextFileWriter::WriteLine(std::string_view utf8Text) {
@@ -97,6 +111,7 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
 void TextFileWriter::Commit() {
     if (inPlace_) return WriteInPlace(nullptr);
     Flush();
+    behind_->Finish();
     FlushToDisk(file_, path_);
     TakeIdentity(file_, target_, path_);
     if (!MoveOverTarget(file_, tempPath_, target_, path_)) {

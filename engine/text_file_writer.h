@@ -5,12 +5,14 @@
 // Windows), and a link to it stays a link. Where the folder takes no temporary file, or lets
 // none replace the target, the finished result is written over the target in place.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/code_page.h"
 #include "engine/file_system.h"
 #include "engine/text_encoding.h"
+#include "engine/write_behind.h"
 
 namespace ostrel {
 
@@ -48,6 +50,7 @@ class TextFileWriter {
     bool inPlace_ = false;
     std::string buffer_;
     std::string scratch_;
+    std::optional<WriteBehind> behind_;  // writes the full buffers to file_
 };
 
 }  // namespace ostrel

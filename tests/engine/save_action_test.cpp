@@ -2,12 +2,14 @@
 // failures that keep an existing target, and the Notepad command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "engine/duplicate_engine.h"
+#include "engine/thread_group.h"
 #include "tests/engine/test_support.h"
 
 #ifndef _WIN32
@@ -247,6 +249,27 @@ TEST_F(SaveAction, AReadOnlyTargetIsRefusedAndKept) {
     EXPECT_EQ(Listing(), (V{"in.txt", "old.txt"}));  // no temporary file left behind
 }
 #endif
+
+// A result of several buffers is written on a thread of its own while the next is filled; where
+// no thread can start, on the saving one. Both give every line, in order.
+TEST_F(SaveAction, ALargeResultIsWrittenWholeWithOrWithoutAWritingThread) {
+    std::string list;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300000; ++i) {
+        lines.push_back("phrase " + std::to_string(i * 7919LL % 300000));
+        list += lines.back() + "\n";
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string expected;
+    for (const std::string& line : lines) expected += line + "\r\n";
+    Open(list);
+    EXPECT_EQ(Save("out.txt"), expected);
+    ui.Clear();
+    thread_group_testing::FailThreadStart(1);
+    EXPECT_EQ(Save("alone.txt"), expected);
+    thread_group_testing::FailThreadStart(0);
+    ExpectMessage("File saved successfully", MessageIcon::Information);
+}
 
 #ifndef _WIN32
 // A file-size limit makes writes fail part-way, as a full disk does.
