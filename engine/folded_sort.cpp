@@ -125,26 +125,31 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsi
         const auto bucketOf = [](const Key& key) { return key.words[0] >> 48; };
         const auto rangeStart = [&](std::size_t r) { return n * r / threads; };
         std::vector<std::vector<std::size_t>> place(threads, std::vector<std::size_t>(kBuckets));
-        // Calls visit(place of the range, key) for each key, on one thread a range.
+        // Calls visit(sorter, place of the range, key) for each key, its id alone set, on one
+        // thread a range.
         const auto eachKey = [&](const auto& visit) {
             RunShared(threads, threads, [&](std::size_t r) {
                 Sorter sorter{pool, {}};
                 for (std::size_t i = rangeStart(r); i < rangeStart(r + 1); ++i) {
                     Key key;
                     key.idAndLength = ids[i];
-                    Fill(key, sorter, 0);
-                    visit(place[r], key);
+                    visit(sorter, place[r], key);
                 }
             });
         };
-        eachKey([&](std::vector<std::size_t>& count, const Key& key) { ++count[bucketOf(key)]; });
+        // Counting needs the first word alone.
+        eachKey([&](Sorter& sorter, std::vector<std::size_t>& count, Key& key) {
+            pool.FoldedWords(key.Id(), 0, key.words, 1, sorter.scratch);
+            ++count[bucketOf(key)];
+        });
         std::vector<std::size_t> start(kBuckets + 1, 0);
         for (std::size_t b = 0; b < kBuckets; ++b) {
             std::size_t next = start[b];
             for (std::vector<std::size_t>& range : place) next += std::exchange(range[b], next);
             start[b + 1] = next;
         }
-        eachKey([&](std::vector<std::size_t>& next, const Key& key) {
+        eachKey([&](Sorter& sorter, std::vector<std::size_t>& next, Key& key) {
+            Fill(key, sorter, 0);
             keys[next[bucketOf(key)]++] = key;
         });
         std::vector<std::size_t> order;

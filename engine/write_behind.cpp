@@ -34,7 +34,8 @@ void WriteBehind::Run() {
             failure = std::current_exception();
         }
         lock.lock();
-        if (failure && !failure_) failure_ = failure;
+        // None is pending: a failure is raised before the next write is taken.
+        failure_ = std::move(failure);
         busy_ = false;
         changed_.notify_all();
     }
