@@ -20,6 +20,7 @@ constexpr std::size_t kWords = 3;
 constexpr std::size_t kLevel = 8 * kWords;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kParallelFrom = 100000;  // keys; fewer are sorted on the calling thread
+constexpr std::size_t kIdBlock = 4096;         // ids read or written at a time
 
 struct Key {
     std::uint64_t words[kWords];  // folded bytes [depth, depth + kLevel), big-endian, zero-padded
@@ -101,19 +102,41 @@ void RunShared(std::size_t count, unsigned threads, const Job& job) {
     helpers.Join();
 }
 
+// Calls visit(i, id) for each id of [first, last), read a block at a time.
+template <typename Visit>
+void EachId(const IdBlocks& ids, std::size_t first, std::size_t last, const Visit& visit) {
+    TextPool::Id block[kIdBlock];
+    for (std::size_t at = first; at < last; at += kIdBlock) {
+        const std::size_t n = std::min(kIdBlock, last - at);
+        ids.read(at, n, block);
+        for (std::size_t k = 0; k < n; ++k) visit(at + k, block[k]);
+    }
+}
+
 }  // namespace
 
-void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned requested) {
-    const std::size_t n = ids.size();
+void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads) {
+    SortByFoldedText(IdBlocks{ids.size(),
+                              [&](std::size_t first, std::size_t n, TextPool::Id* out) {
+                                  std::copy_n(ids.begin() + first, n, out);
+                              },
+                              [&](std::size_t first, std::size_t n, const TextPool::Id* in) {
+                                  std::copy_n(in, n, ids.begin() + first);
+                              }},
+                     pool, threads);
+}
+
+void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned requested) {
+    const std::size_t n = ids.count;
     const unsigned threads = n < kParallelFrom ? 1 : ThreadCount(requested);
     std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
     Key* const keys = storage.get();
     if (threads == 1) {
         Sorter sorter{pool, {}};
-        for (std::size_t i = 0; i < n; ++i) {
-            keys[i].idAndLength = ids[i];
+        EachId(ids, 0, n, [&](std::size_t i, TextPool::Id id) {
+            keys[i].idAndLength = id;
             Fill(keys[i], sorter, 0);
-        }
+        });
         SortLevel(keys, keys + n, sorter, 0);
     } else {
         // Each key goes straight into a bucket by its first two folded bytes, so that every key
@@ -130,11 +153,11 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsi
         const auto eachKey = [&](const auto& visit) {
             RunShared(threads, threads, [&](std::size_t r) {
                 Sorter sorter{pool, {}};
-                for (std::size_t i = rangeStart(r); i < rangeStart(r + 1); ++i) {
+                EachId(ids, rangeStart(r), rangeStart(r + 1), [&](std::size_t, TextPool::Id id) {
                     Key key;
-                    key.idAndLength = ids[i];
+                    key.idAndLength = id;
                     visit(sorter, place[r], key);
-                }
+                });
             });
         };
         // Counting needs the first word alone.
@@ -163,7 +186,12 @@ void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsi
             SortLevel(keys + start[order[i]], keys + start[order[i] + 1], sorter, 0);
         });
     }
-    for (std::size_t i = 0; i < n; ++i) ids[i] = keys[i].Id();
+    TextPool::Id block[kIdBlock];
+    for (std::size_t at = 0; at < n; at += kIdBlock) {
+        const std::size_t count = std::min(kIdBlock, n - at);
+        for (std::size_t k = 0; k < count; ++k) block[k] = keys[at + k].Id();
+        ids.write(at, count, block);
+    }
 }
 
 }  // namespace ostrel

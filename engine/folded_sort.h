@@ -2,6 +2,7 @@
 // Sorting text ids by code point of their folded texts.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/text_pool.h"
@@ -16,5 +17,15 @@ constexpr std::size_t kSortBytesPerId = 32;
 // one included (0: one a core, up to four). What a helper thread throws reaches the caller;
 // a helper that cannot be started raises std::system_error.
 void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads = 0);
+
+// The same sort of ids kept elsewhere, which it reads and writes back a block at a time:
+// read(first, n, out) gives ids [first, first + n), and may be called on several threads at
+// once; write(first, n, in) takes the sorted ones, on the calling thread.
+struct IdBlocks {
+    std::size_t count;
+    std::function<void(std::size_t first, std::size_t n, TextPool::Id* out)> read;
+    std::function<void(std::size_t first, std::size_t n, const TextPool::Id* in)> write;
+};
+void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned threads = 0);
 
 }  // namespace ostrel

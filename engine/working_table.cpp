@@ -225,15 +225,25 @@ void WorkingTable::SetSort(std::string_view columnName) {
         MoveFirst();
         return;
     }
-    std::vector<Id> ids;
-    ids.reserve(liveRows_);
+    // The live rows close up, and are then sorted where they are.
+    std::uint64_t kept = 0;
     for (std::uint64_t i = 0; i < rows_.size(); ++i)
-        if (Live(i)) ids.push_back(RowText(i));
-    rows_.clear();
-    SortByFoldedText(ids, *pool_, sortThreads_);
-    if (descending) std::reverse(ids.begin(), ids.end());
-    for (const Id id : ids) rows_.push_back(Entry(id));
-    std::vector<Id>().swap(ids);
+        if (Live(i)) rows_.set(kept++, rows_[i]);
+    while (rows_.size() > kept) rows_.pop_back();
+    const std::uint64_t n = rows_.size();
+    SortByFoldedText(IdBlocks{n,
+                              [&](std::size_t first, std::size_t count, Id* out) {
+                                  for (std::size_t k = 0; k < count; ++k)
+                                      out[k] = RowText(first + k);
+                              },
+                              [&](std::size_t first, std::size_t count, const Id* in) {
+                                  for (std::size_t k = 0; k < count; ++k) {
+                                      const std::uint64_t row =
+                                          descending ? n - 1 - (first + k) : first + k;
+                                      rows_.set(row, Entry(in[k]));
+                                  }
+                              }},
+                     *pool_, sortThreads_);
     sort_ = std::string(columnName);
     currentRemoved_ = false;
     current_ = NextVisible(0);
