@@ -1,6 +1,8 @@
 #include "engine/text_file_writer.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "engine/runtime_error.h"
@@ -46,14 +48,14 @@ void WriteAll(std::FILE* file, std::string_view bytes, const std::string& path) 
 
 TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encoding,
                                const CodePage& codePage)
-    : path_(utf8Path), encoding_(encoding), codePage_(codePage) {
+    : path_(utf8Path), encoding_(encoding), lineEnd_(LineEndIn(encoding)), codePage_(codePage) {
     if (path_.empty() || !NativePath(path_).has_filename())
         throw RuntimeError(err::kBadFileName, "Bad file name: " + path_);
     target_ = FindSaveTarget(path_);
     file_ = CreateTemporaryFile(target_, path_, tempPath_);
     inPlace_ = !file_;
     try {
-        buffer_.reserve(kBufferSize + 1024);
+        buffer_.resize(kBufferSize + 1024);
         if (!inPlace_) {
             // The disk goes to work on each buffer while the next is filled.
             behind_.emplace([this](std::string_view bytes) {
@@ -85,13 +87,20 @@ void TextFileWriter::Abandon() {
 }
 
 void TextFileWriter::Put(std::string_view bytes) {
-    buffer_.append(bytes);
-    if (buffer_.size() >= kBufferSize) Flush();
+    // Bytes are copied into room the buffer already has: a line is two short copies.
+    if (bytes.size() > buffer_.size() - used_)
+        buffer_.resize(std::max(used_ + bytes.size(), 2 * buffer_.size()));
+    if (!bytes.empty()) std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+    if (used_ >= kBufferSize) Flush();
 }
 
 void TextFileWriter::Flush() {
-    if (inPlace_ || buffer_.empty()) return;  // in place, the buffer holds the whole result
+    if (inPlace_ || used_ == 0) return;  // in place, the buffer holds the whole result
+    buffer_.resize(used_);
+    used_ = 0;
     behind_->Write(buffer_);
+    buffer_.resize(buffer_.capacity());
 }
 
 void TextFileWriter::WriteLine(std::string_view utf8Text) {
@@ -105,7 +114,7 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
                                    path_);
         Put(scratch_);
     }
-    Put(LineEndIn(encoding_));
+    Put(lineEnd_);
 }
 
 void TextFileWriter::Commit() {
@@ -131,7 +140,7 @@ void TextFileWriter::WriteInPlace(std::FILE* result) {
     std::FILE* target = OpenToOverwrite(target_, path_);
     try {
         if (!result) {
-            WriteAll(target, buffer_, path_);
+            WriteAll(target, std::string_view(buffer_.data(), used_), path_);
         } else {
             std::rewind(result);
             buffer_.resize(kBufferSize);
@@ -140,6 +149,7 @@ void TextFileWriter::WriteInPlace(std::FILE* result) {
             if (std::ferror(result)) throw FileError(EIO, path_, true);
         }
         buffer_.clear();
+        used_ = 0;
         FlushToDisk(target, path_);
         errno = 0;
         const int closed = std::fclose(std::exchange(target, nullptr));

@@ -44,11 +44,13 @@ class TextFileWriter {
     SaveTarget target_;
     std::string tempPath_;
     TextEncoding encoding_;
+    std::string_view lineEnd_;  // in the encoding
     const CodePage& codePage_;
     std::FILE* file_ = nullptr;
     // The folder takes no temporary file: the whole result is held, then written in place.
     bool inPlace_ = false;
-    std::string buffer_;
+    std::string buffer_;  // its first used_ bytes are the lines not yet handed over
+    std::size_t used_ = 0;
     std::string scratch_;
     std::optional<WriteBehind> behind_;  // writes the full buffers to file_
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <string>
@@ -294,6 +295,33 @@ TEST_F(SaveTarget, AWritableFileInAFolderThatRefusesNewFilesIsWrittenInPlace) {
         EXPECT_EQ(st.st_mode & 07777, 0646u);
         EXPECT_EQ(ListingOf(Dir() / folders[i]), V{"out.txt"});
     }
+}
+
+// Written in place, the result is held whole before it is written: one of several buffers' worth.
+TEST_F(SaveTarget, ALargeResultWrittenInPlaceArrivesWhole) {
+    REQUIRE_ROOT();
+    constexpr int kLines = 200000;
+    std::string list, expected;
+    char line[32];
+    for (int i = 0; i < kLines; ++i) {
+        std::snprintf(line, sizeof line, "phrase %06d", static_cast<int>(i * 7919LL % kLines));
+        list += std::string(line) + "\n";
+        std::snprintf(line, sizeof line, "phrase %06d", i);
+        expected += std::string(line) + "\r\n";
+    }
+    ui.Answer(File("big.txt", list));
+    engine.cmdOpen_Click();
+    fs::create_directory(Dir() / "read-only");
+    const fs::path target = Dir() / "read-only" / "out.txt";
+    test::WriteBytes(target, "old\r\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod((Dir() / "read-only").c_str(), 0555), 0);
+    {
+        AsUnprivilegedUser user;
+        ASSERT_TRUE(user.Ok());
+        EXPECT_EQ(Save(test::Utf8(target)), kSaved);
+    }
+    EXPECT_EQ(test::ReadBytes(target), expected);
 }
 
 TEST_F(SaveTarget, AnInPlaceWriteThatFailsPartWaySaysTheFileMayBeIncomplete) {
