@@ -225,11 +225,13 @@ void WorkingTable::SetSort(std::string_view columnName) {
         MoveFirst();
         return;
     }
-    // The live rows close up, and are then sorted where they are.
-    std::uint64_t kept = 0;
-    for (std::uint64_t i = 0; i < rows_.size(); ++i)
-        if (Live(i)) rows_.set(kept++, rows_[i]);
-    while (rows_.size() > kept) rows_.pop_back();
+    // The live rows close up, if any was removed, and are then sorted where they are.
+    if (liveRows_ != rows_.size()) {
+        std::uint64_t kept = 0;
+        for (std::uint64_t i = 0; i < rows_.size(); ++i)
+            if (Live(i)) rows_.set(kept++, rows_[i]);
+        while (rows_.size() > kept) rows_.pop_back();
+    }
     const std::uint64_t n = rows_.size();
     SortByFoldedText(IdBlocks{n,
                               [&](std::size_t first, std::size_t count, Id* out) {
