@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/block_sort.h"
 #include "engine/thread_group.h"
 
 namespace ostrel {
@@ -31,11 +32,14 @@ struct Key {
 
 static_assert(sizeof(Key) == kSortBytesPerId);
 
+// Word by word, and with no branch on the words: the sort's partitions compare blocks of keys
+// without branching on the results.
 struct ByBytes {
     bool operator()(const Key& a, const Key& b) const {
-        for (std::size_t i = 0; i + 1 < kWords; ++i)
-            if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
-        return a.words[kWords - 1] < b.words[kWords - 1];
+        bool less = a.words[kWords - 1] < b.words[kWords - 1];
+        for (std::size_t i = kWords - 1; i-- > 0;)
+            less = (a.words[i] < b.words[i]) | ((a.words[i] == b.words[i]) & less);
+        return less;
     }
 };
 
@@ -79,7 +83,7 @@ void Refine(Key* begin, Key* end, Sorter& s, std::size_t depth) {
 }
 
 void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth) {
-    std::sort(begin, end, ByBytes{});
+    BlockSort(begin, end, ByBytes{});
     for (Key* run = begin; run != end;) {
         Key* next = run + 1;
         while (next != end && SameBytes(*next, *run)) ++next;

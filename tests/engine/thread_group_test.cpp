@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/block_sort.h"
 #include "engine/case_fold.h"
 #include "engine/folded_sort.h"
 #include "engine/text_pool.h"
@@ -173,6 +175,48 @@ TEST_F(SortThreads, ALargeInputIsSortedOnEveryThreadCount) {
         ids = original;
         SortByFoldedText(ids, pool, threads);
         EXPECT_TRUE(Sorted()) << threads;
+    }
+}
+
+// Phrases that share more than a sort key's bytes, spelt many ways: many keys are equal, and
+// the order is settled further on in the texts.
+TEST_F(SortThreads, TextsSharingLongBeginningsAreSortedWithTheirSpellingsInOrder) {
+    const char* const starts[] = {"women's running shoes for trail ", "Women's Running Shoes ",
+                                  "WOMEN'S RUNNING SHOES FOR TRAIL "};
+    ids.clear();
+    for (int i = 0; i < 120000; ++i) {
+        std::string text = starts[i % 3] + std::to_string((i * 7919) % 700);
+        if (i % 5 == 0) text += " \xC3\x84";
+        ids.push_back(pool.Intern(text));
+    }
+    const std::vector<TextPool::Id> original = ids;
+    for (unsigned threads = 1; threads <= 2; ++threads) {
+        ids = original;
+        SortByFoldedText(ids, pool, threads);
+        EXPECT_TRUE(Sorted()) << threads;
+    }
+}
+
+// The partition's blocks and runs of equal records, at the sizes where its ways part, against the
+// standard sort.
+TEST(BlockSort, SortsAsTheStandardSortDoes) {
+    std::vector<std::vector<int>> inputs;
+    for (int n : {0, 1, 2, 23, 24, 25, 127, 128, 129, 300, 5000}) {
+        std::vector<int> random(n), few(n), ascending(n), descending(n), organ(n);
+        for (int i = 0; i < n; ++i) {
+            random[i] = static_cast<int>((i * 2654435761u) % 1000003);
+            few[i] = static_cast<int>((i * 2654435761u) % 3);
+            ascending[i] = i;
+            descending[i] = n - i;
+            organ[i] = std::min(i, n - i);
+        }
+        inputs.insert(inputs.end(), {random, few, ascending, descending, organ});
+    }
+    for (std::vector<int> input : inputs) {
+        std::vector<int> expected = input;
+        std::sort(expected.begin(), expected.end());
+        BlockSort(input.data(), input.data() + input.size(), std::less<int>());
+        EXPECT_EQ(input, expected) << input.size();
     }
 }
 
