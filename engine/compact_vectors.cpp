@@ -28,6 +28,14 @@ void IdVector::set(std::uint64_t i, std::uint64_t v) {
         narrow_[i] = static_cast<std::uint32_t>(v);
 }
 
+void IdVector::resize(std::uint64_t n, std::uint64_t limit) {
+    if (!wide_ && limit > 0x100000000ull) Widen();
+    if (wide_)
+        wideIds_.resize(n);
+    else
+        narrow_.resize(n);
+}
+
 void IdVector::pop_back() {
     if (wide_)
         wideIds_.pop_back();

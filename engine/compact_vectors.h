@@ -26,6 +26,13 @@ class ChunkedVector {
         (*this)[size_++] = v;
     }
     void pop_back() { --size_; }
+    // New elements are zero.
+    void resize(std::uint64_t n) {
+        for (std::uint64_t i = size_; i < n && (i >> ChunkBits) < chunks_.size(); ++i)
+            (*this)[i] = T{};
+        while ((chunks_.size() << ChunkBits) < n) chunks_.push_back(std::make_unique<T[]>(kChunk));
+        size_ = n;
+    }
     void clear() {
         chunks_.clear();
         size_ = 0;
@@ -43,6 +50,9 @@ class IdVector {
     std::uint64_t operator[](std::uint64_t i) const { return wide_ ? wideIds_[i] : narrow_[i]; }
     void set(std::uint64_t i, std::uint64_t v);
     void push_back(std::uint64_t v);
+    // To n ids, new ones zero, with room for ids below limit: set may then be called on
+    // several threads at once, each on ids of its own, with ids below it.
+    void resize(std::uint64_t n, std::uint64_t limit);
     void pop_back();
     void clear();
 

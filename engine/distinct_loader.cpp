@@ -460,13 +460,16 @@ RuntimeError TooLongError(std::uint64_t line, const std::string& path, std::size
                                                " characters for a keyword phrase.");
 }
 
-// The shares hold disjoint texts: the pool takes them over whole, and each becomes a row.
-void HandOver(std::vector<std::unique_ptr<DistinctShare>>& shares, WorkingTable& table) {
-    TextPool& pool = *table.Pool();
+// The shares hold disjoint texts: the pool takes them over whole, side by side, and each
+// becomes a row.
+void HandOver(std::vector<std::unique_ptr<DistinctShare>>& shares, WorkingTable& table,
+              unsigned threads) {
+    std::vector<TextArena*> texts;
     for (auto& share : shares) {
         share->ReleaseIndex();
-        pool.Adopt(share->Texts(), [&](TextPool::Id id) { table.AppendStored(id); });
+        texts.push_back(&share->Texts());
     }
+    table.AppendAdopted(texts, threads);
 }
 
 // The error of a full disk: the folder, and about how much room the load needs there, its runs
@@ -591,7 +594,7 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         OnScratchDisk(*runs, file, [&] { merged = runs->Merge(); });
         table.AttachRun(std::move(merged));
     } else {
-        HandOver(shares, table);
+        HandOver(shares, table, count);
     }
     return pipeline.nonBlank;
 }

@@ -92,20 +92,6 @@ void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth) {
     }
 }
 
-// Runs job(i) for i in [0, count) on up to threads threads, the calling one included. Once a
-// job throws, the others take no new work, and the first exception reaches the caller.
-template <typename Job>
-void RunShared(std::size_t count, unsigned threads, const Job& job) {
-    std::atomic<std::size_t> next{0};
-    ThreadGroup helpers([&] { next = count; });  // on a failure: no job is taken after it
-    auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < count;) job(i);
-    };
-    for (unsigned t = 1; t < threads; ++t) helpers.Start(work);
-    helpers.Run(work);
-    helpers.Join();
-}
-
 // Calls visit(i, id) for each id of [first, last), read a block at a time.
 template <typename Visit>
 void EachId(const IdBlocks& ids, std::size_t first, std::size_t last, const Visit& visit) {

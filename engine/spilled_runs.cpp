@@ -26,11 +26,12 @@ void SpilledRuns::Write(const std::vector<TextArena*>& texts, unsigned threads) 
     // The texts are sorted as a table sorts its rows: a pool takes them over, as the table's
     // does, and its ids are sorted by their folded texts.
     TextPool pool;
-    std::vector<TextPool::Id> ids;
     std::uint64_t count = 0;
     for (const TextArena* t : texts) count += t->Size();
-    ids.reserve(count);
-    for (TextArena* t : texts) pool.Adopt(*t, [&](TextPool::Id id) { ids.push_back(id); });
+    std::vector<TextPool::Id> ids(count);
+    pool.Adopt(texts, threads, [&](std::uint64_t first, const TextPool::Id* block, std::size_t n) {
+        std::copy_n(block, n, ids.begin() + first);
+    });
     SortByFoldedText(ids, pool, threads);
     std::unique_ptr<SortedRun> run = NewRun();
     for (std::uint64_t i = 0; i < ids.size(); ++i) {

@@ -106,18 +106,23 @@ class TextArena {
     Offset TakeOver(TextArena& other);
 
     // Calls visit(offset) for each record in the order appended, from the one at from (kEnd:
-    // none) on. visit may give the record another class.
+    // none) on, count records at most. visit may give the record another class.
     template <typename Visit>
-    void Walk(Offset from, Visit&& visit) const {
+    void Walk(Offset from, std::uint64_t count, Visit&& visit) const {
         if (from == kEnd) return;
         std::uint64_t pos = from % kChunkBytes - kHeaderBytes;
         for (std::size_t c = from / kChunkBytes; c < chunks_.size(); ++c, pos = 0) {
             while (pos < used_[c]) {
+                if (count-- == 0) return;
                 const Offset offset = c * kChunkBytes + pos + kHeaderBytes;
                 pos += kHeaderBytes + Header(offset).Length();
                 visit(offset);
             }
         }
+    }
+    template <typename Visit>
+    void Walk(Offset from, Visit&& visit) const {
+        Walk(from, ~std::uint64_t{0}, visit);
     }
     template <typename Visit>
     void Walk(Visit&& visit) const {

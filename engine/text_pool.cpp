@@ -2,6 +2,7 @@
 
 #include "engine/large_memory.h"
 #include "engine/text_pool_impl.h"
+#include "engine/thread_group.h"
 
 namespace ostrel {
 
@@ -21,18 +22,50 @@ void TextPool::PrefetchText(Id id) const {
     PrefetchRecord(impl_->arena.Address(id));
 }
 
-void TextPool::Adopt(TextArena& texts, const std::function<void(Id)>& adopted) {
+void TextPool::Adopt(
+    const std::vector<TextArena*>& arenas, unsigned threads,
+    const std::function<void(std::uint64_t first, const Id* ids, std::size_t count)>& adopted) {
     Impl& m = *impl_;
-    const TextArena::Offset first = m.arena.TakeOver(texts);
+    // Where each arena's records now start, and the numbers of the first of them.
+    struct Part {
+        TextArena::Offset from;
+        std::uint64_t count, firstText, firstClass;
+    };
+    std::vector<Part> parts;
+    std::uint64_t texts = 0;
+    for (TextArena* arena : arenas) {
+        const std::uint64_t count = arena->Size();
+        parts.push_back({m.arena.TakeOver(*arena), count, texts, m.classes});
+        texts += count;
+        m.classes += count;
+    }
     if (!m.exact.Empty()) {
         m.exact.Release();
         m.folded.Release();
     }
     m.haveLast = false;
-    m.arena.Walk(first, [&](TextArena::Offset offset) {
-        m.arena.SetClass(offset, m.classes++, false);
-        adopted(offset);
+    // The records of one arena lie in chunks of their own: the parts are gone through side by
+    // side.
+    RunShared(parts.size(), threads, [&](std::size_t p) {
+        constexpr std::size_t kBlock = 4096;
+        const Part& part = parts[p];
+        Id block[kBlock];
+        std::size_t held = 0;
+        std::uint64_t done = 0;
+        m.arena.Walk(part.from, part.count, [&](TextArena::Offset offset) {
+            m.arena.SetClass(offset, part.firstClass + done++, false);
+            block[held++] = offset;
+            if (held == kBlock) {
+                adopted(part.firstText + done - kBlock, block, kBlock);
+                held = 0;
+            }
+        });
+        if (held != 0) adopted(part.firstText + done - held, block, held);
     });
+}
+
+TextPool::Id TextPool::IdLimit() const {
+    return impl_->arena.Bytes();
 }
 
 std::uint64_t TextPool::FoldClass(Id id) const {

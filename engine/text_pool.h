@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/text_arena.h"
 
@@ -28,11 +29,19 @@ class TextPool {
     std::string_view Text(Id id) const;
     bool Empty() const;              // no text stored yet
     void PrefetchText(Id id) const;  // a hint: the text is read soon
-    // Takes over the records of texts, leaving it empty, and gives each one's id to adopted in
-    // the order appended. Each becomes a fold class of its own: the caller knows that no two of
-    // them, and none of them and a stored text, are equal, letter case aside. The indexes are
-    // built again when next needed.
-    void Adopt(TextArena& texts, const std::function<void(Id)>& adopted);
+    // Takes over the records of each of the arenas in turn, leaving them empty. Each text
+    // becomes a fold class of its own: the caller knows that no two of them, and none of them
+    // and a stored text, are equal, letter case aside. Their ids go to adopted in blocks:
+    // adopted(first, ids, count) gives texts [first, first + count) of all those taken over, in
+    // the order appended. The arenas are gone through on up to threads threads, the calling one
+    // included, and adopted may be called on several at once. The indexes are built again when
+    // next needed.
+    void Adopt(
+        const std::vector<TextArena*>& arenas, unsigned threads,
+        const std::function<void(std::uint64_t first, const Id* ids, std::size_t count)>& adopted);
+    // Ids to come are below this, texts taken over by Adopt included: the bytes the arena
+    // holds, in whole chunks.
+    Id IdLimit() const;
     // The fold class of a stored text: texts equal but for letter case share it. Classes are
     // numbered densely from 0.
     std::uint64_t FoldClass(Id id) const;

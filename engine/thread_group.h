@@ -61,4 +61,18 @@ void FailThreadStart(unsigned nth);
 void FailThreadJob(unsigned nth);
 }  // namespace thread_group_testing
 
+// Runs job(i) for i in [0, count) on up to threads threads, the calling one included. Once a
+// job throws, the others take no new work, and the first exception reaches the caller.
+template <typename Job>
+void RunShared(std::size_t count, unsigned threads, const Job& job) {
+    std::atomic<std::size_t> next{0};
+    ThreadGroup helpers([&] { next = count; });  // on a failure: no job is taken after it
+    auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < count;) job(i);
+    };
+    for (unsigned t = 1; t < threads && t < count; ++t) helpers.Start(work);
+    helpers.Run(work);
+    helpers.Join();
+}
+
 }  // namespace ostrel

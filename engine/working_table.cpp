@@ -106,11 +106,32 @@ void WorkingTable::AttachRun(std::unique_ptr<SortedRun> run) {
     MoveFirst();
 }
 
-void WorkingTable::AppendStored(Id id) {
+void WorkingTable::AppendAdopted(const std::vector<TextArena*>& arenas, unsigned threads) {
     RequireRowsInMemory();
     CommitPending();
-    CheckLength(pool_->Text(id));
-    AppendRow(id);
+    std::uint64_t count = 0;
+    Id limit = pool_->IdLimit();
+    for (const TextArena* arena : arenas) count += arena->Size(), limit += arena->Bytes();
+    const std::uint64_t first = rows_.size();
+    rows_.resize(first + count, Entry(limit));
+    try {
+        pool_->Adopt(arenas, threads, [&](std::uint64_t text, const Id* ids, std::size_t n) {
+            for (std::size_t k = 0; k < n; ++k) {
+                CheckLength(pool_->Text(ids[k]));
+                rows_.set(first + text + k, Entry(ids[k]));
+            }
+        });
+    } catch (...) {
+        rows_.resize(first, 0);
+        throw;
+    }
+    liveRows_ += count;
+    if (countsBuilt_)
+        for (std::uint64_t i = first; i < rows_.size(); ++i) CountAdd(RowText(i));
+    if (count != 0) {
+        current_ = rows_.size() - 1;
+        currentRemoved_ = false;
+    }
 }
 
 void WorkingTable::CommitPending() {

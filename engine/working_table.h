@@ -5,7 +5,7 @@
 //
 // What the actions use (duplicate_engine.cpp), in working_table.cpp:
 // - Open and remove duplicates: Create, Fields().Append, Open; LoadDistinctLines fills the
-//   table through AppendStored; then SetSortThreads, SetSort and RecordCount.
+//   table through AppendAdopted; then SetSortThreads, SetSort and RecordCount.
 // - Save: MoveFirst, then Fields(0).Value and MoveNext until Eof.
 // The rest is the table's general contract, which no program calls: kept, as the table
 // designed, and tested in working_table_test.cpp beside the above, it lives in
@@ -94,9 +94,10 @@ class WorkingTable {
 
     void AddNew();
     void Update();
-    // Adds a row holding a text that the table's pool stores already (TextPool::Adopt, say),
-    // without the look-up that AddNew and Update make. The new row is current.
-    void AppendStored(TextPool::Id id);
+    // Adds the texts of arenas as new rows, in order, without the look-up that AddNew and
+    // Update make: the table's pool takes them over (TextPool::Adopt), on up to threads
+    // threads. The last new row is current.
+    void AppendAdopted(const std::vector<TextArena*>& arenas, unsigned threads);
     // Gives an empty table the rows of a sorted run (the load of a list larger than its memory
     // budget): the table counts them and walks them from the run's file, in the run's order,
     // which is the sort's, but takes no other change, filter or order. The run goes with it.

@@ -181,8 +181,9 @@ std::string ManyChunks(std::size_t bytes, std::uint64_t& lines) {
 TEST_P(DistinctLoader, JustTheWorkersAskedForAreStarted) {
     std::uint64_t lines = 0;
     const std::string list = ManyChunks(300000, lines);
-    // One start more than the workers asked for would fail: none is made.
-    thread_group_testing::FailThreadStart(GetParam() + 1);
+    // The workers asked for read the list; then the hand-over of their texts runs on as many
+    // threads, the calling one included. One start more than those would fail: none is made.
+    thread_group_testing::FailThreadStart(2 * GetParam());
     EXPECT_EQ(Load(list).size(), lines);
     thread_group_testing::FailThreadStart(0);
     // The last of them failing to start fails the load.

@@ -320,12 +320,13 @@ TEST_P(ThreadFailure, AWorkerRunningOutOfMemory) {
         EXPECT_EQ(FailedRun(thread_group_testing::FailThreadJob, job), OutOfMemory()) << job;
 }
 
-// The sort's helper threads start after the reading's workers: one round of them fills the
-// sort keys, a second sorts.
+// Helper threads start after the reading's workers, in rounds: one takes over the workers'
+// texts, then two of the sort's count its keys and fill them in. (These keys all fall into one
+// bucket, which the calling thread sorts.)
 TEST_P(ThreadFailure, ASortHelperThatCannotStart) {
     const unsigned workers = GetParam();
     if (workers == 1) GTEST_SKIP() << "one worker sorts on the calling thread";
-    for (unsigned helper = 1; helper <= 2 * (workers - 1); ++helper) {
+    for (unsigned helper = 1; helper <= 3 * (workers - 1); ++helper) {
         EXPECT_EQ(FailedRun(thread_group_testing::FailThreadStart, workers + helper), NoResources())
             << helper;
     }
@@ -334,7 +335,7 @@ TEST_P(ThreadFailure, ASortHelperThatCannotStart) {
 TEST_P(ThreadFailure, ASortHelperRunningOutOfMemory) {
     const unsigned workers = GetParam();
     if (workers == 1) GTEST_SKIP() << "one worker sorts on the calling thread";
-    for (unsigned helper = 1; helper <= 2 * (workers - 1); ++helper) {
+    for (unsigned helper = 1; helper <= 3 * (workers - 1); ++helper) {
         EXPECT_EQ(FailedRun(thread_group_testing::FailThreadJob, workers + helper), OutOfMemory())
             << helper;
     }
