@@ -164,18 +164,22 @@ class SortThreads : public ThreadGroupTest {
         }
         return std::is_sorted(texts.begin(), texts.end());
     }
+    // Sorts the ids on one thread, and on each count of threads up to most.
+    void ExpectSortedOnUpTo(unsigned most) {
+        const std::vector<TextPool::Id> original = ids;
+        for (unsigned threads = 1; threads <= most; ++threads) {
+            ids = original;
+            SortByFoldedText(ids, pool, threads);
+            EXPECT_TRUE(Sorted()) << threads;
+        }
+    }
 
     TextPool pool;
     std::vector<TextPool::Id> ids;
 };
 
 TEST_F(SortThreads, ALargeInputIsSortedOnEveryThreadCount) {
-    const std::vector<TextPool::Id> original = ids;
-    for (unsigned threads = 1; threads <= 4; ++threads) {
-        ids = original;
-        SortByFoldedText(ids, pool, threads);
-        EXPECT_TRUE(Sorted()) << threads;
-    }
+    ExpectSortedOnUpTo(4);
 }
 
 // Phrases that share more than a sort key's bytes, spelt many ways: many keys are equal, and
@@ -189,12 +193,7 @@ TEST_F(SortThreads, TextsSharingLongBeginningsAreSortedWithTheirSpellingsInOrder
         if (i % 5 == 0) text += " \xC3\x84";
         ids.push_back(pool.Intern(text));
     }
-    const std::vector<TextPool::Id> original = ids;
-    for (unsigned threads = 1; threads <= 2; ++threads) {
-        ids = original;
-        SortByFoldedText(ids, pool, threads);
-        EXPECT_TRUE(Sorted()) << threads;
-    }
+    ExpectSortedOnUpTo(2);
 }
 
 // The partition's blocks and runs of equal records, at the sizes where its ways part, against the
