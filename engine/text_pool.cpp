@@ -64,8 +64,11 @@ void TextPool::Adopt(
     });
 }
 
-TextPool::Id TextPool::IdLimit() const {
-    return impl_->arena.Bytes();
+TextPool::Id TextPool::IdLimit(const std::vector<TextArena*>& arenas) const {
+    // An id is an offset in the arena, which takes other arenas over in whole chunks.
+    Id limit = impl_->arena.Bytes();
+    for (const TextArena* arena : arenas) limit += arena->Bytes();
+    return limit;
 }
 
 std::uint64_t TextPool::FoldClass(Id id) const {

@@ -39,9 +39,9 @@ class TextPool {
     void Adopt(
         const std::vector<TextArena*>& arenas, unsigned threads,
         const std::function<void(std::uint64_t first, const Id* ids, std::size_t count)>& adopted);
-    // Ids to come are below this, texts taken over by Adopt included: the bytes the arena
-    // holds, in whole chunks.
-    Id IdLimit() const;
+    // A bound on the ids of the texts stored and of those Adopt would take over from arenas:
+    // every id is below it.
+    Id IdLimit(const std::vector<TextArena*>& arenas) const;
     // The fold class of a stored text: texts equal but for letter case share it. Classes are
     // numbered densely from 0.
     std::uint64_t FoldClass(Id id) const;

@@ -110,10 +110,9 @@ void WorkingTable::AppendAdopted(const std::vector<TextArena*>& arenas, unsigned
     RequireRowsInMemory();
     CommitPending();
     std::uint64_t count = 0;
-    Id limit = pool_->IdLimit();
-    for (const TextArena* arena : arenas) count += arena->Size(), limit += arena->Bytes();
+    for (const TextArena* arena : arenas) count += arena->Size();
     const std::uint64_t first = rows_.size();
-    rows_.resize(first + count, Entry(limit));
+    rows_.resize(first + count, Entry(pool_->IdLimit(arenas)));
     try {
         pool_->Adopt(arenas, threads, [&](std::uint64_t text, const Id* ids, std::size_t n) {
             for (std::size_t k = 0; k < n; ++k) {
