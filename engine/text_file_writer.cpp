@@ -99,6 +99,7 @@ void TextFileWriter::Flush() {
     if (inPlace_ || used_ == 0) return;  // in place, the buffer holds the whole result
     buffer_.resize(used_);
     used_ = 0;
+    // The buffer handed back keeps its size: only room it never had is cleared.
     behind_->Write(buffer_);
     buffer_.resize(buffer_.capacity());
 }

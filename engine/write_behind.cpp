@@ -49,13 +49,11 @@ void WriteBehind::AwaitIdle(std::unique_lock<std::mutex>& lock) {
 void WriteBehind::Write(std::string& bytes) {
     if (onCaller_) {
         write_(bytes);
-        bytes.clear();
         return;
     }
     std::unique_lock lock(mutex_);
     AwaitIdle(lock);
     inHand_.swap(bytes);
-    bytes.clear();
     bytes.reserve(inHand_.capacity());
     busy_ = true;
     changed_.notify_all();

@@ -22,8 +22,9 @@ class WriteBehind {
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
 
-    // Once the previous write is done, hands the bytes over and leaves bytes empty, with the
-    // room of an earlier buffer. Raises what the previous write threw.
+    // Once the previous write is done, hands the bytes over and leaves in bytes an earlier
+    // buffer, whose content is of no more use: the caller may overwrite it as it stands.
+    // Raises what the previous write threw.
     void Write(std::string& bytes);
     // Waits for the write in hand, and raises what it threw.
     void Finish();
