@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
     if (mode == "write" && argc == 4) return Write(argv[2], std::strtoul(argv[3], nullptr, 10));
     if (mode == "memory" && argc == 3) return Memory(std::strtoul(argv[2], nullptr, 10));
     if (mode == "handoff" && argc == 3) return Handoff(std::strtol(argv[2], nullptr, 10));
-    std::fprintf(stderr, "usage: wine_probe start | read FILE MIB | write FILE MIB | memory MIB | handoff N\n");
+    std::fprintf(
+        stderr,
+        "usage: wine_probe start | read FILE MIB | write FILE MIB | memory MIB | handoff N\n");
     return 2;
 }

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 
 namespace ostrel::cli {
 

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "cli/headless_ui.h"
-#include "engine/code_page.h"
 #include "engine/duplicate_engine.h"
 #include "engine/failure.h"
+#include "engine/files/unfinished_file.h"
 #include "engine/memory_budget.h"
-#include "engine/scratch_file.h"
-#include "engine/unfinished_file.h"
+#include "engine/runs/scratch_file.h"
+#include "engine/text/code_page.h"
 #include "ostrel_version.h"
 
 #ifdef _WIN32

@@ -13,14 +13,14 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/case_fold.h"
-#include "engine/folded_sort.h"
-#include "engine/large_memory.h"
-#include "engine/line_scanner.h"
-#include "engine/runtime_error.h"
-#include "engine/slot_table.h"
-#include "engine/spilled_runs.h"
-#include "engine/text_arena.h"
+#include "engine/failure.h"
+#include "engine/order/folded_sort.h"
+#include "engine/order/phrase_order.h"
+#include "engine/runs/sorted_runs.h"
+#include "engine/table/large_memory.h"
+#include "engine/table/slot_table.h"
+#include "engine/table/text_arena.h"
+#include "engine/text/line_scanner.h"
 #include "engine/thread_group.h"
 
 namespace ostrel {

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "engine/text_file.h"
-#include "engine/working_table.h"
+#include "engine/table/working_table.h"
+#include "engine/text/text_file.h"
 
 namespace ostrel {
 

@@ -5,12 +5,11 @@
 #include <exception>
 #include <optional>
 
-#include "engine/case_fold.h"
 #include "engine/distinct_loader.h"
 #include "engine/failure.h"
 #include "engine/memory_budget.h"
-#include "engine/runtime_error.h"
-#include "engine/scratch_file.h"
+#include "engine/order/phrase_order.h"
+#include "engine/runs/scratch_file.h"
 
 namespace ostrel {
 namespace {

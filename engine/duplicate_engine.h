@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "engine/code_page.h"
 #include "engine/collaborators.h"
-#include "engine/text_file.h"
-#include "engine/text_file_writer.h"
-#include "engine/working_table.h"
+#include "engine/table/working_table.h"
+#include "engine/text/code_page.h"
+#include "engine/text/text_file.h"
+#include "engine/text/text_file_writer.h"
 
 namespace ostrel {
 

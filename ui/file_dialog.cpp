@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 
 namespace ostrel::ui {
 

@@ -7,7 +7,6 @@
 #include <iterator>
 
 #include "engine/failure.h"
-#include "engine/runtime_error.h"
 #include "ui/accessible_ids.h"
 #include "ui/command_button.h"
 #include "ui/form_accessible.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 #include "win32/wide_string.h"
 
 namespace ostrel::ui {

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/code_page.h"
 #include "engine/collaborators.h"
 #include "engine/duplicate_engine.h"
+#include "engine/text/code_page.h"
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
 #include "ui/form.h"

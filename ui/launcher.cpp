@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 #include "win32/scoped.h"
 #include "win32/system_error_text.h"
 

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "engine/failure.h"
-#include "engine/runtime_error.h"
-#include "engine/scratch_file.h"
+#include "engine/runs/scratch_file.h"
 #include "ui/file_dialog.h"
 #include "ui/frm_duplicate.h"
 #include "ui/launcher.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/code_page.h"
+#include "engine/text/code_page.h"
 
 namespace ostrel::win32 {
 

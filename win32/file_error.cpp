@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 #include "win32/system_error_text.h"
 
 namespace ostrel::win32 {

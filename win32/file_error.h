@@ -2,7 +2,7 @@
 // The run-time error for a failed Windows file operation, as the engine's file errors say it.
 #include <string>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 
 namespace ostrel::win32 {
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/case_fold.h"
-#include "engine/file_system.h"
-#include "engine/unfinished_file.h"
+#include "engine/files/file_system.h"
+#include "engine/files/unfinished_file.h"
+#include "engine/order/phrase_order.h"
 #include "win32/file_error.h"
 #include "win32/long_path.h"
 #include "win32/scoped.h"

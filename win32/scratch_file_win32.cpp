@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/file_system.h"
-#include "engine/scratch_file.h"
+#include "engine/files/file_system.h"
+#include "engine/runs/scratch_file.h"
 #include "win32/file_error.h"
 #include "win32/long_path.h"
 #include "win32/scoped.h"

@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "engine/code_page.h"
 #include "engine/distinct_loader.h"
-#include "engine/runtime_error.h"
-#include "engine/text_file.h"
+#include "engine/failure.h"
+#include "engine/table/working_table.h"
+#include "engine/text/code_page.h"
+#include "engine/text/text_file.h"
 #include "engine/thread_group.h"
-#include "engine/working_table.h"
 #include "tests/engine/test_support.h"
 
 namespace ostrel {

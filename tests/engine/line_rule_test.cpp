@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/code_page.h"
 #include "engine/duplicate_engine.h"
-#include "engine/utf.h"
+#include "engine/text/code_page.h"
+#include "engine/text/utf.h"
 #include "tests/engine/test_support.h"
 
 namespace ostrel {

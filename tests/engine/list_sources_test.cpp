@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/duplicate_engine.h"
-#include "engine/file_system.h"
-#include "engine/runtime_error.h"
-#include "engine/text_file.h"
+#include "engine/failure.h"
+#include "engine/files/file_system.h"
+#include "engine/text/text_file.h"
 #include "tests/engine/test_support.h"
 
 #ifndef _WIN32

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/duplicate_engine.h"
-#include "engine/large_memory.h"
+#include "engine/table/large_memory.h"
 #include "engine/thread_group.h"
 #include "tests/engine/test_support.h"
 

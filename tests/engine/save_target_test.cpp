@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "engine/duplicate_engine.h"
-#include "engine/file_system.h"
-#include "engine/text_file_writer.h"
-#include "engine/unfinished_file.h"
+#include "engine/files/file_system.h"
+#include "engine/files/unfinished_file.h"
+#include "engine/text/text_file_writer.h"
 #include "tests/engine/test_support.h"
 
 #ifndef _WIN32

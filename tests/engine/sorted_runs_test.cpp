@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/code_page.h"
 #include "engine/distinct_loader.h"
 #include "engine/duplicate_engine.h"
+#include "engine/failure.h"
 #include "engine/memory_budget.h"
-#include "engine/runtime_error.h"
-#include "engine/scratch_file.h"
-#include "engine/text_file.h"
-#include "engine/working_table.h"
+#include "engine/runs/scratch_file.h"
+#include "engine/table/working_table.h"
+#include "engine/text/code_page.h"
+#include "engine/text/text_file.h"
 #include "tests/engine/test_support.h"
 
 namespace ostrel {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "engine/collaborators.h"
-#include "engine/runtime_error.h"
-#include "engine/working_table.h"
+#include "engine/failure.h"
+#include "engine/table/working_table.h"
 
 namespace ostrel::test {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/case_fold.h"
-#include "engine/code_page.h"
-#include "engine/line_scanner.h"
-#include "engine/runtime_error.h"
-#include "engine/text_file.h"
-#include "engine/text_file_writer.h"
+#include "engine/failure.h"
+#include "engine/order/phrase_order.h"
+#include "engine/text/code_page.h"
+#include "engine/text/line_scanner.h"
+#include "engine/text/text_file.h"
+#include "engine/text/text_file_writer.h"
 #include "tests/engine/test_support.h"
 
 namespace ostrel {

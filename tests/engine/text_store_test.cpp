@@ -1,5 +1,5 @@
 // The parts that the text pool and the loader's workers share: the arena of text records, the
-// slot table's one search, and the word-at-a-time forms of letter-case folding.
+// slot table's one search.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/case_fold.h"
-#include "engine/slot_table.h"
-#include "engine/text_arena.h"
-#include "engine/text_hash.h"
+#include "engine/order/phrase_order.h"
+#include "engine/order/text_hash.h"
+#include "engine/table/slot_table.h"
+#include "engine/table/text_arena.h"
 
 namespace ostrel {
 namespace {
@@ -137,59 +137,6 @@ TEST(SlotTable, FindGivesUpAfterTheProbesAllowed) {
     EXPECT_EQ(gaveUp.position, SlotTable::kNoSlot);
     EXPECT_EQ(asked, (std::vector<std::uint64_t>{0, 1, 2, 3}));
     EXPECT_EQ(table.Find(h, [](std::uint64_t offset) { return offset == 5; }).offset, 5u);
-}
-
-// Texts of ASCII, of capitals that fold to a shorter form (U+0130) and of stray bytes, in
-// every length around the eight-byte words.
-std::string RandomText(std::mt19937& rng) {
-    static const char* const pieces[] = {
-        "a",    "Z", " ", "'", "\xC3\x89", "\xC3\xA9", "\xC4\xB0", "\xD0\x96", "\xE2\x82\xAC",
-        "\xFF", "Q", "q", "0"};
-    std::string s;
-    const std::size_t n = rng() % 40;
-    for (std::size_t i = 0; i < n; ++i) s += pieces[rng() % std::size(pieces)];
-    return s;
-}
-
-std::string Folded(std::string_view text) {
-    std::string out;
-    FoldUtf8(text, out);
-    return out;
-}
-
-TEST(CaseFold, TheWordAtATimeFormsAgreeWithFoldUtf8) {
-    std::mt19937 rng(11);
-    for (int i = 0; i < 20000; ++i) {
-        const std::string a = RandomText(rng);
-        const std::string b = rng() % 2 ? RandomText(rng) : Folded(a);
-        const std::string fa = Folded(a);
-        ASSERT_LE(fa.size(), a.size());
-
-        std::vector<char> out(a.size() + 8);
-        std::uint64_t hash = 0;
-        const std::size_t n = FoldAndHash(a, out.data(), hash);
-        ASSERT_EQ(std::string(out.data(), n), fa) << a;
-        ASSERT_EQ(hash, HashText(fa.data(), fa.size())) << a;
-
-        std::vector<char> bigA(std::max(a.size(), b.size()) + 8),
-            bigB(std::max(a.size(), b.size()) + 8);
-        ASSERT_EQ(FoldEqual(a, b, bigA.data(), bigB.data()), fa == Folded(b)) << a << " / " << b;
-
-        std::string scratch;
-        for (std::size_t depth : {0, 8, 16}) {
-            std::uint64_t words[3];
-            ASSERT_EQ(FoldedWords(a, depth, words, 3, scratch), fa.size());
-            for (std::size_t w = 0; w < 3; ++w) {
-                std::uint64_t expected = 0;
-                for (std::size_t k = 0; k < 8; ++k) {
-                    const std::size_t at = depth + 8 * w + k;
-                    const unsigned char byte = at < fa.size() ? fa[at] : 0;
-                    expected = (expected << 8) | byte;
-                }
-                ASSERT_EQ(words[w], expected) << a << " at " << depth + 8 * w;
-            }
-        }
-    }
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/case_fold.h"
-#include "engine/runtime_error.h"
-#include "engine/text_pool.h"
-#include "engine/utf.h"
-#include "engine/working_table.h"
+#include "engine/failure.h"
+#include "engine/order/phrase_order.h"
+#include "engine/table/text_pool.h"
+#include "engine/table/working_table.h"
+#include "engine/text/utf.h"
 #include "tests/engine/test_support.h"
 
 namespace ostrel {

@@ -47,9 +47,9 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/case_fold.h"
 #include "engine/collaborators.h"
 #include "engine/duplicate_engine.h"
+#include "engine/order/phrase_order.h"
 #include "tests/engine/test_support.h"
 #include "tests/fuzz/engine_fuzz.h"
 

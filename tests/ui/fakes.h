@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 #include "ui/file_dialog.h"
 #include "ui/launcher.h"
 #include "ui/message_boxes.h"

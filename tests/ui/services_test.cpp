@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/runtime_error.h"
+#include "engine/failure.h"
 #include "ui/file_dialog.h"
 #include "ui/launcher.h"
 #include "ui/twips.h"

@@ -1,0 +1,188 @@
+#include "engine/order/folded_sort.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <boost/sort/pdqsort/pdqsort.hpp>
+
+#include "engine/thread_group.h"
+
+namespace ostrel {
+namespace {
+
+// Texts are compared a few folded words at a time: a level sorts by these integers, and only
+// the runs that tie go on to the next words, so the texts are read once a level rather than
+// once a comparison. Three words a level, as keyword phrases often share their first sixteen
+// bytes.
+constexpr std::size_t kWords = 3;
+constexpr std::size_t kLevel = 8 * kWords;
+constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
+constexpr std::size_t kParallelFrom = 100000;  // keys; fewer are sorted on the calling thread
+constexpr std::size_t kIdBlock = 4096;         // ids read or written at a time
+
+struct Key {
+    std::uint64_t words[kWords];  // folded bytes [depth, depth + kLevel), big-endian, zero-padded
+    std::uint64_t idAndLength;    // id in the low 48 bits, folded length above
+    TextPool::Id Id() const { return idAndLength & kIdMask; }
+    std::uint64_t Length() const { return idAndLength >> 48; }
+};
+
+static_assert(sizeof(Key) == kSortBytesPerId);
+
+// Word by word, and with no branch on the words: the sort's partitions compare blocks of keys
+// without branching on the results.
+struct ByBytes {
+    bool operator()(const Key& a, const Key& b) const {
+        bool less = a.words[kWords - 1] < b.words[kWords - 1];
+        for (std::size_t i = kWords - 1; i-- > 0;)
+            less = (a.words[i] < b.words[i]) | ((a.words[i] == b.words[i]) & less);
+        return less;
+    }
+};
+
+bool SameBytes(const Key& a, const Key& b) {
+    for (std::size_t i = 0; i < kWords; ++i)
+        if (a.words[i] != b.words[i]) return false;
+    return true;
+}
+
+// What a thread sorting keys works with: the pool, and its own scratch for folding a text that
+// is not plain ASCII (a thread_local one would cost a call a key where TLS is emulated).
+struct Sorter {
+    const TextPool& pool;
+    std::string scratch;
+};
+
+void Fill(Key& key, Sorter& s, std::size_t depth) {
+    const std::size_t length = s.pool.FoldedWords(key.Id(), depth, key.words, kWords, s.scratch);
+    key.idAndLength = key.Id() | (std::uint64_t(std::min<std::size_t>(length, 0xFFFF)) << 48);
+}
+
+void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth);
+
+// All keys in [begin, end) share their first depth + kLevel folded bytes.
+void Refine(Key* begin, Key* end, Sorter& s, std::size_t depth) {
+    // Texts that end within these bytes come first, shorter first (they can differ only by
+    // trailing zero bytes); the rest go on to the next level.
+    Key* longer =
+        std::partition(begin, end, [&](const Key& k) { return k.Length() <= depth + kLevel; });
+    std::sort(begin, longer, [](const Key& a, const Key& b) {
+        return a.Length() != b.Length() ? a.Length() < b.Length() : a.Id() < b.Id();
+    });
+    if (end - longer > 1) {
+        constexpr std::ptrdiff_t kAhead = 8;  // texts lie scattered: fetch a few ahead
+        for (Key* k = longer; k != end; ++k) {
+            if (end - k > kAhead) s.pool.PrefetchText(k[kAhead].Id());
+            Fill(*k, s, depth + kLevel);
+        }
+        SortLevel(longer, end, s, depth + kLevel);
+    }
+}
+
+void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth) {
+    boost::sort::pdqsort_branchless(begin, end, ByBytes{});
+    for (Key* run = begin; run != end;) {
+        Key* next = run + 1;
+        while (next != end && SameBytes(*next, *run)) ++next;
+        if (next - run > 1) Refine(run, next, s, depth);
+        run = next;
+    }
+}
+
+// Calls visit(i, id) for each id of [first, last), read a block at a time.
+template <typename Visit>
+void EachId(const IdBlocks& ids, std::size_t first, std::size_t last, const Visit& visit) {
+    TextPool::Id block[kIdBlock];
+    for (std::size_t at = first; at < last; at += kIdBlock) {
+        const std::size_t n = std::min(kIdBlock, last - at);
+        ids.read(at, n, block);
+        for (std::size_t k = 0; k < n; ++k) visit(at + k, block[k]);
+    }
+}
+
+}  // namespace
+
+void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads) {
+    SortByFoldedText(IdBlocks{ids.size(),
+                              [&](std::size_t first, std::size_t n, TextPool::Id* out) {
+                                  std::copy_n(ids.begin() + first, n, out);
+                              },
+                              [&](std::size_t first, std::size_t n, const TextPool::Id* in) {
+                                  std::copy_n(in, n, ids.begin() + first);
+                              }},
+                     pool, threads);
+}
+
+void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned requested) {
+    const std::size_t n = ids.count;
+    const unsigned threads = n < kParallelFrom ? 1 : ThreadCount(requested);
+    std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
+    Key* const keys = storage.get();
+    if (threads == 1) {
+        Sorter sorter{pool, {}};
+        EachId(ids, 0, n, [&](std::size_t i, TextPool::Id id) {
+            keys[i].idAndLength = id;
+            Fill(keys[i], sorter, 0);
+        });
+        SortLevel(keys, keys + n, sorter, 0);
+    } else {
+        // Each key goes straight into a bucket by its first two folded bytes, so that every key
+        // of a bucket sorts before every key of the next; the buckets are then sorted side by
+        // side, largest first. The ids are split into one range a thread: each range's keys
+        // are counted by bucket first, and then filled in at that range's own places in the
+        // buckets.
+        constexpr std::size_t kBuckets = std::size_t{1} << 16;
+        const auto bucketOf = [](const Key& key) { return key.words[0] >> 48; };
+        const auto rangeStart = [&](std::size_t r) { return n * r / threads; };
+        std::vector<std::vector<std::size_t>> place(threads, std::vector<std::size_t>(kBuckets));
+        // Calls visit(sorter, place of the range, key) for each key, its id alone set, on one
+        // thread a range.
+        const auto eachKey = [&](const auto& visit) {
+            RunShared(threads, threads, [&](std::size_t r) {
+                Sorter sorter{pool, {}};
+                EachId(ids, rangeStart(r), rangeStart(r + 1), [&](std::size_t, TextPool::Id id) {
+                    Key key;
+                    key.idAndLength = id;
+                    visit(sorter, place[r], key);
+                });
+            });
+        };
+        // Counting needs the first word alone.
+        eachKey([&](Sorter& sorter, std::vector<std::size_t>& count, Key& key) {
+            pool.FoldedWords(key.Id(), 0, key.words, 1, sorter.scratch);
+            ++count[bucketOf(key)];
+        });
+        std::vector<std::size_t> start(kBuckets + 1, 0);
+        for (std::size_t b = 0; b < kBuckets; ++b) {
+            std::size_t next = start[b];
+            for (std::vector<std::size_t>& range : place) next += std::exchange(range[b], next);
+            start[b + 1] = next;
+        }
+        eachKey([&](Sorter& sorter, std::vector<std::size_t>& next, Key& key) {
+            Fill(key, sorter, 0);
+            keys[next[bucketOf(key)]++] = key;
+        });
+        std::vector<std::size_t> order;
+        for (std::size_t b = 0; b < kBuckets; ++b)
+            if (start[b + 1] - start[b] > 1) order.push_back(b);
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return start[a + 1] - start[a] > start[b + 1] - start[b];
+        });
+        RunShared(order.size(), threads, [&](std::size_t i) {
+            Sorter sorter{pool, {}};
+            SortLevel(keys + start[order[i]], keys + start[order[i] + 1], sorter, 0);
+        });
+    }
+    TextPool::Id block[kIdBlock];
+    for (std::size_t at = 0; at < n; at += kIdBlock) {
+        const std::size_t count = std::min(kIdBlock, n - at);
+        for (std::size_t k = 0; k < count; ++k) block[k] = keys[at + k].Id();
+        ids.write(at, count, block);
+    }
+}
+
+}  // namespace ostrel

@@ -1,0 +1,31 @@
+#pragma once
+// Sorting text ids by code point of their folded texts.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engine/table/text_pool.h"
+
+namespace ostrel {
+
+// The memory a sort takes for each id, beside the ids themselves.
+constexpr std::size_t kSortBytesPerId = 32;
+
+// Sorts ids in ascending order of their folded texts; ids of texts with equal folded forms
+// end up in ascending id order. Large inputs are sorted on up to threads threads, the calling
+// one included (0: one a core, up to four). What a helper thread throws reaches the caller;
+// a helper that cannot be started raises std::system_error.
+void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads = 0);
+
+// The same sort of ids kept elsewhere, which it reads and writes back a block at a time:
+// read(first, n, out) gives ids [first, first + n), and may be called on several threads at
+// once; write(first, n, in) takes the sorted ones, on the calling thread.
+struct IdBlocks {
+    std::size_t count;
+    std::function<void(std::size_t first, std::size_t n, TextPool::Id* out)> read;
+    std::function<void(std::size_t first, std::size_t n, const TextPool::Id* in)> write;
+};
+void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned threads = 0);
+
+}  // namespace ostrel
