@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libboost-dev
           mingw-w64 g++-mingw-w64-x86-64-posix wine64 xvfb xauth xdotool x11-utils
-          imagemagick unzip osslsigncode openssl clang-tidy)
+          imagemagick unzip osslsigncode openssl clang-tidy clang-format)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

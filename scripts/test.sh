@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds both configurations and runs every test: the native ones with AddressSanitizer and
-# UBSan, the Windows ones under Wine on a private Xvfb display.
+# UBSan, the Windows ones under Wine on a private Xvfb display. The sources are checked too:
+# clang-format's layout and clang-tidy's findings fail the command like a failing test.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -22,6 +23,14 @@ start_xvfb
 scripts/wine-run wineboot --init >/dev/null 2>&1 || true
 
 status=0
+echo "== Layout (clang-format) =="
+if git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; then
+    echo "clang-format: no changes needed"
+else
+    status=1
+fi
+echo "== Static checks (clang-tidy) =="
+scripts/tidy.sh || status=1
 echo "== Native tests (AddressSanitizer + UBSan) =="
 ctest --preset linux || status=1
 echo "== Windows tests (under Wine) =="

@@ -109,10 +109,10 @@ void EachId(const IdBlocks& ids, std::size_t first, std::size_t last, const Visi
 void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads) {
     SortByFoldedText(IdBlocks{ids.size(),
                               [&](std::size_t first, std::size_t n, TextPool::Id* out) {
-                                  std::copy_n(ids.begin() + first, n, out);
+                                  std::copy_n(ids.data() + first, n, out);
                               },
                               [&](std::size_t first, std::size_t n, const TextPool::Id* in) {
-                                  std::copy_n(in, n, ids.begin() + first);
+                                  std::copy_n(in, n, ids.data() + first);
                               }},
                      pool, threads);
 }

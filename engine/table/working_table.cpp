@@ -10,8 +10,8 @@
 
 namespace ostrel {
 
-void WorkingTable::Fail(long number, std::string description) {
-    throw RuntimeError(number, std::move(description));
+void WorkingTable::Fail(long number, const std::string& description) {
+    throw RuntimeError(number, description);
 }
 
 WorkingTablePtr WorkingTable::Create(std::shared_ptr<TextPool> pool) {

@@ -142,7 +142,7 @@ class WorkingTable {
     static constexpr bool IsRemoved(std::uint64_t entry) { return (entry & kRemoved) != 0; }
     Id RowText(std::uint64_t position) const { return TextOf(rows_[position]); }
 
-    [[noreturn]] static void Fail(long number, std::string description);
+    [[noreturn]] static void Fail(long number, const std::string& description);
     // A column name without the brackets that may enclose it.
     static std::string_view Unbracketed(std::string_view name);
     void RequireOpen() const;
