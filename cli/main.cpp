@@ -1,5 +1,6 @@
-// ostrel-cli [--memory-limit=MIB] INPUT OUTPUT: the window's open-and-remove-duplicates and
-// save actions, run headless on two paths, for scripts and benchmarks.
+// ostrel-cli [--memory-limit=MIB] [--locale=NAME] INPUT OUTPUT: the window's
+// open-and-remove-duplicates and save actions, run headless on two paths, for scripts and
+// benchmarks.
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -17,6 +18,7 @@
 #include "engine/failure.h"
 #include "engine/files/unfinished_file.h"
 #include "engine/memory_budget.h"
+#include "engine/order/collation.h"
 #include "engine/runs/scratch_file.h"
 #include "engine/text/code_page.h"
 #include "ostrel_version.h"
@@ -37,7 +39,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr std::string_view kUsage =
-    "Usage: ostrel-cli [--memory-limit=MIB] [--] INPUT OUTPUT\n"
+    "Usage: ostrel-cli [--memory-limit=MIB] [--locale=NAME] [--] INPUT OUTPUT\n"
     "       ostrel-cli --help\n"
     "       ostrel-cli --version\n"
     "\n"
@@ -55,6 +57,14 @@ constexpr std::string_view kUsage =
     "                      the temporary folder ($TMPDIR, or /tmp),\n"
 #endif
     "                      which must have room for them.\n"
+    "  --locale=NAME       sort as the language of locale NAME does (\"sv-SE\", \"de-DE\"),\n"
+    "                      or by code point with \"C\". Without it the order is the\n"
+#ifdef _WIN32
+    "                      user's, from the regional format in Windows' settings.\n"
+#else
+    "                      one LC_ALL, LC_COLLATE or LANG names, as sort reads them;\n"
+    "                      none of them set means by code point.\n"
+#endif
     "\n"
     "Options come before the two paths; \"--\" ends them, so that the first path may start\n"
     "with a dash. --help and --version are options only as the only argument.\n"
@@ -141,7 +151,8 @@ int Run(std::vector<std::string> args) {
     }
     // Options come before the paths, and "--" ends them. An argument is a path once only the
     // two paths are left, so that "IN.txt -h" or "-x.txt OUT" stays two paths as it always was.
-    std::uint64_t memoryBudget = 0;  // automatic
+    std::uint64_t memoryBudget = 0;     // automatic
+    std::optional<std::string> locale;  // the user's
     std::size_t first = 0;
     while (first < args.size() && args[first].size() > 1 && args[first][0] == '-') {
         const std::string_view arg = args[first];
@@ -156,6 +167,12 @@ int Run(std::vector<std::string> args) {
                 MemoryLimitOf(arg.substr(std::min(arg.size(), kMemoryLimit.size() + 1)));
             if (!budget) return kExitUsage;
             memoryBudget = *budget;
+            ++first;
+            continue;
+        }
+        constexpr std::string_view kLocale = "--locale=";
+        if (arg.starts_with(kLocale)) {
+            locale = std::string(arg.substr(kLocale.size()));
             ++first;
             continue;
         }
@@ -183,6 +200,17 @@ int Run(std::vector<std::string> args) {
                                [](std::string_view line) { WriteLine(stderr, line); });
     ostrel::DuplicateEngine engine(ui, SystemCodePage());
     engine.SetMemoryBudget(memoryBudget);
+    try {
+        engine.SetCollation(ostrel::CollationFor(locale ? *locale : ostrel::UserLocaleName()));
+    } catch (const ostrel::RuntimeError& e) {
+        // A name given on the command line is the user's mistake; one from the environment
+        // is the system's, and sort, too, goes on in code-point order then.
+        if (locale) {
+            WriteLine(stderr, "Error: " + e.Description());
+            return kExitUsage;
+        }
+        WriteLine(stderr, "Warning: " + e.Description() + "; sorting by code point");
+    }
 
     engine.cmdOpen_Click();
     if (ui.ErrorShown() || !ui.CaptionsShown() || !ui.SaveEnabled()) return kExitFailed;

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "engine/failure.h"
-#include "engine/order/folded_sort.h"
 #include "engine/order/phrase_order.h"
+#include "engine/order/phrase_sort.h"
 #include "engine/runs/sorted_runs.h"
 #include "engine/table/large_memory.h"
 #include "engine/table/slot_table.h"
@@ -71,8 +71,8 @@ class DistinctShare {
   public:
     // budget: the bytes the share may take, its sorting included (0: no bound).
     DistinctShare(std::uint64_t expected, std::size_t longestText, std::uint64_t budget)
-        : scratch_(longestText + 8),
-          otherScratch_(longestText + 8),
+        : scratch_(FormRoom(longestText)),
+          otherScratch_(FormRoom(longestText)),
           tableSize_(TableSizeFor(expected)),
           budget_(budget) {
         slots_.Reset(tableSize_);
@@ -206,7 +206,7 @@ class Worker {
           index_(index),
           count_(count),
           maxCharacters_(maxCharacters),
-          folded_(LineScanner::MostBytes(maxCharacters) + 8),
+          folded_(FormRoom(LineScanner::MostBytes(maxCharacters))),
           nextScan_(index) {}
 
     // What it throws goes to the thread group, which stops the others.
@@ -551,7 +551,7 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         runs.emplace(options.scratchFolder,
                      static_cast<std::size_t>(
                          std::clamp<std::uint64_t>(budget / 64, kLeastRunBuffer, kMostRunBuffer)),
-                     options.busy);
+                     options.busy, options.collation);
     }
     Pipeline pipeline;
     std::vector<std::unique_ptr<DistinctShare>> shares;

@@ -2,8 +2,10 @@
 // Reading a keyword list into a table of its distinct lines.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "engine/order/collation.h"
 #include "engine/table/working_table.h"
 #include "engine/text/text_file.h"
 
@@ -40,6 +42,8 @@ struct LoadOptions {
     std::uint64_t memoryBudget = 0;
     std::string scratchFolder;
     std::function<void()> busy;  // called now and then while runs are written and merged
+    // The order of the runs, the table's sort order (none: the "C" order).
+    std::shared_ptr<const Collation> collation;
 };
 
 // The same with options. A full disk stops the load with RuntimeError err::kDiskFull naming the

@@ -100,6 +100,7 @@ void DuplicateEngine::Open(const std::string* path) {
             options.memoryBudget = memoryBudget_ != 0 ? memoryBudget_ : AutomaticMemoryBudget();
             options.scratchFolder = TemporaryFolder();
             options.busy = [&] { StepProgress(kBusySteps); };
+            options.collation = collation_;
             const std::uint64_t allRows = LoadDistinctLines(
                 *file1, *unique, kTextColumnSize,
                 [&](std::uint64_t lines) {
@@ -113,6 +114,7 @@ void DuplicateEngine::Open(const std::string* path) {
             ui_.SetProgressValue(10001);
             ui_.SetProgressVisible(false);
             unique->SetSortThreads(workerCount_);
+            unique->SetSortCollation(collation_);
             unique->SetSort("TextCol");
 
             rsUnique_ = std::move(unique);

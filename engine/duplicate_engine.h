@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/collaborators.h"
+#include "engine/order/collation.h"
 #include "engine/table/working_table.h"
 #include "engine/text/code_page.h"
 #include "engine/text/text_file.h"
@@ -44,6 +45,11 @@ class DuplicateEngine {
     // The memory a run may hold its phrases in before it sorts them out to disk, in bytes
     // (0, the default: AutomaticMemoryBudget when the run starts).
     void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // The language whose order the result is sorted in (none, the default: the "C" order, code
+    // point by code point).
+    void SetCollation(std::shared_ptr<const Collation> collation) {
+        collation_ = std::move(collation);
+    }
 
   private:
     // The open action; without a path the Open dialog asks for one.
@@ -59,6 +65,7 @@ class DuplicateEngine {
     TextEncoding resultEncoding_ = TextEncoding::Utf8;
     unsigned workerCount_ = 0;
     std::uint64_t memoryBudget_ = 0;
+    std::shared_ptr<const Collation> collation_;
 };
 
 }  // namespace ostrel

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs the Debian packages that building and testing Ostrel need, when they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ googletest libgtest-dev libboost-dev
+packages=(cmake ninja-build g++ googletest libgtest-dev libboost-dev libicu-dev
           mingw-w64 g++-mingw-w64-x86-64-posix wine64 xvfb xauth xdotool x11-utils
           imagemagick unzip osslsigncode openssl clang-tidy clang-format)
 missing=()

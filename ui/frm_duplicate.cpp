@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/failure.h"
+#include "engine/order/collation.h"
 #include "win32/wide_string.h"
 
 namespace ostrel::ui {
@@ -42,7 +43,10 @@ frmDuplicate::frmDuplicate(HINSTANCE instance, FileDialog& cmdlgP, MessageBoxes&
       minDown_(instance, Picture::MinDown),
       closeUp_(instance, Picture::CloseUp),
       closeDown_(instance, Picture::CloseDown),
-      engine_(*this, codePage) {}
+      engine_(*this, codePage) {
+    // Phrases are sorted as the user's language sorts them, as Explorer does.
+    engine_.SetCollation(CollationFor(UserLocaleName()));
+}
 
 frmDuplicate::~frmDuplicate() {
     DestroyNow();

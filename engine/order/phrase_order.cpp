@@ -1,7 +1,9 @@
 #include "engine/order/phrase_order.h"
 
 #include <array>
+#include <stdexcept>
 
+#include "engine/order/collation.h"
 #include "engine/text/utf.h"
 
 namespace ostrel {
@@ -116,7 +118,53 @@ constexpr bool WordsFoldAsTheirBytes() {
 }
 static_assert(WordsFoldAsTheirBytes(), "FoldAsciiWord must fold each byte as FoldAscii does");
 
+// Every code point below U+0300 is NFC and combines with nothing before it: a text needs
+// NFC only if some byte from 0xCC up, the lead byte of U+0300, begins a character.
+bool MayNeedNfc(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0xCC) return true;
+    return false;
+}
+
+// NFC of each well-formed stretch of text; a malformed byte, or a surrogate code point read
+// from UTF-16, stays as it is and parts the stretches, as a character that combines with
+// nothing would.
+void AppendNfcKeepingStrays(std::string_view text, std::string& out) {
+    std::size_t start = 0, i = 0;
+    while (i < text.size()) {
+        std::size_t next = i;
+        char32_t c;
+        const bool decoded = DecodeUtf8(text, next, c);
+        if (decoded && (c < 0xD800 || c > 0xDFFF)) {
+            i = next;
+            continue;
+        }
+        if (i > start) AppendNfc(text.substr(start, i - start), out);
+        const std::size_t stray = decoded ? next - i : 1;
+        out.append(text.substr(i, stray));
+        start = i += stray;
+    }
+    if (i > start) AppendNfc(text.substr(start), out);
+}
+
 }  // namespace
+
+std::size_t PhraseForm(std::string_view text, char* out) {
+    if (!MayNeedNfc(text)) return FoldUtf8(text, out);
+    // A thread's own; only texts beyond U+0300 come here.
+    thread_local std::string composed;
+    composed.clear();
+    AppendNfcKeepingStrays(text, composed);
+    if (composed.size() > FormRoom(text.size()) - 8)
+        throw std::length_error("a text's NFC form is longer than NFC makes any");
+    return FoldUtf8(composed, out);
+}
+
+void PhraseForm(std::string_view text, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + FormRoom(text.size()));
+    out.resize(start + PhraseForm(text, out.data() + start));
+}
 
 char32_t FoldCodePoint(char32_t c) {
     return c < kFoldLimit ? kFoldTable[c] : c;

@@ -2,14 +2,18 @@
 // How phrases compare: the one rule behind the working table's equality and order, which the
 // loader, the pool, the table's filter, the sort and the merge of sorted runs all call.
 //
-// - A phrase's form is its text with letter case folded (FoldUtf8).
-// - Two phrases are one phrase when their forms are the same bytes. The loader and the pool
-//   find a phrase by the hash of its form (FoldAndHash, PhraseFormHash) and tell spellings
-//   apart with FoldEqual.
-// - Phrases are in order of their forms, byte by byte as unsigned numbers, a form coming before
-//   every longer one that it begins (ComparePhraseForms). The sort reads the same order as the
-//   form's bytes in big-endian words padded with zero bytes (FoldedWords), and orders forms
-//   whose words tie by their length; the merge of sorted runs compares whole forms.
+// - A phrase's form is its text in NFC (canonically equivalent spellings made one) with letter
+//   case folded (PhraseForm). A text with no byte from 0xCC up holds no character below U+0300
+//   that NFC would change, and skips it.
+// - Two phrases are one phrase when their forms are the same bytes, in every order. The loader
+//   and the pool find a phrase by the hash of its form (FoldAndHash, PhraseFormHash) and tell
+//   spellings apart with FoldEqual.
+// - Phrases are in the order of a language (collation.h), of their forms' collation keys, and
+//   where those tie, or with no language (the "C" order), in the order of their forms: bytes as
+//   unsigned numbers, a form before every longer one that it begins (ComparePhraseForms). The
+//   sort reads keys and forms as big-endian words padded with zero bytes, ordering those whose
+//   words tie by their length; the merge of sorted runs compares whole places (PhrasePlace).
+//   Keys are of the form, not of the text, so that one phrase's spellings are never apart.
 //
 // A bounded result is right only because the sort, the merge and the table agree on this: the
 // order and the equality change here, or nowhere.
@@ -31,6 +35,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/order/collation.h"
 #include "engine/order/text_hash.h"
 #include "engine/order/text_words.h"
 
@@ -72,6 +77,17 @@ std::size_t FoldUtf8(std::string_view text, char* out);
 
 // ---- Forms ----
 
+// The room a form may take: NFC makes a UTF-8 text at most three times as long, and the fold
+// never longer; eight bytes more for the word-at-a-time forms.
+constexpr std::size_t FormRoom(std::size_t textBytes) {
+    return 3 * textBytes + 8;
+}
+
+// The form of a phrase, into a buffer of FormRoom(text.size()) bytes; returns its length.
+std::size_t PhraseForm(std::string_view text, char* out);
+// Appends the form of a phrase to out.
+void PhraseForm(std::string_view text, std::string& out);
+
 // Whether two forms are one phrase's.
 inline bool SamePhraseForm(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
@@ -95,8 +111,8 @@ inline std::uint64_t PhraseFormHash(std::string_view form) {
 // Plain ASCII, the usual text, folds byte for byte: these go a word at a time, and hand any
 // other text to FoldUtf8.
 
-// Folds text into out (room for text.size() + 8 bytes) and hashes the folded form as
-// PhraseFormHash does; returns the folded length.
+// The form of text into out (FormRoom(text.size()) bytes), hashed as PhraseFormHash does;
+// returns the form's length.
 inline std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& hash) {
     const char* s = text.data();
     const std::size_t n = text.size();
@@ -120,13 +136,12 @@ inline std::size_t FoldAndHash(std::string_view text, char* out, std::uint64_t& 
         hash = HashFinish(h, tail);
         return n;
     }
-    const std::size_t folded = FoldUtf8(text, out);
-    hash = PhraseFormHash({out, folded});
-    return folded;
+    const std::size_t form = PhraseForm(text, out);
+    hash = PhraseFormHash({out, form});
+    return form;
 }
 
-// Whether two texts are equal once folded (room for the longer text + 8 bytes in each scratch
-// buffer).
+// Whether two texts are one phrase (FormRoom of the longer text in each scratch buffer).
 inline bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, char* scratchB) {
     const std::size_t n = a.size();
     if (n == b.size()) {
@@ -146,7 +161,7 @@ inline bool FoldEqual(std::string_view a, std::string_view b, char* scratchA, ch
         }
         if (!(high & kHighBits)) return same;
     }
-    return SamePhraseForm({scratchA, FoldUtf8(a, scratchA)}, {scratchB, FoldUtf8(b, scratchB)});
+    return SamePhraseForm({scratchA, PhraseForm(a, scratchA)}, {scratchB, PhraseForm(b, scratchB)});
 }
 
 // Bytes of the folded text from offset depth, as count big-endian words, zero-padded, so that
@@ -159,13 +174,34 @@ inline std::size_t FoldedWords(std::string_view text, std::size_t depth, std::ui
     std::size_t n = text.size();
     if (!IsAscii(f, n)) {
         scratch.clear();
-        FoldUtf8(text, scratch);
+        PhraseForm(text, scratch);
         f = scratch.data();
         n = scratch.size();
     }
     for (std::size_t i = 0; i < count; ++i)
         words[i] = OrderedWord(FoldAsciiWord(WordAt(f, depth + 8 * i, n)));
     return n;
+}
+
+// ---- Places ----
+
+// A phrase's place in the order, for comparing phrases whole: its form, and its collation key
+// where there is a language.
+struct PhrasePlace {
+    std::string key, form;
+};
+
+// The place of a phrase; keys is null for the "C" order.
+inline void PlacePhrase(std::string_view text, CollationKeys* keys, PhrasePlace& place) {
+    place.form.clear();
+    PhraseForm(text, place.form);
+    if (keys) keys->Key(place.form, place.key);
+}
+
+// Below 0, 0 or above 0 as a orders before, with or after b; 0 for one phrase alone.
+inline int ComparePlaces(const PhrasePlace& a, const PhrasePlace& b) {
+    const int byKey = ComparePhraseForms(a.key, b.key);
+    return byKey != 0 ? byKey : ComparePhraseForms(a.form, b.form);
 }
 
 }  // namespace ostrel

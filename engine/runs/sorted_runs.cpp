@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "engine/files/file_system.h"
-#include "engine/order/folded_sort.h"
 #include "engine/order/phrase_order.h"
+#include "engine/order/phrase_sort.h"
 #include "engine/runs/scratch_file.h"
 #include "engine/table/text_arena.h"
 #include "engine/table/text_pool.h"
@@ -100,42 +100,43 @@ constexpr std::size_t kMostMerged = 16;  // runs merged at once, each with its b
 
 namespace {
 
-// A run's next text and its folded form, by which the runs are merged.
+// A run's next text and its place in the order, by which the runs are merged.
 struct Head {
     SortedRun* run;
+    CollationKeys* keys;
     std::string_view text;
-    std::string folded;
+    PhrasePlace place;
     bool live;
 
     void Advance() {
         live = run->Next(text);
-        if (!live) return;
-        folded.clear();
-        FoldUtf8(text, folded);
+        if (live) PlacePhrase(text, keys, place);
     }
 };
 
 }  // namespace
 
 void MergeRuns(const std::vector<SortedRun*>& runs, SortedRun& out,
-               const std::function<void()>& busy) {
+               const std::function<void()>& busy, const Collation* collation) {
+    const std::unique_ptr<CollationKeys> keys = collation ? collation->NewKeys() : nullptr;
     std::vector<Head> heads;
     heads.reserve(runs.size());
     for (SortedRun* run : runs) {
         run->Rewind();
-        heads.push_back({run, {}, {}, false});
+        heads.push_back({run, keys.get(), {}, {}, false});
         heads.back().Advance();
     }
     for (std::uint64_t merged = 1;; ++merged) {
         // The least folded text; on a tie the earliest run's, which the strict test keeps.
         Head* least = nullptr;
         for (Head& h : heads)
-            if (h.live && (!least || ComparePhraseForms(h.folded, least->folded) < 0)) least = &h;
+            if (h.live && (!least || ComparePlaces(h.place, least->place) < 0)) least = &h;
         if (!least) break;
         out.Add(least->text);
         // Every run holds a text once at most; the later runs' spellings of it are dropped.
         for (Head& h : heads)
-            if (&h != least && h.live && SamePhraseForm(h.folded, least->folded)) h.Advance();
+            if (&h != least && h.live && SamePhraseForm(h.place.form, least->place.form))
+                h.Advance();
         least->Advance();
         if (merged % kBusyEvery == 0 && busy) busy();
     }
@@ -144,8 +145,12 @@ void MergeRuns(const std::vector<SortedRun*>& runs, SortedRun& out,
 
 // ---- The runs of a list ----
 
-SpilledRuns::SpilledRuns(std::string folder, std::size_t bufferBytes, std::function<void()> busy)
-    : folder_(std::move(folder)), bufferBytes_(bufferBytes), busy_(std::move(busy)) {}
+SpilledRuns::SpilledRuns(std::string folder, std::size_t bufferBytes, std::function<void()> busy,
+                         std::shared_ptr<const Collation> collation)
+    : folder_(std::move(folder)),
+      bufferBytes_(bufferBytes),
+      busy_(std::move(busy)),
+      collation_(std::move(collation)) {}
 
 std::unique_ptr<SortedRun> SpilledRuns::NewRun() {
     return std::make_unique<SortedRun>(folder_, bufferBytes_);
@@ -161,7 +166,7 @@ void SpilledRuns::Write(const std::vector<TextArena*>& texts, unsigned threads) 
     pool.Adopt(texts, threads, [&](std::uint64_t first, const TextPool::Id* block, std::size_t n) {
         std::copy_n(block, n, ids.data() + first);
     });
-    SortByFoldedText(ids, pool, threads);
+    SortPhrases(ids, pool, threads, collation_.get());
     std::unique_ptr<SortedRun> run = NewRun();
     for (std::uint64_t i = 0; i < ids.size(); ++i) {
         run->Add(pool.Text(ids[i]));
@@ -188,7 +193,7 @@ std::unique_ptr<SortedRun> SpilledRuns::Merge() {
             std::vector<SortedRun*> group;
             for (std::size_t i = first; i < last; ++i) group.push_back(runs_[i].get());
             std::unique_ptr<SortedRun> out = NewRun();
-            MergeRuns(group, *out, busy_);
+            MergeRuns(group, *out, busy_, collation_.get());
             bytesWritten_ += out->Bytes();
             for (std::size_t i = first; i < last; ++i) runs_[i].reset();  // their space is freed
             merged.push_back(std::move(out));

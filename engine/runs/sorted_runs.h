@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/order/collation.h"
 #include "engine/table/text_arena.h"
 
 namespace ostrel {
@@ -48,17 +49,19 @@ class SortedRun {
     bool writing_ = true;
 };
 
-// Merges runs, each written in full, into out, which it finishes: in phrase order, and of the
-// spellings of one phrase the earliest run's (the lowest index) alone. busy is called now and
-// then.
+// Merges runs, each written in full, into out, which it finishes: in phrase order (a language's
+// collation, or none for the "C" order), and of the spellings of one phrase the earliest run's
+// (the lowest index) alone. busy is called now and then.
 void MergeRuns(const std::vector<SortedRun*>& runs, SortedRun& out,
-               const std::function<void()>& busy);
+               const std::function<void()>& busy, const Collation* collation = nullptr);
 
 class SpilledRuns {
   public:
-    // Runs go to scratch files in folder, each buffered by bufferBytes; busy is called now and
-    // then while they are written and merged.
-    SpilledRuns(std::string folder, std::size_t bufferBytes, std::function<void()> busy);
+    // Runs go to scratch files in folder, each buffered by bufferBytes, in the order of
+    // collation (none: the "C" order); busy is called now and then while they are written and
+    // merged.
+    SpilledRuns(std::string folder, std::size_t bufferBytes, std::function<void()> busy,
+                std::shared_ptr<const Collation> collation = nullptr);
 
     bool Empty() const { return runs_.empty(); }
     std::uint64_t BytesWritten() const { return bytesWritten_; }
@@ -79,6 +82,7 @@ class SpilledRuns {
     std::string folder_;
     std::size_t bufferBytes_;
     std::function<void()> busy_;
+    std::shared_ptr<const Collation> collation_;
     std::vector<std::unique_ptr<SortedRun>> runs_;
     std::uint64_t bytesWritten_ = 0;
 };

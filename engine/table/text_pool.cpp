@@ -25,11 +25,11 @@ struct TextPool::Impl {
     Id lastId = 0;
     std::string_view lastText;
 
-    std::string foldA, foldB;  // scratch for folding
+    std::string formA, formB;  // scratch for phrases' forms
 
-    std::string_view Fold(std::string_view text, std::string& buffer) const {
-        buffer.resize(text.size());
-        return {buffer.data(), FoldUtf8(text, buffer.data())};
+    std::string_view Form(std::string_view text, std::string& buffer) const {
+        buffer.resize(FormRoom(text.size()));
+        return {buffer.data(), PhraseForm(text, buffer.data())};
     }
     void Remember(Id id) { haveLast = true, lastId = id, lastText = arena.Text(id); }
 };
@@ -118,7 +118,7 @@ void TextPool::RebuildIndexes(std::uint64_t texts, std::uint64_t classes) {
         const std::string_view text = m.arena.Text(offset);
         m.exact.Insert(HashText(text.data(), text.size()), offset);
         if (!m.arena.Header(offset).Variant())
-            m.folded.Insert(PhraseFormHash(m.Fold(text, m.foldB)), offset);
+            m.folded.Insert(PhraseFormHash(m.Form(text, m.formB)), offset);
     });
 }
 
@@ -139,10 +139,10 @@ TextPool::Id TextPool::Intern(std::string_view text) {
     }
 
     // A spelling met for the first time: its class, if another spelling has it already.
-    const std::string_view folded = m.Fold(text, m.foldA);
+    const std::string_view folded = m.Form(text, m.formA);
     const std::uint64_t hf = PhraseFormHash(folded);
     const SlotTable::Probe spelling = m.folded.Find(hf, [&](std::uint64_t offset) {
-        return SamePhraseForm(m.Fold(m.arena.Text(offset), m.foldB), folded);
+        return SamePhraseForm(m.Form(m.arena.Text(offset), m.formB), folded);
     });
     const bool variant = spelling.found;
     const std::uint64_t cls = variant ? m.arena.Header(spelling.offset).FoldClass() : m.classes++;
@@ -164,9 +164,9 @@ bool TextPool::FindFoldClass(std::string_view text, std::uint64_t& cls) {
     }
     if (m.arena.Size() == 0) return false;
     if (m.folded.Empty()) RebuildIndexes(m.arena.Size(), m.classes);
-    const std::string_view folded = m.Fold(text, m.foldA);
+    const std::string_view folded = m.Form(text, m.formA);
     const SlotTable::Probe found = m.folded.Find(PhraseFormHash(folded), [&](std::uint64_t offset) {
-        return SamePhraseForm(m.Fold(m.arena.Text(offset), m.foldB), folded);
+        return SamePhraseForm(m.Form(m.arena.Text(offset), m.formB), folded);
     });
     if (found.found) cls = FoldClass(found.offset);
     return found.found;

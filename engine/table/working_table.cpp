@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "engine/failure.h"
-#include "engine/order/folded_sort.h"
 #include "engine/order/phrase_order.h"
+#include "engine/order/phrase_sort.h"
 #include "engine/text/line_scanner.h"
 #include "engine/text/utf.h"
 
@@ -253,19 +253,18 @@ void WorkingTable::SetSort(std::string_view columnName) {
         while (rows_.size() > kept) rows_.pop_back();
     }
     const std::uint64_t n = rows_.size();
-    SortByFoldedText(IdBlocks{n,
-                              [&](std::size_t first, std::size_t count, Id* out) {
-                                  for (std::size_t k = 0; k < count; ++k)
-                                      out[k] = RowText(first + k);
-                              },
-                              [&](std::size_t first, std::size_t count, const Id* in) {
-                                  for (std::size_t k = 0; k < count; ++k) {
-                                      const std::uint64_t row =
-                                          descending ? n - 1 - (first + k) : first + k;
-                                      rows_.set(row, Entry(in[k]));
-                                  }
-                              }},
-                     *pool_, sortThreads_);
+    SortPhrases(IdBlocks{n,
+                         [&](std::size_t first, std::size_t count, Id* out) {
+                             for (std::size_t k = 0; k < count; ++k) out[k] = RowText(first + k);
+                         },
+                         [&](std::size_t first, std::size_t count, const Id* in) {
+                             for (std::size_t k = 0; k < count; ++k) {
+                                 const std::uint64_t row =
+                                     descending ? n - 1 - (first + k) : first + k;
+                                 rows_.set(row, Entry(in[k]));
+                             }
+                         }},
+                *pool_, sortThreads_, sortCollation_.get());
     sort_ = std::string(columnName);
     currentRemoved_ = false;
     current_ = NextVisible(0);

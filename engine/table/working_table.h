@@ -30,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/order/collation.h"
 #include "engine/runs/sorted_runs.h"
 #include "engine/table/compact_vectors.h"
 #include "engine/table/text_pool.h"
@@ -121,6 +122,10 @@ class WorkingTable {
     // The threads a sort may use, the calling one included (0, the default: one a core, up to
     // four).
     void SetSortThreads(unsigned threads) { sortThreads_ = threads; }
+    // The language whose order the sort follows (none, the default: the "C" order).
+    void SetSortCollation(std::shared_ptr<const Collation> collation) {
+        sortCollation_ = std::move(collation);
+    }
     const std::string& Sort() const { return sort_; }
 
     const std::shared_ptr<TextPool>& Pool() const { return pool_; }
@@ -183,6 +188,7 @@ class WorkingTable {
 
     std::string sort_;
     unsigned sortThreads_ = 0;
+    std::shared_ptr<const Collation> sortCollation_;
 
     // Rows on disk (AttachRun), and the current one's text, read from the run.
     std::unique_ptr<SortedRun> run_;

@@ -172,7 +172,7 @@ unwritable_output)
 usage)
     run --help
     expect_status 0
-    grep -qF "Usage: ostrel-cli [--memory-limit=MIB] [--] INPUT OUTPUT" stdout.txt || fail "--help shows no usage"
+    grep -qF "Usage: ostrel-cli [--memory-limit=MIB] [--locale=NAME] [--] INPUT OUTPUT" stdout.txt || fail "--help shows no usage"
     run -h
     expect_status 0
     run
@@ -235,6 +235,30 @@ memory_limit_option)
     expect_status 2
     expect_stderr_has "unknown option: --bogus"
     [ -e out3.txt ] && fail "output written for an unknown option"
+    ;;
+locale_option)
+    # A language's order from --locale, else from LC_ALL, LC_COLLATE or LANG; "C" or none set
+    # is code-point order.
+    printf '\xc3\xb6l\nzebra\n\xc3\xa4gg\n\xc3\xa5l\n' >in.txt
+    swedish='zebra\r\n\xc3\xa5l\r\n\xc3\xa4gg\r\n\xc3\xb6l\r\n'
+    german='\xc3\xa4gg\r\n\xc3\xa5l\r\n\xc3\xb6l\r\nzebra\r\n'
+    points='zebra\r\n\xc3\xa4gg\r\n\xc3\xa5l\r\n\xc3\xb6l\r\n'
+    unset LC_ALL LC_COLLATE LANG
+    run --locale=sv-SE in.txt out.txt && expect_file out.txt "$swedish"
+    LANG=de_DE.UTF-8 run in.txt out.txt && expect_file out.txt "$german"
+    LANG=de_DE.UTF-8 LC_COLLATE=sv_SE.UTF-8 run in.txt out.txt && expect_file out.txt "$swedish"
+    LANG=de_DE.UTF-8 LC_ALL=C.UTF-8 run in.txt out.txt && expect_file out.txt "$points"
+    LANG=sv_SE.UTF-8 run --locale=C in.txt out.txt && expect_file out.txt "$points"
+    run in.txt out.txt && expect_file out.txt "$points"
+    rm out.txt
+    run --locale=qq-ZZ in.txt out.txt
+    expect_status 2
+    expect_stderr_has "Unknown locale: qq-ZZ"
+    [ -e out.txt ] && fail "output written for an unknown locale"
+    LANG=qq_ZZ.UTF-8 run in.txt out.txt
+    expect_status 0
+    expect_stderr_has "Unknown locale: qq_ZZ.UTF-8; sorting by code point"
+    expect_file out.txt "$points"
     ;;
 abandoned_scratch_files)
     # Only a scratch file whose process is gone is removed: pid 1 runs, and the rest are not

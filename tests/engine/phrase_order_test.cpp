@@ -13,25 +13,28 @@
 #include <utility>
 #include <vector>
 
-#include "engine/order/folded_sort.h"
+#include "engine/failure.h"
+#include "engine/order/collation.h"
 #include "engine/order/phrase_order.h"
+#include "engine/order/phrase_sort.h"
 #include "engine/order/text_hash.h"
 #include "engine/runs/scratch_file.h"
 #include "engine/runs/sorted_runs.h"
 #include "engine/table/text_pool.h"
 #include "engine/thread_group.h"
+#include "tests/engine/test_support.h"
 
 namespace ostrel {
 namespace {
 
 namespace hooks = thread_group_testing;
 
-// Texts of ASCII, of capitals that fold to a shorter form (U+0130) and of stray bytes, in
-// every length around the eight-byte words.
+// Texts of ASCII, of capitals that fold to a shorter form (U+0130), of accents that compose with
+// the letter before them and of stray bytes, in every length around the eight-byte words.
 std::string RandomText(std::mt19937& rng) {
     static const char* const pieces[] = {
         "a",    "Z", " ", "'", "\xC3\x89", "\xC3\xA9", "\xC4\xB0", "\xD0\x96", "\xE2\x82\xAC",
-        "\xFF", "Q", "q", "0"};
+        "\xFF", "Q", "q", "0", "e",        "\xCC\x81"};
     std::string s;
     const std::size_t n = rng() % 40;
     for (std::size_t i = 0; i < n; ++i) s += pieces[rng() % std::size(pieces)];
@@ -40,11 +43,11 @@ std::string RandomText(std::mt19937& rng) {
 
 std::string Folded(std::string_view text) {
     std::string out;
-    FoldUtf8(text, out);
+    PhraseForm(text, out);
     return out;
 }
 
-TEST(CaseFold, TheWordAtATimeFormsAgreeWithFoldUtf8) {
+TEST(PhraseForm, TheWordAtATimeFormsAgreeWithThePlainOne) {
     std::mt19937 rng(11);
     for (int i = 0; i < 20000; ++i) {
         const std::string a = RandomText(rng);
@@ -52,14 +55,14 @@ TEST(CaseFold, TheWordAtATimeFormsAgreeWithFoldUtf8) {
         const std::string fa = Folded(a);
         ASSERT_LE(fa.size(), a.size());
 
-        std::vector<char> out(a.size() + 8);
+        std::vector<char> out(FormRoom(a.size()));
         std::uint64_t hash = 0;
         const std::size_t n = FoldAndHash(a, out.data(), hash);
         ASSERT_EQ(std::string(out.data(), n), fa) << a;
         ASSERT_EQ(hash, HashText(fa.data(), fa.size())) << a;
 
-        std::vector<char> bigA(std::max(a.size(), b.size()) + 8),
-            bigB(std::max(a.size(), b.size()) + 8);
+        std::vector<char> bigA(FormRoom(std::max(a.size(), b.size()))),
+            bigB(FormRoom(std::max(a.size(), b.size())));
         ASSERT_EQ(FoldEqual(a, b, bigA.data(), bigB.data()), fa == Folded(b)) << a << " / " << b;
 
         std::string scratch;
@@ -99,7 +102,7 @@ class SortThreads : public ::testing::Test {
         std::vector<std::pair<std::string, TextPool::Id>> texts;
         for (TextPool::Id id : ids) {
             texts.emplace_back(std::string(), id);
-            FoldUtf8(pool.Text(id), texts.back().first);
+            PhraseForm(pool.Text(id), texts.back().first);
         }
         return std::is_sorted(texts.begin(), texts.end());
     }
@@ -108,7 +111,7 @@ class SortThreads : public ::testing::Test {
         const std::vector<TextPool::Id> original = ids;
         for (unsigned threads = 1; threads <= most; ++threads) {
             ids = original;
-            SortByFoldedText(ids, pool, threads);
+            SortPhrases(ids, pool, threads);
             EXPECT_TRUE(Sorted()) << threads;
         }
     }
@@ -139,7 +142,7 @@ TEST_F(SortThreads, AHelperThatRunsOutOfMemoryReachesTheCaller) {
     for (unsigned helper = 1; helper <= 9; ++helper) {  // of the three rounds of three helpers
         std::vector<TextPool::Id> copy = ids;
         hooks::FailThreadJob(helper);
-        EXPECT_THROW(SortByFoldedText(copy, pool, 4), std::bad_alloc) << helper;
+        EXPECT_THROW(SortPhrases(copy, pool, 4), std::bad_alloc) << helper;
         hooks::FailThreadJob(0);
     }
 }
@@ -148,10 +151,10 @@ TEST_F(SortThreads, AHelperThatCannotStartReachesTheCaller) {
     for (unsigned start = 1; start <= 9; ++start) {
         std::vector<TextPool::Id> copy = ids;
         hooks::FailThreadStart(start);
-        EXPECT_THROW(SortByFoldedText(copy, pool, 4), std::system_error) << start;
+        EXPECT_THROW(SortPhrases(copy, pool, 4), std::system_error) << start;
         hooks::FailThreadStart(0);
     }
-    SortByFoldedText(ids, pool, 4);
+    SortPhrases(ids, pool, 4);
     EXPECT_TRUE(Sorted());
 }
 
@@ -160,7 +163,7 @@ std::vector<std::string> SortedTexts(const std::vector<std::string>& texts, unsi
     TextPool pool;
     std::vector<TextPool::Id> ids;
     for (const std::string& t : texts) ids.push_back(pool.Intern(t));
-    SortByFoldedText(ids, pool, threads);
+    SortPhrases(ids, pool, threads);
     std::vector<std::string> sorted;
     for (TextPool::Id id : ids) sorted.emplace_back(pool.Text(id));
     return sorted;
@@ -225,6 +228,120 @@ TEST(PhraseSort, TheMergeOfRunsOrdersAsTheSortDoes) {
     merged.Rewind();
     for (std::string_view t; merged.Next(t);) got.emplace_back(t);
     EXPECT_EQ(got, SortedTexts({std::begin(texts), std::end(texts)}, 1));
+}
+
+// In a language's order the sort is a stable sort of the phrases' places, on every path: keys
+// that tie past a level, keys longer than 64 bytes, and distinct phrases the language finds
+// equal ("a1", "A2"), in shuffled input large enough to be shared among threads.
+TEST(PhraseSort, ALanguagesOrderIsAStableSortOfThePlaces) {
+    const test::FakeCollation language;
+    TextPool pool;
+    std::vector<TextPool::Id> ids;
+    std::mt19937 rng(5);
+    const char* const words[] = {
+        "alpha", "Beta", "b", "zeta", "Zeta", "\xC3\x89t\xC3\xA9", "e\xCC\x81t\xC3\xA9"};
+    for (int i = 0; i < 120000; ++i) {
+        std::string text = words[rng() % 7];
+        text += std::to_string(rng() % 20000) + " " + words[rng() % 7] + std::string(rng() % 3, 'x');
+        ids.push_back(pool.Intern(text));
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    std::vector<TextPool::Id> expected = ids;
+    const std::unique_ptr<CollationKeys> keys = language.NewKeys();
+    std::vector<PhrasePlace> places(expected.size());
+    std::vector<std::size_t> order(expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        PlacePhrase(pool.Text(expected[i]), keys.get(), places[i]);
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return ComparePlaces(places[a], places[b]) < 0;
+    });
+    for (std::size_t i = 0; i < order.size(); ++i) expected[i] = ids[order[i]];
+    std::shuffle(ids.begin(), ids.end(), rng);
+    ASSERT_GE(ids.size(), 100000u);  // the parallel path's least input
+    for (unsigned threads : {1u, 2u, 4u}) {
+        std::vector<TextPool::Id> sorted = ids;
+        SortPhrases(sorted, pool, threads, &language);
+        EXPECT_EQ(sorted, expected) << threads;
+    }
+}
+
+// Each language's own order, through the platform's collation.
+TEST(PhraseSort, LanguagesSortAsTheirSpeakersDo) {
+    const std::vector<std::string> everywhere[] = {
+        {"coop", "co-op", "cork"}, {"were", "we're", "zebra"}, {"car seat", "cars", "carseat"}};
+    const std::vector<std::string> accents = {
+        "\xC3\xA1"
+        "baco",
+        "abacus", "Apfel",
+        "\xC3\x84"
+        "pfel",
+        "apfelsaft"};
+    const struct {
+        const char* locale;
+        std::vector<std::string> chain;
+    } languages[] = {
+        {"de-DE", accents},
+        {"fr-FR", accents},
+        {"en-US", accents},
+        {"es-ES", accents},
+        {"es-ES",
+         {"nube",
+          "\xC3\xB1"
+          "and\xC3\xBA",
+          "oz"}},
+        {"sv-SE",
+         {"zebra",
+          "\xC3\xA5"
+          "l",
+          "\xC3\xA4gg", "\xC3\xB6l"}},
+        {"tr-TR", {"ol", "oz", "\xC3\xB6ga"}},
+    };
+    for (const auto& language : languages) {
+        const std::unique_ptr<Collation> collation = CollationFor(language.locale);
+        ASSERT_TRUE(collation) << language.locale;
+        std::vector<std::vector<std::string>> chains(std::begin(everywhere), std::end(everywhere));
+        chains.push_back(language.chain);
+        for (const std::vector<std::string>& chain : chains) {
+            TextPool pool;
+            std::vector<TextPool::Id> ids;
+            for (auto t = chain.rbegin(); t != chain.rend(); ++t) ids.push_back(pool.Intern(*t));
+            SortPhrases(ids, pool, 1, collation.get());
+            std::vector<std::string> got;
+            for (TextPool::Id id : ids) got.emplace_back(pool.Text(id));
+            EXPECT_EQ(got, chain) << language.locale;
+        }
+    }
+    EXPECT_EQ(CollationFor("C"), nullptr);
+    EXPECT_EQ(CollationFor("C.UTF-8"), nullptr);
+    EXPECT_EQ(CollationFor("POSIX"), nullptr);
+    EXPECT_THROW(CollationFor("qq-ZZ"), RuntimeError);
+}
+
+// Spellings that differ only in their composition are one phrase, whatever their letter case.
+TEST(PhraseForm, CanonicallyEquivalentSpellingsAreOnePhrase) {
+    const std::vector<std::string> spellings[] = {
+        {"caf\xC3\xA9", "cafe\xCC\x81", "CAFE\xCC\x81", "CAF\xC3\x89"},
+        {"\xC3\x85", "\xE2\x84\xAB", "\xC3\xA5"},
+        {"\xE2\x84\xA6", "\xCE\xA9", "\xCF\x89"},
+        {"\xED\x95\x9C", "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB"},
+    };
+    for (const std::vector<std::string>& phrase : spellings) {
+        for (const std::string& spelling : phrase) {
+            std::vector<char> a(FormRoom(12)), b(FormRoom(12));
+            EXPECT_TRUE(FoldEqual(phrase.front(), spelling, a.data(), b.data())) << spelling;
+            std::uint64_t first = 0, other = 0;
+            FoldAndHash(phrase.front(), a.data(), first);
+            FoldAndHash(spelling, b.data(), other);
+            EXPECT_EQ(first, other) << spelling;
+        }
+    }
+    // A stray byte and a surrogate read from UTF-16 stay as they are, and part what they stand
+    // between: the accent after them composes with nothing.
+    EXPECT_EQ(Folded("e\xFF\xCC\x81"), "e\xFF\xCC\x81");
+    EXPECT_EQ(Folded("E\xED\xA0\x80\xCC\x81"), "e\xED\xA0\x80\xCC\x81");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "engine/duplicate_engine.h"
 #include "engine/failure.h"
 #include "engine/memory_budget.h"
+#include "engine/order/collation.h"
 #include "engine/runs/scratch_file.h"
 #include "engine/table/working_table.h"
 #include "engine/text/code_page.h"
@@ -60,6 +62,8 @@ class SortedRuns : public test::ScratchDir, public ::testing::WithParamInterface
         options.memoryBudget = budget;
         options.scratchFolder = scratch;
         options.busy = [&] { ++busyCalls; };
+        options.collation = collation;
+        table->SetSortCollation(collation);
         Result r;
         r.nonBlank = LoadDistinctLines(
             reader, *table, 100, [](std::uint64_t) {}, options);
@@ -80,6 +84,7 @@ class SortedRuns : public test::ScratchDir, public ::testing::WithParamInterface
 
     std::string scratch;
     std::uint64_t busyCalls = 0;
+    std::shared_ptr<const Collation> collation;  // none: the "C" order
 };
 
 TEST_P(SortedRuns, ManyRunsMergeToTheResultInMemory) {
@@ -106,6 +111,42 @@ TEST_P(SortedRuns, TheFirstSpellingWinsAcrossRuns) {
     EXPECT_EQ(r.rows.back(), "Zebra Crossing");
     EXPECT_EQ(r.rows.size(), 403u);
     EXPECT_EQ(r.nonBlank, 406u);
+}
+
+// In a language's order too: the tests' own, whose keys tie past many levels and which finds
+// distinct phrases equal, and a real one.
+TEST_P(SortedRuns, RunsMergeToTheResultInMemoryInALanguagesOrder) {
+    const std::string path =
+        File("list.txt", MixedList(3000) + "a1\nA2\na3\n\xC3\xB6l\nzebra\n\xC3\xA5l\n\xC3\xA4gg\n");
+    for (std::shared_ptr<const Collation> language :
+         {std::shared_ptr<const Collation>(std::make_shared<test::FakeCollation>()),
+          std::shared_ptr<const Collation>(CollationFor("sv-SE"))}) {
+        collation = language;
+        const Result memory = Load(path, 0);
+        const Result runs = Load(path, 1);
+        EXPECT_TRUE(runs.onDisk);
+        EXPECT_EQ(runs.rows, memory.rows) << language->LocaleName();
+        EXPECT_EQ(memory.rows.size(), 1004u);
+    }
+}
+
+// Spellings that look the same are one phrase, in memory and across runs: the first is kept as
+// it was written.
+TEST_P(SortedRuns, CanonicallyEquivalentSpellingsAreOnePhrase) {
+    std::string list = "cafe\xCC\x81\n\xE2\x84\xAB\n\xE2\x84\xA6\n\xED\x95\x9C\n";
+    for (int i = 0; i < 400; ++i) list += "filler number " + std::to_string(i) + "\n";
+    list +=
+        "caf\xC3\xA9\nCAF\xC3\x89\n\xC3\x85\n\xCE\xA9\n\xCF\x89\n"
+        "\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB\n";
+    const std::string path = File("list.txt", list);
+    for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{1}}) {
+        const Result r = Load(path, budget);
+        EXPECT_EQ(r.nonBlank, 410u);
+        ASSERT_EQ(r.rows.size(), 404u);
+        EXPECT_EQ(r.rows.front(), "cafe\xCC\x81");
+        EXPECT_EQ(V(r.rows.end() - 3, r.rows.end()),
+                  (V{"\xE2\x84\xAB", "\xE2\x84\xA6", "\xED\x95\x9C"}));
+    }
 }
 
 TEST_P(SortedRuns, ACodePageListReadAgainDropsItsRuns) {

@@ -1,10 +1,11 @@
 #pragma once
-// Sorting text ids by code point of their folded texts.
+// Sorting text ids in phrase order (phrase_order.h).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "engine/order/collation.h"
 #include "engine/table/text_pool.h"
 
 namespace ostrel {
@@ -12,11 +13,12 @@ namespace ostrel {
 // The memory a sort takes for each id, beside the ids themselves.
 constexpr std::size_t kSortBytesPerId = 32;
 
-// Sorts ids in ascending order of their folded texts; ids of texts with equal folded forms
-// end up in ascending id order. Large inputs are sorted on up to threads threads, the calling
-// one included (0: one a core, up to four). What a helper thread throws reaches the caller;
-// a helper that cannot be started raises std::system_error.
-void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads = 0);
+// Sorts ids in phrase order, in a language's (collation) or, with none, in the "C" order; ids of
+// one phrase end up in ascending id order. Large inputs are sorted on up to threads threads, the
+// calling one included (0: one a core, up to four). What a helper thread throws reaches the
+// caller; a helper that cannot be started raises std::system_error.
+void SortPhrases(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads = 0,
+                 const Collation* collation = nullptr);
 
 // The same sort of ids kept elsewhere, which it reads and writes back a block at a time:
 // read(first, n, out) gives ids [first, first + n), and may be called on several threads at
@@ -26,6 +28,7 @@ struct IdBlocks {
     std::function<void(std::size_t first, std::size_t n, TextPool::Id* out)> read;
     std::function<void(std::size_t first, std::size_t n, const TextPool::Id* in)> write;
 };
-void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned threads = 0);
+void SortPhrases(const IdBlocks& ids, const TextPool& pool, unsigned threads = 0,
+                 const Collation* collation = nullptr);
 
 }  // namespace ostrel

@@ -1,4 +1,4 @@
-#include "engine/order/folded_sort.h"
+#include "engine/order/phrase_sort.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +9,7 @@
 
 #include <boost/sort/pdqsort/pdqsort.hpp>
 
+#include "engine/order/phrase_order.h"
 #include "engine/thread_group.h"
 
 namespace ostrel {
@@ -50,45 +51,76 @@ bool SameBytes(const Key& a, const Key& b) {
     return true;
 }
 
-// What a thread sorting keys works with: the pool, and its own scratch for folding a text that
-// is not plain ASCII (a thread_local one would cost a call a key where TLS is emulated).
+// What a keys' words are of: the collation key of a text's form, or the form itself. In a
+// language's order, keys that tie whole go on to their forms.
+enum class Stage { CollationKey, Form };
+
+// What a thread sorting keys works with: the pool, its own collation keys, and its own scratch
+// for the form of a text (a thread_local one would cost a call a key where TLS is emulated).
 struct Sorter {
+    Sorter(const TextPool& p, const Collation* collation)
+        : pool(p), keys(collation ? collation->NewKeys() : nullptr) {}
+
+    Stage First() const { return keys ? Stage::CollationKey : Stage::Form; }
+    // The words of text id's key or form from depth; returns its length, or more when it goes
+    // on past them.
+    std::size_t Words(TextPool::Id id, std::size_t depth, std::uint64_t* words, std::size_t count,
+                      Stage stage) {
+        if (stage == Stage::Form) return pool.FoldedWords(id, depth, words, count, scratch);
+        form.clear();
+        PhraseForm(pool.Text(id), form);
+        return keys->KeyWords(form, depth, words, count);
+    }
+
     const TextPool& pool;
-    std::string scratch;
+    std::unique_ptr<CollationKeys> keys;
+    std::string scratch, form;
 };
 
-void Fill(Key& key, Sorter& s, std::size_t depth) {
-    const std::size_t length = s.pool.FoldedWords(key.Id(), depth, key.words, kWords, s.scratch);
+void Fill(Key& key, Sorter& s, std::size_t depth, Stage stage) {
+    const std::size_t length = s.Words(key.Id(), depth, key.words, kWords, stage);
     key.idAndLength = key.Id() | (std::uint64_t(std::min<std::size_t>(length, 0xFFFF)) << 48);
 }
 
-void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth);
+void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth, Stage stage);
 
-// All keys in [begin, end) share their first depth + kLevel folded bytes.
-void Refine(Key* begin, Key* end, Sorter& s, std::size_t depth) {
-    // Texts that end within these bytes come first, shorter first (they can differ only by
+// Fills the keys of [begin, end) from depth and sorts them.
+void FillAndSort(Key* begin, Key* end, Sorter& s, std::size_t depth, Stage stage) {
+    constexpr std::ptrdiff_t kAhead = 8;  // texts lie scattered: fetch a few ahead
+    for (Key* k = begin; k != end; ++k) {
+        if (end - k > kAhead) s.pool.PrefetchText(k[kAhead].Id());
+        Fill(*k, s, depth, stage);
+    }
+    SortLevel(begin, end, s, depth, stage);
+}
+
+// All keys in [begin, end) share their first depth + kLevel bytes.
+void Refine(Key* begin, Key* end, Sorter& s, std::size_t depth, Stage stage) {
+    // Keys that end within these bytes come first, shorter first (they can differ only by
     // trailing zero bytes); the rest go on to the next level.
     Key* longer =
         std::partition(begin, end, [&](const Key& k) { return k.Length() <= depth + kLevel; });
     std::sort(begin, longer, [](const Key& a, const Key& b) {
         return a.Length() != b.Length() ? a.Length() < b.Length() : a.Id() < b.Id();
     });
-    if (end - longer > 1) {
-        constexpr std::ptrdiff_t kAhead = 8;  // texts lie scattered: fetch a few ahead
-        for (Key* k = longer; k != end; ++k) {
-            if (end - k > kAhead) s.pool.PrefetchText(k[kAhead].Id());
-            Fill(*k, s, depth + kLevel);
+    // Collation keys that are equal whole are ordered by their forms.
+    if (stage == Stage::CollationKey) {
+        for (Key* run = begin; run != longer;) {
+            Key* next = run + 1;
+            while (next != longer && next->Length() == run->Length()) ++next;
+            if (next - run > 1) FillAndSort(run, next, s, 0, Stage::Form);
+            run = next;
         }
-        SortLevel(longer, end, s, depth + kLevel);
     }
+    if (end - longer > 1) FillAndSort(longer, end, s, depth + kLevel, stage);
 }
 
-void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth) {
+void SortLevel(Key* begin, Key* end, Sorter& s, std::size_t depth, Stage stage) {
     boost::sort::pdqsort_branchless(begin, end, ByBytes{});
     for (Key* run = begin; run != end;) {
         Key* next = run + 1;
         while (next != end && SameBytes(*next, *run)) ++next;
-        if (next - run > 1) Refine(run, next, s, depth);
+        if (next - run > 1) Refine(run, next, s, depth, stage);
         run = next;
     }
 }
@@ -106,29 +138,31 @@ void EachId(const IdBlocks& ids, std::size_t first, std::size_t last, const Visi
 
 }  // namespace
 
-void SortByFoldedText(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads) {
-    SortByFoldedText(IdBlocks{ids.size(),
-                              [&](std::size_t first, std::size_t n, TextPool::Id* out) {
-                                  std::copy_n(ids.data() + first, n, out);
-                              },
-                              [&](std::size_t first, std::size_t n, const TextPool::Id* in) {
-                                  std::copy_n(in, n, ids.data() + first);
-                              }},
-                     pool, threads);
+void SortPhrases(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads,
+                 const Collation* collation) {
+    SortPhrases(IdBlocks{ids.size(),
+                         [&](std::size_t first, std::size_t n, TextPool::Id* out) {
+                             std::copy_n(ids.data() + first, n, out);
+                         },
+                         [&](std::size_t first, std::size_t n, const TextPool::Id* in) {
+                             std::copy_n(in, n, ids.data() + first);
+                         }},
+                pool, threads, collation);
 }
 
-void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned requested) {
+void SortPhrases(const IdBlocks& ids, const TextPool& pool, unsigned requested,
+                 const Collation* collation) {
     const std::size_t n = ids.count;
     const unsigned threads = n < kParallelFrom ? 1 : ThreadCount(requested);
     std::unique_ptr<Key[]> storage(new Key[n]);  // filled below; no need to clear it first
     Key* const keys = storage.get();
     if (threads == 1) {
-        Sorter sorter{pool, {}};
+        Sorter sorter(pool, collation);
         EachId(ids, 0, n, [&](std::size_t i, TextPool::Id id) {
             keys[i].idAndLength = id;
-            Fill(keys[i], sorter, 0);
+            Fill(keys[i], sorter, 0, sorter.First());
         });
-        SortLevel(keys, keys + n, sorter, 0);
+        SortLevel(keys, keys + n, sorter, 0, sorter.First());
     } else {
         // Each key goes straight into a bucket by its first two folded bytes, so that every key
         // of a bucket sorts before every key of the next; the buckets are then sorted side by
@@ -143,7 +177,7 @@ void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned reques
         // thread a range.
         const auto eachKey = [&](const auto& visit) {
             RunShared(threads, threads, [&](std::size_t r) {
-                Sorter sorter{pool, {}};
+                Sorter sorter(pool, collation);
                 EachId(ids, rangeStart(r), rangeStart(r + 1), [&](std::size_t, TextPool::Id id) {
                     Key key;
                     key.idAndLength = id;
@@ -153,7 +187,7 @@ void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned reques
         };
         // Counting needs the first word alone.
         eachKey([&](Sorter& sorter, std::vector<std::size_t>& count, Key& key) {
-            pool.FoldedWords(key.Id(), 0, key.words, 1, sorter.scratch);
+            sorter.Words(key.Id(), 0, key.words, 1, sorter.First());
             ++count[bucketOf(key)];
         });
         std::vector<std::size_t> start(kBuckets + 1, 0);
@@ -163,7 +197,7 @@ void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned reques
             start[b + 1] = next;
         }
         eachKey([&](Sorter& sorter, std::vector<std::size_t>& next, Key& key) {
-            Fill(key, sorter, 0);
+            Fill(key, sorter, 0, sorter.First());
             keys[next[bucketOf(key)]++] = key;
         });
         std::vector<std::size_t> order;
@@ -173,8 +207,9 @@ void SortByFoldedText(const IdBlocks& ids, const TextPool& pool, unsigned reques
             return start[a + 1] - start[a] > start[b + 1] - start[b];
         });
         RunShared(order.size(), threads, [&](std::size_t i) {
-            Sorter sorter{pool, {}};
-            SortLevel(keys + start[order[i]], keys + start[order[i] + 1], sorter, 0);
+            Sorter sorter(pool, collation);
+            SortLevel(keys + start[order[i]], keys + start[order[i] + 1], sorter, 0,
+                      sorter.First());
         });
     }
     TextPool::Id block[kIdBlock];
