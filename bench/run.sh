@@ -29,36 +29,7 @@ cli="$root/build/linux-release/cli/ostrel-cli"
 mkdir -p "$dir"
 source "$root/bench/generator.sh"
 
-# measure OUT_STDOUT CMD...: runs CMD $repeat times with stdout to OUT_STDOUT; sets wall (s,
-# the fastest run) and peak (KB, the largest).
-measure() {
-    local out="$1" best_wall="" best_peak=0 i
-    shift
-    for ((i = 0; i < repeat; i++)); do
-        measure_once "$out" "$@"
-        if [ -z "$best_wall" ] || awk "BEGIN { exit !($wall < $best_wall) }"; then
-            best_wall=$wall
-        fi
-        [ "$peak" -gt "$best_peak" ] && best_peak=$peak
-    done
-    wall=$best_wall peak=$best_peak
-}
-
-measure_once() {
-    local out="$1"
-    shift
-    local times="$dir/time.$$" errors="$dir/stderr.$$"
-    if ! /usr/bin/time -f '%e %M' -o "$times" "$@" >"$out" 2>"$errors"; then
-        echo "command failed: $*" >&2
-        tail -n 5 "$errors" "$times" >&2
-        return 1
-    fi
-    read -r wall peak < <(tail -n 1 "$times")
-    rm -f "$times" "$errors"
-}
-
-calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
-verdict() { awk "BEGIN { exit !($1) }" && echo PASS || echo FAIL; }
+source "$root/bench/measure.sh"
 
 status=0
 for lines in "${sizes[@]}"; do
@@ -73,7 +44,7 @@ for lines in "${sizes[@]}"; do
         END { print n + 0, u + 0 }' "$input")
 
     cat "$input" >/dev/null   # same warm page cache for every tool
-    measure "$dir/ostrel.stdout" "$cli" "$input" "$dir/out-ostrel.txt"
+    measure "$dir/ostrel.stdout" env LC_ALL=C "$cli" "$input" "$dir/out-ostrel.txt"
     o_wall=$wall o_peak=$peak
     measure "$dir/out-sort.txt" env LC_ALL=C sort -f -u "$input"
     s_wall=$wall s_peak=$peak
