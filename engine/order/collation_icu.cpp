@@ -97,8 +97,9 @@ void AppendNfc(std::string_view wellFormed, std::string& out) {
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     icu::StringByteSink<std::string> sink(&out);
     if (U_SUCCESS(status))
-        nfc->normalizeUTF8(0, icu::StringPiece(wellFormed.data(), wellFormed.size()), sink, nullptr,
-                           status);
+        nfc->normalizeUTF8(
+            0, icu::StringPiece(wellFormed.data(), static_cast<std::int32_t>(wellFormed.size())),
+            sink, nullptr, status);
     if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
     if (U_FAILURE(status))
         throw RuntimeError(err::kInternalError,
