@@ -164,42 +164,67 @@ void SortPhrases(const IdBlocks& ids, const TextPool& pool, unsigned requested,
         });
         SortLevel(keys, keys + n, sorter, 0, sorter.First());
     } else {
-        // Each key goes straight into a bucket by its first two folded bytes, so that every key
-        // of a bucket sorts before every key of the next; the buckets are then sorted side by
-        // side, largest first. The ids are split into one range a thread: each range's keys
-        // are counted by bucket first, and then filled in at that range's own places in the
-        // buckets.
+        // Keys are put in buckets by their first two bytes, so that every key of a bucket sorts
+        // before every key of the next; the buckets are then sorted side by side, largest
+        // first. The ids are split into one range a thread, and each range's keys are counted
+        // by bucket.
         constexpr std::size_t kBuckets = std::size_t{1} << 16;
         const auto bucketOf = [](const Key& key) { return key.words[0] >> 48; };
         const auto rangeStart = [&](std::size_t r) { return n * r / threads; };
         std::vector<std::vector<std::size_t>> place(threads, std::vector<std::size_t>(kBuckets));
-        // Calls visit(sorter, place of the range, key) for each key, its id alone set, on one
-        // thread a range.
+        // Calls visit(sorter, place of the range, index, key) for each key, its id alone set,
+        // on one thread a range.
         const auto eachKey = [&](const auto& visit) {
             RunShared(threads, threads, [&](std::size_t r) {
                 Sorter sorter(pool, collation);
-                EachId(ids, rangeStart(r), rangeStart(r + 1), [&](std::size_t, TextPool::Id id) {
+                EachId(ids, rangeStart(r), rangeStart(r + 1), [&](std::size_t i, TextPool::Id id) {
                     Key key;
                     key.idAndLength = id;
-                    visit(sorter, place[r], key);
+                    visit(sorter, place[r], i, key);
                 });
             });
         };
-        // Counting needs the first word alone.
-        eachKey([&](Sorter& sorter, std::vector<std::size_t>& count, Key& key) {
-            sorter.Words(key.Id(), 0, key.words, 1, sorter.First());
-            ++count[bucketOf(key)];
-        });
+        // Where each range's keys of each bucket go.
         std::vector<std::size_t> start(kBuckets + 1, 0);
-        for (std::size_t b = 0; b < kBuckets; ++b) {
-            std::size_t next = start[b];
-            for (std::vector<std::size_t>& range : place) next += std::exchange(range[b], next);
-            start[b + 1] = next;
+        const auto placeBuckets = [&] {
+            for (std::size_t b = 0; b < kBuckets; ++b) {
+                std::size_t next = start[b];
+                for (std::vector<std::size_t>& range : place) next += std::exchange(range[b], next);
+                start[b + 1] = next;
+            }
+        };
+        if (collation) {
+            // A collation key costs far more than a form's words: each is made once, where its
+            // id is, and the keys are then moved into their buckets in place.
+            eachKey([&](Sorter& sorter, std::vector<std::size_t>& count, std::size_t i, Key& key) {
+                Fill(key, sorter, 0, sorter.First());
+                keys[i] = key;
+                ++count[bucketOf(key)];
+            });
+            placeBuckets();
+            std::vector<std::size_t> next(start.begin(), start.end() - 1);
+            for (std::size_t b = 0; b < kBuckets; ++b) {
+                for (std::size_t& i = next[b]; i < start[b + 1];) {
+                    const std::size_t home = bucketOf(keys[i]);
+                    if (home == b)
+                        ++i;
+                    else
+                        std::swap(keys[i], keys[next[home]++]);
+                }
+            }
+        } else {
+            // A form's words are cheap: counting needs the first word alone, and each key then
+            // goes straight to its range's place in its bucket.
+            eachKey([&](Sorter& sorter, std::vector<std::size_t>& count, std::size_t, Key& key) {
+                sorter.Words(key.Id(), 0, key.words, 1, sorter.First());
+                ++count[bucketOf(key)];
+            });
+            placeBuckets();
+            eachKey([&](Sorter& sorter, std::vector<std::size_t>& next, std::size_t, Key& key) {
+                Fill(key, sorter, 0, sorter.First());
+                keys[next[bucketOf(key)]++] = key;
+            });
         }
-        eachKey([&](Sorter& sorter, std::vector<std::size_t>& next, Key& key) {
-            Fill(key, sorter, 0, sorter.First());
-            keys[next[bucketOf(key)]++] = key;
-        });
         std::vector<std::size_t> order;
         for (std::size_t b = 0; b < kBuckets; ++b)
             if (start[b + 1] - start[b] > 1) order.push_back(b);
