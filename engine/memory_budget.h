@@ -1,5 +1,6 @@
 #pragma once
 // How much memory a run may use for the phrases it holds before it sorts them out to disk.
+#include <cstddef>
 #include <cstdint>
 
 namespace ostrel {
@@ -24,5 +25,33 @@ std::uint64_t MemoryBudgetFor(const MemoryFigures& figures);
 inline std::uint64_t AutomaticMemoryBudget() {
     return MemoryBudgetFor(ReadMemoryFigures());
 }
+
+// How a load spends its budget, computed once from the budget, the list's size and the number
+// of workers; the loader, its shares, the runs, their merge and the save all ask it. The budget
+// is the run's whole memory but for the program's own: the chunks in hand, a run's buffer and
+// the save's buffers are taken from it first, and the workers' shares of the phrases, their
+// sorting included, split the rest. The merge runs once the shares are gone, in a quarter of
+// the budget at most.
+struct LoadPlan {
+    static constexpr std::size_t kChunksInHand = 4;  // chunks read ahead of the slowest worker
+
+    std::uint64_t budget = 0;  // 0: none; the list is held in memory whatever its size
+    unsigned workers = 1;
+    std::size_t chunkBytes = 0;          // the list is read in chunks of this size
+    std::uint64_t shareBudget = 0;       // what a worker's share may take (0: no bound)
+    std::uint64_t expectedPerShare = 0;  // distinct phrases a share's index is first sized for
+    std::size_t runBufferBytes = 0;      // the buffer of a run, while it is written or read
+
+    bool Bounded() const { return budget != 0; }
+    // A share of count texts of textBytes under an index of indexBytes would take more than its
+    // budget once sorted: its texts are to be written out.
+    bool ShareOverBudget(std::uint64_t textBytes, std::uint64_t count,
+                         std::uint64_t indexBytes) const;
+    // A share's index of indexBytes may grow to twice its size: the larger one takes its memory
+    // while the old one is still held.
+    bool ShareIndexMayGrow(std::uint64_t textBytes, std::uint64_t indexBytes) const;
+};
+
+LoadPlan PlanLoad(std::uint64_t budget, std::uint64_t listBytes, unsigned workers);
 
 }  // namespace ostrel

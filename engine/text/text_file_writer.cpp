@@ -20,7 +20,7 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kBufferSize = TextFileWriter::kBufferBytes;
 
 // Hands what the stream holds to the system.
 void FlushStream(std::FILE* file, const std::string& path) {
@@ -63,7 +63,7 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
             fileName_ = TemporaryFolder();
             file_ = CreateScratchFile(fileName_);
         }
-        buffer_.resize(kBufferSize + 1024);
+        buffer_.resize(kBufferSize + kRoomBeyondBuffer);
         // The disk goes to work on each buffer while the next is filled.
         behind_.emplace([this](std::string_view bytes) {
             WriteAll(file_, bytes, fileName_);

@@ -20,6 +20,12 @@ namespace ostrel {
 
 class TextFileWriter {
   public:
+    // Lines are gathered in a buffer of this size, and one more while the writer thread writes
+    // the last: the memory a save holds, whatever the result's size.
+    static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kRoomBeyondBuffer = 1024;
+    static constexpr std::size_t kHeldBytes = 2 * (kBufferBytes + kRoomBeyondBuffer);
+
     // Creates a temporary file in the folder of the file the path leads to, or throws
     // RuntimeError naming the target and the reason: nothing is created when the target is not
     // a regular file, or not one this user may write.
