@@ -14,8 +14,17 @@ struct MemoryFigures {
     std::uint64_t processLimit = 0;  // a limit set on the process (job object, rlimit, cgroup)
 };
 
-// The platform's reading of the figures (memory_figures_posix.cpp, or win32/).
+// The platform's reading of the figures (memory_figures_posix.cpp, or win32/). A limit is
+// given less what the process already holds of it: on POSIX systems a limit on the address
+// space less the address space reserved so far and what the threads of a run reserve; on
+// Windows a job object's limit, which counts committed memory, less the memory committed.
 MemoryFigures ReadMemoryFigures();
+
+// Keeps the address space a run reserves near the memory it uses, where a limit is set on the
+// address space (RLIMIT_AS): malloc keeps to one arena, and threads take small stacks. Without
+// it each worker's arena alone reserves 64 MiB. Nothing elsewhere, or on Windows, where a
+// thread's stack and the heap commit only what they use. Safe to call more than once.
+void ConfineAddressSpace();
 
 // The budget chosen from the figures: half of the memory available, and never above half of a
 // limit set on the process. Half, because the run's peak is the budget plus what it does not
