@@ -199,7 +199,7 @@ void SpilledRuns::Write(const std::vector<TextArena*>& texts, unsigned threads) 
     for (const TextArena* t : texts) count += t->Size();
     std::vector<TextPool::Id> ids(count);
     pool.Adopt(texts, threads, [&](std::uint64_t first, const TextPool::Id* block, std::size_t n) {
-        std::copy_n(block, n, ids.begin() + first);
+        std::copy_n(block, n, ids.data() + first);
     });
     SortByFoldedText(ids, pool, threads);
     if (!file_) file_ = std::make_shared<RunFile>(folder_);
