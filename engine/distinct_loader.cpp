@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/failure.h"
+#include "engine/memory_budget.h"
 #include "engine/order/phrase_order.h"
 #include "engine/order/phrase_sort.h"
 #include "engine/runs/sorted_runs.h"
@@ -26,20 +27,7 @@
 namespace ostrel {
 namespace {
 
-// A chunk is a sixteenth of the file, within these bounds: enough chunks for the workers to
-// share the work, and no more memory than the work needs.
-constexpr std::size_t kLeastChunkBytes = std::size_t{64} << 10;
-constexpr std::size_t kMostChunkBytes = std::size_t{4} << 20;
-constexpr std::size_t kChunkSlots = 4;  // chunks read ahead of the slowest worker, at most
-// Under a memory budget a chunk is at most a 128th of it, and the buffers of the chunks in
-// hand and the lines found in them are reckoned at this many times the chunks' bytes.
-constexpr std::uint64_t kBudgetPerChunk = 128;
-constexpr std::size_t kLeastBudgetChunkBytes = 512;
-constexpr std::uint64_t kPipelineBytesPerChunkByte = 5;
-// A run's scratch file is buffered by a 64th of the budget, within these bounds: the most
-// runs merged at once then take a quarter of it.
-constexpr std::size_t kLeastRunBuffer = std::size_t{64} << 10;
-constexpr std::size_t kMostRunBuffer = std::size_t{1} << 20;
+constexpr std::size_t kChunkSlots = LoadPlan::kChunksInHand;
 // A look-up's memory is fetched ahead: its slot this many lines before, then the text that
 // the slot leads to this many.
 constexpr std::size_t kSlotAhead = 32;
@@ -69,12 +57,11 @@ struct Batch {
 // it is first met, in an arena of records that the pool can take over whole.
 class DistinctShare {
   public:
-    // budget: the bytes the share may take, its sorting included (0: no bound).
-    DistinctShare(std::uint64_t expected, std::size_t longestText, std::uint64_t budget)
+    DistinctShare(const LoadPlan& plan, std::size_t longestText)
         : scratch_(FormRoom(longestText)),
           otherScratch_(FormRoom(longestText)),
-          tableSize_(TableSizeFor(expected)),
-          budget_(budget) {
+          tableSize_(TableSizeFor(plan.expectedPerShare)),
+          plan_(plan) {
         slots_.Reset(tableSize_);
     }
 
@@ -104,9 +91,7 @@ class DistinctShare {
     // The share's texts would take more than its budget once sorted: its texts are to be
     // written out.
     bool OverBudget() const {
-        if (budget_ == 0) return false;
-        const std::uint64_t sorting = (kSortBytesPerId + sizeof(TextPool::Id)) * texts_.Size();
-        return full_ || texts_.Bytes() + std::max(slots_.Bytes(), sorting) > budget_;
+        return full_ || plan_.ShareOverBudget(texts_.Bytes(), texts_.Size(), slots_.Bytes());
     }
     // Starts afresh once the texts are written out (and so taken from the arena).
     void Restart() {
@@ -119,7 +104,7 @@ class DistinctShare {
     // leaves no room for both, the share is full instead, until it is so crowded that it must
     // grow all the same.
     void MaybeGrow() {
-        if (budget_ != 0 && !slots_.Crowded() && texts_.Bytes() + 3 * slots_.Bytes() > budget_) {
+        if (!slots_.Crowded() && !plan_.ShareIndexMayGrow(texts_.Bytes(), slots_.Bytes())) {
             full_ = true;
             return;
         }
@@ -141,7 +126,7 @@ class DistinctShare {
     SlotTable slots_;  // by the hash of the folded text
     std::vector<char> scratch_, otherScratch_;
     const std::uint64_t tableSize_;
-    const std::uint64_t budget_;
+    const LoadPlan& plan_;
     bool full_ = false;
 };
 
@@ -511,6 +496,62 @@ void Spill(std::vector<std::unique_ptr<DistinctShare>>& shares, SpilledRuns& run
     for (auto& share : shares) share->Restart();
 }
 
+// One reading of the list: what it filled and how it ended.
+struct Reading {
+    Pipeline pipeline;
+    std::vector<std::unique_ptr<DistinctShare>> shares;
+    std::optional<SpilledRuns> runs;  // under a budget
+    bool restarted = false;           // the list is to be read again in the code page
+    std::exception_ptr readFailure;
+    std::uint64_t reported = 0;  // lines reported done
+};
+
+// The read step: the list read once into the plan's shares by the workers, which write them
+// out as runs whenever one is over its budget.
+void Read(Reading& reading, TextFileReader& file, const LoadPlan& plan, std::size_t maxCharacters,
+          const std::function<void(std::uint64_t)>& progress, const LoadOptions& options) {
+    if (plan.Bounded())
+        reading.runs.emplace(options.scratchFolder, plan.runBufferBytes, options.busy,
+                             options.collation);
+    auto& shares = reading.shares;
+    std::vector<std::unique_ptr<Worker>> team;
+    for (unsigned i = 0; i < plan.workers; ++i) {
+        shares.push_back(
+            std::make_unique<DistinctShare>(plan, LineScanner::MostBytes(maxCharacters)));
+        team.push_back(std::make_unique<Worker>(reading.pipeline, *shares.back(), i, plan.workers,
+                                                maxCharacters));
+    }
+    std::function<void()> spill;
+    if (reading.runs) spill = [&] { Spill(shares, *reading.runs, file, plan.workers); };
+    Producer producer(reading.pipeline, file, plan.chunkBytes, maxCharacters, plan.workers,
+                      progress, spill);
+    {
+        // Whatever way the reading ends, the workers are stopped and waited for.
+        ThreadGroup threads([&reading] { Stop(reading.pipeline); });
+        for (auto& w : team) threads.Start([&worker = *w] { worker.Run(); });
+        producer.Run();
+        producer.AwaitWorkers();
+        threads.Join();  // raises what a worker threw, before any failure met later
+    }
+    reading.restarted = producer.Restarted();
+    reading.readFailure = producer.ReadFailure();
+    reading.reported = producer.Reported();
+}
+
+// The finish step: the shares' texts become the table's rows, taken over in memory, or, when
+// runs were written, as the last run merged with the others.
+void Finish(Reading& reading, TextFileReader& file, WorkingTable& table, unsigned workers) {
+    if (reading.runs && !reading.runs->Empty()) {
+        Spill(reading.shares, *reading.runs, file, workers);
+        reading.shares.clear();
+        std::unique_ptr<SortedRun> merged;
+        OnScratchDisk(*reading.runs, file, [&] { merged = reading.runs->Merge(); });
+        table.AttachRun(std::move(merged));
+    } else {
+        HandOver(reading.shares, table, workers);
+    }
+}
+
 }  // namespace
 
 std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
@@ -530,73 +571,25 @@ std::uint64_t LoadDistinctLines(TextFileReader& file, WorkingTable& table,
         throw std::logic_error("the table and its pool must be empty");
     if (maxCharacters == 0 || maxCharacters > 10000)
         throw std::invalid_argument("unsupported line length limit");
-    const unsigned count = ThreadCount(options.workers);
-    const std::uint64_t budget = options.memoryBudget;
-    // A list of mostly distinct phrases has about one a 48 bytes; a larger one grows the index.
-    std::uint64_t expected = std::min<std::uint64_t>(file.Size() / 48, 16u << 20) / count;
-
-    std::size_t chunkBytes = static_cast<std::size_t>(
-        std::clamp<std::uint64_t>(file.Size() / 16, kLeastChunkBytes, kMostChunkBytes));
-    std::uint64_t shareBudget = 0;
-    std::optional<SpilledRuns> runs;
-    if (budget != 0) {
-        chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(
-            chunkBytes, std::max<std::uint64_t>(budget / kBudgetPerChunk, kLeastBudgetChunkBytes)));
-        // What the pipeline holds comes first; the shares split the rest.
-        const std::uint64_t pipelineBytes = kChunkSlots * chunkBytes * kPipelineBytesPerChunkByte;
-        shareBudget =
-            std::max<std::uint64_t>((budget - std::min(budget, pipelineBytes)) / count, 1);
-        // A text takes at least its record's header and what sorting it takes.
-        expected = std::min<std::uint64_t>(expected, shareBudget / 64);
-        runs.emplace(options.scratchFolder,
-                     static_cast<std::size_t>(
-                         std::clamp<std::uint64_t>(budget / 64, kLeastRunBuffer, kMostRunBuffer)),
-                     options.busy, options.collation);
-    }
-    Pipeline pipeline;
-    std::vector<std::unique_ptr<DistinctShare>> shares;
-    std::vector<std::unique_ptr<Worker>> team;
-    for (unsigned i = 0; i < count; ++i) {
-        shares.push_back(std::make_unique<DistinctShare>(
-            expected, LineScanner::MostBytes(maxCharacters), shareBudget));
-        team.push_back(std::make_unique<Worker>(pipeline, *shares.back(), i, count, maxCharacters));
-    }
-    std::function<void()> spill;
-    if (runs) spill = [&] { Spill(shares, *runs, file, count); };
-    Producer producer(pipeline, file, chunkBytes, maxCharacters, count, progress, spill);
-    {
-        // Whatever way the reading ends, the workers are stopped and waited for.
-        ThreadGroup threads([&pipeline] { Stop(pipeline); });
-        for (auto& w : team) threads.Start([&worker = *w] { worker.Run(); });
-        producer.Run();
-        producer.AwaitWorkers();
-        threads.Join();  // raises what a worker threw, before any failure met later
-    }
-    if (pipeline.refusedBatch != kNone)
-        throw TooLongError(pipeline.RefusedLineNumber(), file.Path(), maxCharacters);
-    if (producer.Restarted()) {
+    const LoadPlan plan = PlanLoad(options.memoryBudget, file.Size(), ThreadCount(options.workers));
+    Reading reading;
+    Read(reading, file, plan, maxCharacters, progress, options);
+    if (reading.pipeline.refusedBatch != kNone)
+        throw TooLongError(reading.pipeline.RefusedLineNumber(), file.Path(), maxCharacters);
+    if (reading.restarted) {
         // The file is read again from its start, in the code page: what was found so far is
         // dropped, runs too. The lines read again are the same lines: the count goes on only
         // past the ones reported.
-        runs.reset();
-        shares.clear();
-        const std::uint64_t reported = producer.Reported();
+        reading.runs.reset();
+        reading.shares.clear();
+        const std::uint64_t reported = reading.reported;
         return LoadDistinctLines(
             file, table, maxCharacters,
             [&](std::uint64_t lines) { progress(std::max(reported, lines)); }, options);
     }
-    if (producer.ReadFailure()) std::rethrow_exception(producer.ReadFailure());
-    if (runs && !runs->Empty()) {
-        // The texts still held are the last run; the merge of all is the table's rows.
-        Spill(shares, *runs, file, count);
-        shares.clear();
-        std::unique_ptr<SortedRun> merged;
-        OnScratchDisk(*runs, file, [&] { merged = runs->Merge(); });
-        table.AttachRun(std::move(merged));
-    } else {
-        HandOver(shares, table, count);
-    }
-    return pipeline.nonBlank;
+    if (reading.readFailure) std::rethrow_exception(reading.readFailure);
+    Finish(reading, file, table, plan.workers);
+    return reading.pipeline.nonBlank;
 }
 
 }  // namespace ostrel

@@ -45,7 +45,9 @@ bool ContainsTxt(std::string_view path) {
 }
 
 DuplicateEngine::DuplicateEngine(Collaborators& ui, const CodePage& codePage)
-    : ui_(ui), codePage_(codePage) {}
+    : ui_(ui), codePage_(codePage) {
+    ConfineAddressSpace();
+}
 
 // Each line read moves the bar one on, after setting a value of 10000 or more back to 10: it
 // runs from 1 to 10000, then from 11 to 10000 again and again.

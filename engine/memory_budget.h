@@ -1,5 +1,6 @@
 #pragma once
 // How much memory a run may use for the phrases it holds before it sorts them out to disk.
+#include <cstddef>
 #include <cstdint>
 
 namespace ostrel {
@@ -13,8 +14,17 @@ struct MemoryFigures {
     std::uint64_t processLimit = 0;  // a limit set on the process (job object, rlimit, cgroup)
 };
 
-// The platform's reading of the figures (memory_figures_posix.cpp, or win32/).
+// The platform's reading of the figures (memory_figures_posix.cpp, or win32/). A limit is
+// given less what the process already holds of it: on POSIX systems a limit on the address
+// space less the address space reserved so far and what the threads of a run reserve; on
+// Windows a job object's limit, which counts committed memory, less the memory committed.
 MemoryFigures ReadMemoryFigures();
+
+// Keeps the address space a run reserves near the memory it uses, where a limit is set on the
+// address space (RLIMIT_AS): malloc keeps to one arena, and threads take small stacks. Without
+// it each worker's arena alone reserves 64 MiB. Nothing elsewhere, or on Windows, where a
+// thread's stack and the heap commit only what they use. Safe to call more than once.
+void ConfineAddressSpace();
 
 // The budget chosen from the figures: half of the memory available, and never above half of a
 // limit set on the process. Half, because the run's peak is the budget plus what it does not
@@ -24,5 +34,33 @@ std::uint64_t MemoryBudgetFor(const MemoryFigures& figures);
 inline std::uint64_t AutomaticMemoryBudget() {
     return MemoryBudgetFor(ReadMemoryFigures());
 }
+
+// How a load spends its budget, computed once from the budget, the list's size and the number
+// of workers; the loader, its shares, the runs, their merge and the save all ask it. The budget
+// is the run's whole memory but for the program's own: the chunks in hand, a run's buffer and
+// the save's buffers are taken from it first, and the workers' shares of the phrases, their
+// sorting included, split the rest. The merge runs once the shares are gone, in a quarter of
+// the budget at most.
+struct LoadPlan {
+    static constexpr std::size_t kChunksInHand = 4;  // chunks read ahead of the slowest worker
+
+    std::uint64_t budget = 0;  // 0: none; the list is held in memory whatever its size
+    unsigned workers = 1;
+    std::size_t chunkBytes = 0;          // the list is read in chunks of this size
+    std::uint64_t shareBudget = 0;       // what a worker's share may take (0: no bound)
+    std::uint64_t expectedPerShare = 0;  // distinct phrases a share's index is first sized for
+    std::size_t runBufferBytes = 0;      // the buffer of a run, while it is written or read
+
+    bool Bounded() const { return budget != 0; }
+    // A share of count texts of textBytes under an index of indexBytes would take more than its
+    // budget once sorted: its texts are to be written out.
+    bool ShareOverBudget(std::uint64_t textBytes, std::uint64_t count,
+                         std::uint64_t indexBytes) const;
+    // A share's index of indexBytes may grow to twice its size: the larger one takes its memory
+    // while the old one is still held.
+    bool ShareIndexMayGrow(std::uint64_t textBytes, std::uint64_t indexBytes) const;
+};
+
+LoadPlan PlanLoad(std::uint64_t budget, std::uint64_t listBytes, unsigned workers);
 
 }  // namespace ostrel

@@ -1,12 +1,18 @@
 // The memory figures on POSIX systems: the memory available from /proc/meminfo, and the limits
 // of the address space and of the control groups the process runs in. Where there is no /proc
 // or /sys/fs/cgroup (other systems than Linux), those figures stay unknown.
+#include <pthread.h>
 #include <sys/resource.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -18,6 +24,11 @@ namespace {
 // A cgroup v1 limit at or above this is the "no limit" value the kernel reports (2^63 less a
 // page, or so), not a limit anyone set.
 constexpr std::uint64_t kNoCgroupLimit = std::uint64_t{1} << 60;
+
+// A thread's stack under an address-space limit, and what a run's threads (its workers, the
+// save's writer and the sort's) reserve at most, stacks and all.
+constexpr std::size_t kConfinedStackBytes = std::size_t{1} << 20;
+constexpr std::uint64_t kRunThreadsBytes = std::uint64_t{12} << 20;
 
 // The first line of a file; empty when it cannot be read.
 std::string FirstLine(const std::string& path) {
@@ -54,10 +65,29 @@ std::uint64_t MemoryAvailable() {
     return 0;
 }
 
-std::uint64_t AddressSpaceLimit() {
+std::uint64_t AddressSpaceLimitSet() {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0;
     return static_cast<std::uint64_t>(limit.rlim_cur);
+}
+
+// The address space the process has reserved, from /proc/self/status; 0 when unknown.
+std::uint64_t AddressSpaceReserved() {
+    std::ifstream file("/proc/self/status");
+    constexpr std::string_view kField = "VmSize:";
+    for (std::string line; std::getline(file, line);)
+        if (line.starts_with(kField))
+            return NumberIn(std::string_view(line).substr(kField.size())) * 1024;
+    return 0;
+}
+
+// What an address-space limit leaves a run: the limit less what is reserved already and
+// what the run's threads will reserve (at least a byte, so that a limit stays a limit).
+std::uint64_t AddressSpaceLimit() {
+    const std::uint64_t limit = AddressSpaceLimitSet();
+    if (limit == 0) return 0;
+    const std::uint64_t taken = AddressSpaceReserved() + kRunThreadsBytes;
+    return limit > taken ? limit - taken : 1;
 }
 
 // The tightest limit that file (memory.max, memory.limit_in_bytes) sets in a control group
@@ -110,6 +140,21 @@ std::uint64_t CgroupLimit() {
 }
 
 }  // namespace
+
+void ConfineAddressSpace() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (AddressSpaceLimitSet() == 0) return;
+#if defined(__GLIBC__)
+        ::mallopt(M_ARENA_MAX, 1);
+        pthread_attr_t attributes;
+        if (::pthread_attr_init(&attributes) != 0) return;
+        if (::pthread_attr_setstacksize(&attributes, kConfinedStackBytes) == 0)
+            ::pthread_setattr_default_np(&attributes);
+        ::pthread_attr_destroy(&attributes);
+#endif
+    });
+}
 
 MemoryFigures ReadMemoryFigures() {
     MemoryFigures figures;

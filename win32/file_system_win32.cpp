@@ -268,20 +268,42 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
     throw win32::FileErrorOf(error, utf8Path);
 }
 
-std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path) {
+std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path,
+                           std::uint64_t resultBytes) {
     // Shared for reading only: nobody else writes it meanwhile.
     win32::Handle handle(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) throw win32::FileErrorOf(GetLastError(), utf8Path);
     RequireRegularFile(handle.Get(), utf8Path);
+    LARGE_INTEGER oldSize{};
+    if (!GetFileSizeEx(handle.Get(), &oldSize)) throw win32::FileErrorOf(GetLastError(), utf8Path);
+    if (resultBytes > static_cast<std::uint64_t>(oldSize.QuadPart)) {
+        // Setting the file's end takes the result's room on the disk; a disk too full refuses
+        // it here, and the old end is set back.
+        LARGE_INTEGER end{};
+        end.QuadPart = static_cast<LONGLONG>(resultBytes);
+        if (!SetFilePointerEx(handle.Get(), end, nullptr, FILE_BEGIN) ||
+            !SetEndOfFile(handle.Get())) {
+            const DWORD error = GetLastError();
+            if (SetFilePointerEx(handle.Get(), oldSize, nullptr, FILE_BEGIN)) {
+                SetEndOfFile(handle.Get());
+            }
+            throw win32::FileErrorOf(error, utf8Path);
+        }
+    }
+    const LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle.Get(), start, nullptr, FILE_BEGIN))
+        throw win32::FileErrorOf(GetLastError(), utf8Path);
     std::FILE* stream = StreamOn(handle, true);
     if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, true);
-    if (!SetEndOfFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) {
-        const DWORD error = GetLastError();
-        std::fclose(stream);
-        throw win32::FileErrorOf(error, utf8Path);
-    }
     return stream;
+}
+
+void EndFileAt(std::FILE* file, std::uint64_t size, const std::string& utf8Path) {
+    errno = 0;
+    if (std::fflush(file) != 0) throw FileError(errno ? errno : EIO, utf8Path, true);
+    const errno_t error = _chsize_s(_fileno(file), static_cast<__int64>(size));
+    if (error != 0) throw FileError(error, utf8Path, true);
 }
 
 bool RemoveFile(const std::string& utf8Path) noexcept {

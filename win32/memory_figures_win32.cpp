@@ -1,6 +1,7 @@
 // The memory figures on Windows: the physical memory available, and the limits of the job
 // object the process may run in.
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 
@@ -27,8 +28,18 @@ MemoryFigures ReadMemoryFigures() {
     if ((flags & JOB_OBJECT_LIMIT_JOB_MEMORY) && job.JobMemoryLimit != 0)
         limit =
             limit == 0 ? job.JobMemoryLimit : std::min<std::uint64_t>(limit, job.JobMemoryLimit);
+    // The limit counts the memory committed, the program's own too: what is committed already
+    // is not the run's to use. (Untested: no job object limits a process under Wine here.)
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (limit != 0 && K32GetProcessMemoryInfo(GetCurrentProcess(),
+                                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                              sizeof counters))
+        limit = limit > counters.PrivateUsage ? limit - counters.PrivateUsage : 1;
     figures.processLimit = limit;
     return figures;
 }
+
+void ConfineAddressSpace() {}
 
 }  // namespace ostrel

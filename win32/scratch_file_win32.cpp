@@ -77,6 +77,10 @@ std::FILE* CreateScratchFile(const std::string& folder) {
     }
 }
 
+bool SeekScratchFile(std::FILE* file, std::uint64_t offset) {
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
 void ClearAbandonedScratchFiles(const std::string& folder) noexcept {
     try {
         const std::wstring wideFolder = win32::Utf8ToWide(folder);

@@ -103,9 +103,15 @@ void TakeIdentity(std::FILE* temporary, const SaveTarget& target, const std::str
 bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const SaveTarget& target,
                     const std::string& utf8Path);
 
-// Opens the existing target, emptied, to write the result over it in place when its folder
-// takes no new file or lets none replace it. Checks first that it is still a regular file.
-std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path);
+// Opens the existing target to write a result of resultBytes over it in place, from its
+// start, when its folder takes no new file or lets none replace it. Checks first that it is
+// still a regular file, then reserves the result's room on the disk (posix_fallocate; on
+// Windows the file's end is set): a disk too full for the result is refused here, with the
+// old content as it was. EndFileAt ends the file once the result is written.
+std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path,
+                           std::uint64_t resultBytes);
+// Flushes a file written in place and ends it at size: the old content past it goes.
+void EndFileAt(std::FILE* file, std::uint64_t size, const std::string& utf8Path);
 
 // Asks the system to start putting the bytes written so far (past the stream's buffer) on the
 // disk, without waiting for them, so that the flush at the end has less to wait for. A hint:

@@ -235,19 +235,33 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
     return true;
 }
 
-std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path) {
+std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path,
+                           std::uint64_t resultBytes) {
     struct stat st {};
     FileDescriptor fd = OpenRegularForWriting(target.path, utf8Path, st);
     const int flags = ::fcntl(fd.Get(), F_GETFL);
     if (flags != -1) ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
-    std::FILE* file = StreamOn(fd, "wb");
-    if (!file) throw FileError(errno, utf8Path, true);
-    if (::ftruncate(::fileno(file), 0) != 0) {
-        const int error = errno;
-        std::fclose(file);
-        throw FileError(error, utf8Path, true);
+    if (resultBytes != 0) {
+        const int error = ::posix_fallocate(fd.Get(), 0, static_cast<off_t>(resultBytes));
+        // A file system that cannot reserve room is written without it, as before.
+        if (error != 0 && error != EOPNOTSUPP && error != EINVAL) {
+            // What the attempt added past the old end goes; the old content stays.
+            if (::ftruncate(fd.Get(), st.st_size) != 0) {
+                // Only the old end's restoration failed: the refusal still stands.
+            }
+            throw FileError(error, utf8Path, true);
+        }
     }
+    std::FILE* file = StreamOn(fd, "wb");  // a stream on an open file empties nothing
+    if (!file) throw FileError(errno, utf8Path, true);
     return file;
+}
+
+void EndFileAt(std::FILE* file, std::uint64_t size, const std::string& utf8Path) {
+    errno = 0;
+    if (std::fflush(file) != 0) throw FileError(errno ? errno : EIO, utf8Path, true);
+    if (::ftruncate(::fileno(file), static_cast<off_t>(size)) != 0)
+        throw FileError(errno, utf8Path, true);
 }
 
 void RemoveIfAbandoned(const std::string& path) noexcept {

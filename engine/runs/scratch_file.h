@@ -22,6 +22,10 @@ std::string TemporaryFolder();
 // closed or when the process ends. Throws RuntimeError naming the folder and the reason.
 std::FILE* CreateScratchFile(const std::string& folder);
 
+// Moves a scratch file's position to offset, from its start (64-bit offsets on every system);
+// false when the system refuses.
+bool SeekScratchFile(std::FILE* file, std::uint64_t offset);
+
 // Removes the scratch files in folder that no running process holds. Best effort, silent.
 void ClearAbandonedScratchFiles(const std::string& folder) noexcept;
 

@@ -85,6 +85,10 @@ std::FILE* CreateScratchFile(const std::string& folder) {
     }
 }
 
+bool SeekScratchFile(std::FILE* file, std::uint64_t offset) {
+    return ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 void ClearAbandonedScratchFiles(const std::string& folder) noexcept {
     try {
         const Directory directory(folder);

@@ -17,22 +17,61 @@
 
 namespace ostrel {
 
-// ---- A run ----
+// ---- The file of runs ----
 
-SortedRun::SortedRun(const std::string& folder, std::size_t bufferBytes)
-    : file_(CreateScratchFile(folder)),
-      folder_(folder),
-      buffer_(std::max(bufferBytes, TextArena::RecordBytes(RecordHeader::kMostLength))) {
-    // The run keeps its own buffer; the stream's would copy every byte once more.
+RunFile::RunFile(const std::string& folder) : file_(CreateScratchFile(folder)), folder_(folder) {
+    // The runs keep their own buffers; the stream's would copy every byte once more.
     std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
-SortedRun::~SortedRun() {
+RunFile::~RunFile() {
     std::fclose(file_);
+}
+
+void RunFile::Seek(std::uint64_t offset, bool writing) {
+    if (!SeekScratchFile(file_, offset)) throw FileError(errno ? errno : EIO, folder_, writing);
+}
+
+void RunFile::Append(const char* bytes, std::size_t size) {
+    Seek(end_, true);
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, file_) != size)
+        throw FileError(errno ? errno : EIO, folder_, true);
+    end_ += size;
+}
+
+void RunFile::Flush() {
+    errno = 0;
+    if (std::fflush(file_) != 0) throw FileError(errno ? errno : EIO, folder_, true);
+}
+
+std::size_t RunFile::ReadAt(std::uint64_t offset, char* bytes, std::size_t size) {
+    Seek(offset, false);
+    errno = 0;
+    const std::size_t got = std::fread(bytes, 1, size, file_);
+    if (std::ferror(file_)) throw FileError(errno ? errno : EIO, folder_, false);
+    return got;
+}
+
+// ---- A run ----
+
+SortedRun::SortedRun(const std::string& folder, std::size_t bufferBytes)
+    : SortedRun(std::make_shared<RunFile>(folder), bufferBytes) {}
+
+SortedRun::SortedRun(std::shared_ptr<RunFile> file, std::size_t bufferBytes)
+    : file_(std::move(file)),
+      start_(file_->End()),
+      bufferBytes_(std::max(bufferBytes, TextArena::RecordBytes(RecordHeader::kMostLength))) {}
+
+// The buffer is held only while the run is written or read: a list's many runs in between
+// take no memory.
+void SortedRun::TakeBuffer() {
+    if (buffer_.empty()) buffer_.resize(bufferBytes_);
 }
 
 void SortedRun::Add(std::string_view text) {
     if (!writing_) throw std::logic_error("a finished run takes no more texts");
+    TakeBuffer();
     const std::size_t need = TextArena::RecordBytes(text.size());
     if (end_ + need > buffer_.size()) Flush();
     TextArena::PutRecord(buffer_.data() + end_, text);
@@ -42,23 +81,26 @@ void SortedRun::Add(std::string_view text) {
 }
 
 void SortedRun::Flush() {
-    errno = 0;
-    if (end_ != 0 && std::fwrite(buffer_.data(), 1, end_, file_) != end_)
-        throw FileError(errno ? errno : EIO, folder_, true);
+    // A file takes one run at a time, each written whole before the next begins.
+    if (file_->End() != start_ + bytes_ - end_)
+        throw std::logic_error("a run file's runs are written one after another");
+    if (end_ != 0) file_->Append(buffer_.data(), end_);
     end_ = 0;
 }
 
 void SortedRun::Finish() {
+    if (!writing_) return;
     Flush();
-    errno = 0;
-    if (std::fflush(file_) != 0) throw FileError(errno ? errno : EIO, folder_, true);
+    file_->Flush();
     writing_ = false;
+    std::vector<char>().swap(buffer_);
 }
 
 void SortedRun::Rewind() {
-    if (writing_) Finish();
-    std::rewind(file_);
+    Finish();
+    TakeBuffer();
     begin_ = end_ = 0;
+    read_ = 0;
 }
 
 // Makes need unread bytes lie together in the buffer; false at the end of the run.
@@ -67,9 +109,11 @@ bool SortedRun::Refill(std::size_t need) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    errno = 0;
-    end_ += std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-    if (std::ferror(file_)) throw FileError(errno ? errno : EIO, folder_, false);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size() - end_, bytes_ - read_));
+    const std::size_t got = file_->ReadAt(start_ + read_, buffer_.data() + end_, want);
+    end_ += got;
+    read_ += got;
     return end_ >= need;
 }
 
@@ -77,11 +121,11 @@ bool SortedRun::Next(std::string_view& text) {
     if (writing_) throw std::logic_error("a run is read once it is finished");
     if (!Refill(TextArena::kHeaderBytes)) {
         // A run ends on a whole record; anything else is a scratch file gone wrong.
-        if (end_ != begin_) throw FileError(EIO, folder_, false);
+        if (end_ != begin_) throw FileError(EIO, file_->Folder(), false);
         return false;
     }
     const std::size_t length = TextArena::HeaderAt(buffer_.data() + begin_).Length();
-    if (!Refill(TextArena::RecordBytes(length))) throw FileError(EIO, folder_, false);
+    if (!Refill(TextArena::RecordBytes(length))) throw FileError(EIO, file_->Folder(), false);
     text = TextArena::TextAt(buffer_.data() + begin_);
     begin_ += TextArena::RecordBytes(length);
     return true;
@@ -152,10 +196,6 @@ SpilledRuns::SpilledRuns(std::string folder, std::size_t bufferBytes, std::funct
       busy_(std::move(busy)),
       collation_(std::move(collation)) {}
 
-std::unique_ptr<SortedRun> SpilledRuns::NewRun() {
-    return std::make_unique<SortedRun>(folder_, bufferBytes_);
-}
-
 void SpilledRuns::Write(const std::vector<TextArena*>& texts, unsigned threads) {
     // The texts are sorted as a table sorts its rows: a pool takes them over, as the table's
     // does, and its ids are sorted by their folded texts.
@@ -167,7 +207,8 @@ void SpilledRuns::Write(const std::vector<TextArena*>& texts, unsigned threads) 
         std::copy_n(block, n, ids.data() + first);
     });
     SortPhrases(ids, pool, threads, collation_.get());
-    std::unique_ptr<SortedRun> run = NewRun();
+    if (!file_) file_ = std::make_shared<RunFile>(folder_);
+    auto run = std::make_unique<SortedRun>(file_, bufferBytes_);
     for (std::uint64_t i = 0; i < ids.size(); ++i) {
         run->Add(pool.Text(ids[i]));
         if ((i + 1) % kBusyEvery == 0 && busy_) busy_();
@@ -182,7 +223,10 @@ std::unique_ptr<SortedRun> SpilledRuns::Merge() {
     if (runs_.empty()) throw std::logic_error("no run to merge");
     // Consecutive runs are merged in groups until one merge takes the rest: a group's run
     // takes the place of its runs, so that the earlier spelling still comes from the earlier run.
+    // A pass writes its runs to a file of its own; the runs before go with their files.
+    file_.reset();
     while (runs_.size() > 1) {
+        const auto passFile = std::make_shared<RunFile>(folder_);
         std::vector<std::unique_ptr<SortedRun>> merged;
         for (std::size_t first = 0; first < runs_.size(); first += kMostMerged) {
             const std::size_t last = std::min(runs_.size(), first + kMostMerged);
@@ -192,10 +236,10 @@ std::unique_ptr<SortedRun> SpilledRuns::Merge() {
             }
             std::vector<SortedRun*> group;
             for (std::size_t i = first; i < last; ++i) group.push_back(runs_[i].get());
-            std::unique_ptr<SortedRun> out = NewRun();
+            auto out = std::make_unique<SortedRun>(passFile, bufferBytes_);
             MergeRuns(group, *out, busy_, collation_.get());
             bytesWritten_ += out->Bytes();
-            for (std::size_t i = first; i < last; ++i) runs_[i].reset();  // their space is freed
+            for (std::size_t i = first; i < last; ++i) runs_[i].reset();
             merged.push_back(std::move(out));
             if (busy_) busy_();
         }

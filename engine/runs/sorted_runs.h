@@ -18,11 +18,38 @@
 
 namespace ostrel {
 
+// A scratch file that holds runs one after another, so that a list of any number of runs
+// keeps a few files open. It goes when the last run in it goes.
+class RunFile {
+  public:
+    explicit RunFile(const std::string& folder);  // creates it in folder
+    ~RunFile();
+    RunFile(const RunFile&) = delete;
+    RunFile& operator=(const RunFile&) = delete;
+
+    // Appends bytes at the end; what was written before stays as it is.
+    void Append(const char* bytes, std::size_t size);
+    void Flush();
+    // Reads up to size bytes from offset; gives how many were read.
+    std::size_t ReadAt(std::uint64_t offset, char* bytes, std::size_t size);
+    std::uint64_t End() const { return end_; }
+    const std::string& Folder() const { return folder_; }
+
+  private:
+    void Seek(std::uint64_t offset, bool writing);
+
+    std::FILE* file_;
+    std::string folder_;
+    std::uint64_t end_ = 0;
+};
+
 class SortedRun {
   public:
-    // Creates the run's scratch file in folder; bufferBytes of memory buffer it.
+    // Creates the run in a scratch file of its own in folder; bufferBytes of memory buffer it
+    // while it is written or read, none in between.
     SortedRun(const std::string& folder, std::size_t bufferBytes);
-    ~SortedRun();  // the scratch file goes with it
+    // The run goes at the end of file, whose earlier runs are all written.
+    SortedRun(std::shared_ptr<RunFile> file, std::size_t bufferBytes);
     SortedRun(const SortedRun&) = delete;
     SortedRun& operator=(const SortedRun&) = delete;
 
@@ -40,11 +67,14 @@ class SortedRun {
   private:
     void Flush();
     bool Refill(std::size_t need);
+    void TakeBuffer();
 
-    std::FILE* file_;
-    std::string folder_;
+    std::shared_ptr<RunFile> file_;
+    std::uint64_t start_;  // where the run begins in the file
+    std::size_t bufferBytes_;
     std::vector<char> buffer_;
     std::size_t begin_ = 0, end_ = 0;  // unread bytes of buffer_ while reading
+    std::uint64_t read_ = 0;           // bytes of the run read into the buffer so far
     std::uint64_t count_ = 0, bytes_ = 0;
     bool writing_ = true;
 };
@@ -77,12 +107,11 @@ class SpilledRuns {
     std::unique_ptr<SortedRun> Merge();
 
   private:
-    std::unique_ptr<SortedRun> NewRun();
-
     std::string folder_;
     std::size_t bufferBytes_;
     std::function<void()> busy_;
     std::shared_ptr<const Collation> collation_;
+    std::shared_ptr<RunFile> file_;  // the runs written, one after another
     std::vector<std::unique_ptr<SortedRun>> runs_;
     std::uint64_t bytesWritten_ = 0;
 };

@@ -7,6 +7,7 @@
 
 #include "engine/failure.h"
 #include "engine/files/unfinished_file.h"
+#include "engine/runs/scratch_file.h"
 #include "engine/text/text_codec.h"
 
 #ifdef _WIN32
@@ -19,7 +20,7 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kBufferSize = TextFileWriter::kBufferBytes;
 
 // Hands what the stream holds to the system.
 void FlushStream(std::FILE* file, const std::string& path) {
@@ -54,16 +55,21 @@ TextFileWriter::TextFileWriter(const std::string& utf8Path, TextEncoding encodin
     target_ = FindSaveTarget(path_);
     file_ = CreateTemporaryFile(target_, path_, tempPath_);
     inPlace_ = !file_;
+    fileName_ = path_;
     try {
-        buffer_.resize(kBufferSize + 1024);
-        if (!inPlace_) {
-            // The disk goes to work on each buffer while the next is filled.
-            behind_.emplace([this](std::string_view bytes) {
-                WriteAll(file_, bytes, path_);
-                FlushStream(file_, path_);
-                StartWriteBack(file_);
-            });
+        if (inPlace_) {
+            // The result waits in a scratch file, in bounded buffers as any other, until its
+            // size is known and reserved in the target.
+            fileName_ = TemporaryFolder();
+            file_ = CreateScratchFile(fileName_);
         }
+        buffer_.resize(kBufferSize + kRoomBeyondBuffer);
+        // The disk goes to work on each buffer while the next is filled.
+        behind_.emplace([this](std::string_view bytes) {
+            WriteAll(file_, bytes, fileName_);
+            FlushStream(file_, fileName_);
+            StartWriteBack(file_);
+        });
     } catch (...) {
         Abandon();  // the destructor does not run for an object never made
         throw;
@@ -96,8 +102,9 @@ void TextFileWriter::Put(std::string_view bytes) {
 }
 
 void TextFileWriter::Flush() {
-    if (inPlace_ || used_ == 0) return;  // in place, the buffer holds the whole result
+    if (used_ == 0) return;
     buffer_.resize(used_);
+    resultBytes_ += used_;
     used_ = 0;
     // The buffer handed back keeps its size: only room it never had is cleared.
     behind_->Write(buffer_);
@@ -119,9 +126,13 @@ void TextFileWriter::WriteLine(std::string_view utf8Text) {
 }
 
 void TextFileWriter::Commit() {
-    if (inPlace_) return WriteInPlace(nullptr);
     Flush();
     behind_->Finish();
+    if (inPlace_) {
+        WriteInPlace(file_);
+        Abandon();  // the scratch file goes
+        return;
+    }
     FlushToDisk(file_, path_);
     TakeIdentity(file_, target_, path_);
     if (!MoveOverTarget(file_, tempPath_, target_, path_)) {
@@ -138,19 +149,15 @@ void TextFileWriter::Commit() {
 }
 
 void TextFileWriter::WriteInPlace(std::FILE* result) {
-    std::FILE* target = OpenToOverwrite(target_, path_);
+    // The old content stays whole until the result's room is reserved.
+    std::FILE* target = OpenToOverwrite(target_, path_, resultBytes_);
     try {
-        if (!result) {
-            WriteAll(target, std::string_view(buffer_.data(), used_), path_);
-        } else {
-            std::rewind(result);
-            buffer_.resize(kBufferSize);
-            for (std::size_t n; (n = std::fread(buffer_.data(), 1, buffer_.size(), result)) > 0;)
-                WriteAll(target, std::string_view(buffer_.data(), n), path_);
-            if (std::ferror(result)) throw FileError(EIO, path_, true);
-        }
-        buffer_.clear();
-        used_ = 0;
+        std::rewind(result);
+        buffer_.resize(kBufferSize);
+        for (std::size_t n; (n = std::fread(buffer_.data(), 1, buffer_.size(), result)) > 0;)
+            WriteAll(target, std::string_view(buffer_.data(), n), path_);
+        if (std::ferror(result)) throw FileError(EIO, fileName_, false);
+        EndFileAt(target, resultBytes_, path_);
         FlushToDisk(target, path_);
         errno = 0;
         const int closed = std::fclose(std::exchange(target, nullptr));

@@ -3,7 +3,9 @@
 // target only once it is complete and flushed; until then an existing target keeps its content.
 // A replaced file keeps its permissions and owner (its attributes, security and streams on
 // Windows), and a link to it stays a link. Where the folder takes no temporary file, or lets
-// none replace the target, the finished result is written over the target in place.
+// none replace the target, the finished result is written over the target in place: from a
+// scratch file in the temporary folder, or from the temporary file that could not replace it,
+// once its whole size is reserved in the target.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -18,6 +20,12 @@ namespace ostrel {
 
 class TextFileWriter {
   public:
+    // Lines are gathered in a buffer of this size, and one more while the writer thread writes
+    // the last: the memory a save holds, whatever the result's size.
+    static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kRoomBeyondBuffer = 1024;
+    static constexpr std::size_t kHeldBytes = 2 * (kBufferBytes + kRoomBeyondBuffer);
+
     // Creates a temporary file in the folder of the file the path leads to, or throws
     // RuntimeError naming the target and the reason: nothing is created when the target is not
     // a regular file, or not one this user may write.
@@ -36,8 +44,7 @@ class TextFileWriter {
   private:
     void Put(std::string_view bytes);
     void Flush();
-    // Writes the finished result over the target itself: from the complete temporary file
-    // result, or from the buffer, which holds all of it when result is null.
+    // Writes the finished result, the complete file result, over the target itself.
     void WriteInPlace(std::FILE* result);
 
     std::string path_;
@@ -47,10 +54,12 @@ class TextFileWriter {
     std::string_view lineEnd_;  // in the encoding
     const CodePage& codePage_;
     std::FILE* file_ = nullptr;
-    // The folder takes no temporary file: the whole result is held, then written in place.
+    // The folder takes no temporary file: file_ is a scratch file, written in place at the end.
     bool inPlace_ = false;
-    std::string buffer_;  // its first used_ bytes are the lines not yet handed over
+    std::string fileName_;  // what errors of file_ name: the target, or the temporary folder
+    std::string buffer_;    // its first used_ bytes are the lines not yet handed over
     std::size_t used_ = 0;
+    std::uint64_t resultBytes_ = 0;  // handed over so far
     std::string scratch_;
     std::optional<WriteBehind> behind_;  // writes the full buffers to file_
 };

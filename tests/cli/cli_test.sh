@@ -64,6 +64,20 @@ make_scratch_folder() {
     scratch="$(mktemp -d "$work/tmp.XXXXXX")"
 }
 
+# as_nobody COMMAND...: runs a command as an unprivileged user, to whom a folder can refuse new
+# files (root may write anywhere); the work folder and scratch folder are opened to that user.
+as_nobody() {
+    chmod 0755 "$work"
+    [ -n "${scratch:-}" ] && chmod 0777 "$scratch"
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+}
+
+# A list of 3,000,000 lines, 2,500,000 of them distinct: more than an automatic budget under
+# a small address-space limit holds.
+make_spilling_list() {
+    awk 'BEGIN { for (i = 0; i < 3000000; i++) printf "phrase %07d of keywords\n", (i * 7919) % 2500000 }' >in.txt
+}
+
 expect_empty_folder() {
     [ -z "$(ls -A "$1")" ] || { ls -la "$1" >&2; fail "$1 is not empty"; }
 }
@@ -306,6 +320,70 @@ full_scratch_folder)
     [ -e out.txt ] && fail "output written for a failed run"
     expect_no_temporary_file
     expect_empty_folder "$disk"
+    ;;
+in_place_peak)
+    # Written over a file in a folder that takes no new file, the result goes through bounded
+    # buffers, as a save through a temporary file does: no higher a peak than that save's.
+    [ "$(id -u)" -eq 0 ] || skip "needs root, to drop to another user"
+    make_distinct_list
+    make_scratch_folder
+    mkdir replaced in_place peaks
+    chmod 0777 peaks
+    printf 'old\r\n' >replaced/out.txt
+    printf 'old\r\n' >in_place/out.txt
+    chmod 0666 replaced/out.txt in_place/out.txt
+    chmod 0777 replaced
+    chmod 0555 in_place
+    for folder in replaced in_place; do
+        TMPDIR="$scratch" as_nobody /usr/bin/time -f %M -o "peaks/$folder" \
+            "$cli" --memory-limit=16 in.txt "$folder/out.txt" >stdout.txt 2>stderr.txt
+        status=$?
+        expect_status 0
+    done
+    cmp -s replaced/out.txt in_place/out.txt || fail "the result written in place differs"
+    [ "$(ls -A in_place)" = out.txt ] || fail "a file was left beside the target"
+    expect_empty_folder "$scratch"
+    [ "$(cat peaks/in_place)" -le $(($(cat peaks/replaced) + 8192)) ] ||
+        fail "in place: peak $(cat peaks/in_place) KiB, through a temporary file $(cat peaks/replaced) KiB"
+    ;;
+in_place_full_disk)
+    # A disk too small for a result written in place: the save is refused before the old
+    # content is touched.
+    [ "$(id -u)" -eq 0 ] || skip "needs root, to mount a small file system and drop to a user"
+    disk="$work/disk"
+    mkdir "$disk"
+    mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null || skip "no tmpfs can be mounted here"
+    trap 'umount "$disk"; rm -rf "$work"' EXIT
+    make_large_list 100000
+    make_scratch_folder
+    printf 'old\r\n' >"$disk/out.txt"
+    chmod 0666 "$disk/out.txt"
+    chmod 0555 "$disk"
+    TMPDIR="$scratch" as_nobody "$cli" in.txt "$disk/out.txt" >stdout.txt 2>stderr.txt
+    status=$?
+    expect_status 1
+    expect_stderr_has "Disk full while writing $disk/out.txt"
+    expect_file "$disk/out.txt" 'old\r\n'
+    expect_empty_folder "$scratch"
+    ;;
+address_space_limits)
+    # Under an address-space limit the automatic budget plans for the address space a run
+    # reserves: every limit gives the same bytes, a larger one never failing where a smaller
+    # one works. A sanitized build reserves terabytes for its shadow memory and cannot run so.
+    (ulimit -v 400000 && exec "$cli" --version) >/dev/null 2>&1 ||
+        skip "this build cannot start under an address-space limit (sanitizers)"
+    make_spilling_list
+    make_scratch_folder
+    TMPDIR="$scratch" run in.txt expected.txt
+    expect_status 0
+    for kib in 150000 200000 250000 300000 350000 400000 "200000 --memory-limit=48"; do
+        set -- $kib
+        (ulimit -v "$1" && TMPDIR="$scratch" exec "$cli" ${2:-} in.txt out.txt) >stdout.txt 2>stderr.txt
+        status=$?
+        [ "$status" -eq 0 ] || { cat stderr.txt >&2; fail "ulimit -v $kib: exit status $status"; }
+        cmp -s expected.txt out.txt || fail "ulimit -v $kib: the result differs"
+    done
+    expect_empty_folder "$scratch"
     ;;
 version)
     run --version

@@ -2,6 +2,10 @@
 // load held in memory, the earliest spelling kept across runs, and no scratch file left.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <filesystem>
 #include <iterator>
 #include <memory>
@@ -100,6 +104,29 @@ TEST_P(SortedRuns, ManyRunsMergeToTheResultInMemory) {
     EXPECT_GT(busyCalls, 0u);
     EXPECT_EQ(ScratchFiles(), 0u);
 }
+
+#ifndef _WIN32
+TEST_P(SortedRuns, HundredsOfRunsNeedAFewOpenFiles) {
+    // A budget of a byte writes hundreds of runs; 16 descriptors, a few of them the test's own,
+    // are enough for all of them and their merge.
+    const std::string path = File("list.txt", MixedList(6000));
+    const Result memory = Load(path, 0);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit low = saved;
+    low.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    Result runs;
+    try {
+        runs = Load(path, 1);
+    } catch (const RuntimeError& e) {
+        ADD_FAILURE() << e.Description();
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(runs.rows, memory.rows);
+    EXPECT_EQ(ScratchFiles(), 0u);
+}
+#endif
 
 TEST_P(SortedRuns, TheFirstSpellingWinsAcrossRuns) {
     std::string list = "Zebra Crossing\nalpha\n";

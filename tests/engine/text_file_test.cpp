@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/failure.h"
@@ -12,6 +16,7 @@
 #include "engine/text/line_scanner.h"
 #include "engine/text/text_file.h"
 #include "engine/text/text_file_writer.h"
+#include "engine/text/write_behind.h"
 #include "tests/engine/test_support.h"
 
 namespace ostrel {
@@ -251,6 +256,72 @@ TEST_F(TextFileTest, FailuresNameTheFile) {
         EXPECT_NE(e.Description().find("out.txt"), std::string::npos) << e.Description();
     }
     EXPECT_EQ(Listing(), V{});
+}
+
+// The writer's buffer holds a MiB and a KiB, and is handed over once a MiB is in it: a line
+// begun just below that mark meets the end of the room. A line longer than the room by a byte,
+// one that fills it exactly and one of several KiB must each arrive whole.
+TEST_F(TextFileTest, ALineAtTheEndOfTheWritersBufferArrivesWhole) {
+    constexpr std::size_t kHandOver = std::size_t{1} << 20;
+    constexpr std::size_t kRoomLeft = 1024 + 1;  // after kHandOver - 1 bytes
+    V filler;
+    std::size_t used = 0;
+    for (; used + 1002 <= kHandOver - 1; used += 1002) filler.emplace_back(1000, 'f');
+    filler.emplace_back(kHandOver - 1 - used - 2, 'g');
+    for (const std::size_t length : {kRoomLeft + 1, kRoomLeft, std::size_t{5000}}) {
+        V lines = filler;
+        lines.push_back(std::string(length - 1, 'x') + "y");
+        lines.emplace_back("after");
+        std::string expected;
+        for (const std::string& line : lines) expected += line + "\r\n";
+        EXPECT_EQ(Write(lines, TextEncoding::Utf8), expected) << length;
+    }
+}
+
+// A write in hand keeps its bytes: the next Write and Finish wait for a slow write, and the
+// bytes it is given do not change while it runs, whatever the caller puts in the buffer it
+// got back.
+TEST(WriteBehind, ASlowWriteIsWaitedForAndItsBytesStayAsGiven) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    int started = 0, done = 0, altered = 0;
+    WriteBehind behind([&](std::string_view bytes) {
+        const std::string given(bytes);
+        std::unique_lock lock(mutex);
+        ++started;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // slow, not timed
+        lock.lock();
+        if (bytes != given) ++altered;
+        ++done;
+    });
+    std::string buffer(1 << 16, 'a');
+    behind.Write(buffer);
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return started == 1; });
+    }
+    buffer.assign(1 << 16, 'b');
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    });
+    behind.Write(buffer);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(done, 1) << "the next write began before the one in hand was done";
+    }
+    buffer.assign(1 << 16, 'c');
+    behind.Finish();
+    releaser.join();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(done, 2) << "Finish returned before the write in hand was done";
+    EXPECT_EQ(altered, 0);
 }
 
 }  // namespace
