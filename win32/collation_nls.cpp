@@ -39,6 +39,35 @@ void ToWide(std::string_view utf8, std::wstring& wide) {
     wide.resize(static_cast<std::size_t>(n));
 }
 
+// The NFC of units [text, text + length) into normal; false, with the offset of the character
+// at fault in bad, where Windows finds one it cannot normalize.
+bool NormalizedPart(const wchar_t* text, std::size_t length, std::wstring& normal,
+                    std::size_t& bad) {
+    normal.clear();
+    if (length == 0) return true;
+    const int units = static_cast<int>(length);
+    int room = ::NormalizeString(NormalizationC, text, units, nullptr, 0);
+    for (;;) {
+        if (room <= 0) {
+            if (::GetLastError() != ERROR_NO_UNICODE_TRANSLATION)
+                Failed("Unicode normalization failed");
+            bad = static_cast<std::size_t>(-room);
+            return false;
+        }
+        normal.resize(static_cast<std::size_t>(room));
+        const int n = ::NormalizeString(NormalizationC, text, units, normal.data(), room);
+        if (n > 0) {
+            normal.resize(static_cast<std::size_t>(n));
+            return true;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            room = n;  // a character at fault, or another failure: said above
+            continue;
+        }
+        room = -n;  // the estimate the call gives back
+    }
+}
+
 class NlsKeys final : public CollationKeys {
   public:
     explicit NlsKeys(const std::wstring& locale) : locale_(locale) {}
@@ -99,21 +128,24 @@ class NlsCollation final : public Collation {
 void AppendNfc(std::string_view wellFormed, std::string& out) {
     std::wstring wide;
     ToWide(wellFormed, wide);
-    if (wide.empty()) return;
-    std::wstring normal;
-    int room =
-        ::NormalizeString(NormalizationC, wide.data(), static_cast<int>(wide.size()), nullptr, 0);
-    for (;;) {
-        if (room <= 0) Failed("Unicode normalization failed");
-        normal.resize(static_cast<std::size_t>(room));
-        const int n = ::NormalizeString(NormalizationC, wide.data(), static_cast<int>(wide.size()),
-                                        normal.data(), room);
-        if (n > 0) {
-            normal.resize(static_cast<std::size_t>(n));
-            break;
+    std::wstring normal, piece;
+    // A character that Windows will not normalize (one it does not know, say) stays as it is
+    // and parts what lies on either side of it, as one that combines with nothing would.
+    std::size_t at = 0, end = wide.size();
+    while (at < wide.size()) {
+        std::size_t bad = 0;
+        if (NormalizedPart(wide.data() + at, end - at, piece, bad)) {
+            normal += piece;
+            at = end;
+            end = wide.size();
+        } else if (bad > 0 && bad < end - at) {
+            end = at + bad;  // the part before it first
+        } else {
+            const std::size_t units = IS_HIGH_SURROGATE(wide[at]) && at + 1 < wide.size() ? 2 : 1;
+            normal.append(wide, at, units);
+            at += units;
+            end = wide.size();
         }
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) Failed("Unicode normalization failed");
-        room = -n;  // the estimate the call gives back
     }
     out += win32::WideToUtf8(normal);
 }
