@@ -121,6 +121,32 @@ TEST_F(OpenTest, SavingWritesTheSortedUniqueLines) {
     TempPath(L"result.txt");  // removed afterwards
 }
 
+// The Save dialog asked about the name it gave back; a file that only the ".txt" rule names
+// is replaced on Yes, and No is a cancelled save.
+TEST_F(OpenTest, AFileThatOnlyTheTxtRuleNamesIsReplacedOnlyOnYes) {
+    dialog.WillChoose(WriteList("one\r\n"));
+    Click(Form().cmdOpen);
+    const std::wstring existing = WriteList("old\r\n", L".csv.txt");
+    const std::wstring typed = existing.substr(0, existing.size() - 4);
+    dialog.WillChoose(typed);
+    Click(Form().cmdSaveOpen);  // no reply scripted: No
+    ASSERT_EQ(boxes.questions.size(), 1u);
+    EXPECT_EQ(boxes.questions[0].text, existing.substr(existing.rfind(L'\\') + 1) +
+                                           L" already exists. Do you want to replace it?");
+    EXPECT_EQ(boxes.questions[0].owner, Hwnd());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"The Process was cancelled.");
+    EXPECT_TRUE(launcher.started.empty());
+    EXPECT_EQ(ReadFile(existing), "old\r\n");
+
+    boxes.replies = {true};
+    dialog.WillChoose(typed);
+    Click(Form().cmdSave);
+    EXPECT_EQ(boxes.questions.size(), 2u);
+    EXPECT_EQ(boxes.shown.back().text, L"File saved successfully");
+    EXPECT_EQ(ReadFile(existing), "one\r\n");
+}
+
 TEST_F(OpenTest, SaveAndOpenStartsNotepadMaximisedOnTheSavedFile) {
     dialog.WillChoose(WriteList("one\r\n"));
     Click(Form().cmdOpen);
