@@ -1,5 +1,6 @@
-// The keyboard's window menu: Alt+Space while the title bar is hidden opens a menu of the
-// window's own at its top-left, with Minimize and Close, each done as the system does it.
+// The keyboard: Enter and Space press the focused command button, and Alt+Space while the title
+// bar is hidden opens a window menu of the window's own at its top-left, with Minimize and Close,
+// each done as the system does it.
 #include "tests/ui/window_fixture.h"
 #include "ui/message_loop.h"
 
@@ -67,6 +68,28 @@ TEST_F(KeyboardTest, AltSpaceThenCClosesAsAltF4Does) {
               (std::vector<User32Call>{{"PostMessageW", {H(w), WM_SYSCOMMAND, SC_CLOSE, 0}}}));
     EXPECT_FALSE(::IsWindow(w));
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(KeyboardTest, EnterPressesTheFocusedCommandButtonInTabOrder) {
+    StartWindow();
+    ASSERT_EQ(::GetFocus(), Form().cmdOpen.hWnd());
+    dialog.WillChoose(WriteList("b\r\na\r\nb\r\n"));
+    Key(VK_RETURN);
+    EXPECT_EQ(Form().lblFinalRowCount.Caption(), L"Final Keyword Phrases : 2");
+
+    Key(VK_TAB);
+    ASSERT_EQ(::GetFocus(), Form().cmdSaveOpen.hWnd());
+    dialog.WillChoose(TempPath(L"enter.txt"));
+    Key(VK_RETURN);
+    EXPECT_EQ(launcher.started.size(), 1u);
+
+    Key(VK_TAB);
+    ASSERT_EQ(::GetFocus(), Form().cmdSave.hWnd());
+    dialog.WillCancel();
+    Key(VK_RETURN);
+    EXPECT_EQ(dialog.shown, (std::vector<std::string>{"open", "save", "save"}));
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_EQ(boxes.shown.back().text, L"The Process was cancelled.");
 }
 
 }  // namespace
