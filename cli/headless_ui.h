@@ -34,6 +34,8 @@ class HeadlessUi final : public Collaborators {
     void DragWindow() override {}
 
     void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override;
+    // Yes: the command line names the file it writes, and ".txt" appended as its help says.
+    bool AskYesNo(std::string_view) override { return true; }
 
     // Never needed: the command line has no "save and open".
     void StartProgram(std::string_view commandLine, int windowStyle) override;

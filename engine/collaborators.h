@@ -45,6 +45,8 @@ class Collaborators {
 
     // A modal message box with only an OK button. An empty title means the application title.
     virtual void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) = 0;
+    // A modal question with Yes and No buttons, carrying the application title; true for Yes.
+    virtual bool AskYesNo(std::string_view text) = 0;
 
     // Starts a program from a command line (UTF-8) without a shell and without waiting for it.
     // Throws RuntimeError when it cannot be started.

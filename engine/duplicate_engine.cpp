@@ -7,6 +7,7 @@
 
 #include "engine/distinct_loader.h"
 #include "engine/failure.h"
+#include "engine/files/file_system.h"
 #include "engine/memory_budget.h"
 #include "engine/order/phrase_order.h"
 #include "engine/runs/scratch_file.h"
@@ -23,6 +24,17 @@ WorkingTablePtr NewTextTable(const std::shared_ptr<TextPool>& pool) {
     table->Fields().Append("TextCol", adVarChar, kTextColumnSize, adFldUnspecified);
     table->Open(adOpenUnspecified, adLockUnspecified, adCmdUnspecified);
     return table;
+}
+
+// The Save dialog asked before giving back a name of a file that exists; a name that the
+// ".txt" rule changed afterwards it never saw, so a file of that name is replaced only when the
+// user says so. No is a cancelled save.
+void ConfirmReplacing(Collaborators& ui, const std::string& path) {
+    if (!FindSaveTarget(path).exists) return;
+    // The file's name alone, as the dialog names files.
+    if (!ui.AskYesNo(Utf8Of(NativePath(path).filename()) +
+                     " already exists. Do you want to replace it?"))
+        throw RuntimeError(err::kCancelled, "Cancel was selected.");
 }
 
 }  // namespace
@@ -150,7 +162,10 @@ void DuplicateEngine::cmdSave_Click() {
         blnSaveCancelled_ = false;
         ui_.ShowSave();
         strFileName_ = ui_.FileName();
-        if (!ContainsTxt(strFileName_)) strFileName_ += ".txt";
+        if (!ContainsTxt(strFileName_)) {
+            strFileName_ += ".txt";
+            ConfirmReplacing(ui_, strFileName_);
+        }
         if (!rsUnique_)
             throw RuntimeError(err::kNoCurrentRecord, "There is no result to save yet.");
         rsUnique_->MoveFirst();

@@ -14,6 +14,7 @@ namespace ostrel::ui {
 namespace {
 // One file type; the pairs end with an empty string.
 constexpr wchar_t kFilter[] = L"Text Documents (*.txt)\0*.txt\0";
+constexpr wchar_t kDefaultExtension[] = L"txt";
 }  // namespace
 
 void CommonDialog::ShowOpen(HWND owner) {
@@ -37,7 +38,12 @@ void CommonDialog::Show(HWND owner, bool save) {
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = kPathCapacity;
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (save) ofn.Flags |= OFN_OVERWRITEPROMPT;
+    if (save) {
+        // The dialog appends ".txt" to a name typed without an extension, and asks about
+        // replacing the file of the name it gives back, the appended one included.
+        ofn.lpstrDefExt = kDefaultExtension;
+        ofn.Flags |= OFN_OVERWRITEPROMPT;
+    }
 
     const BOOL chosen = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
     if (!chosen) {

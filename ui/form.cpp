@@ -478,6 +478,19 @@ void Form::MoveFocus(bool forward) {
     }
 }
 
+// Enter presses the focused command button, as Space does and as in every dialog: the click
+// the button would send. A key held down presses once.
+bool Form::PressFocusedButton(LPARAM keyFlags) {
+    HWND focus = ::GetFocus();
+    const CommandButton* button = ButtonFromWindow(focus);
+    if (!button) return false;
+    constexpr LPARAM kWasDown = LPARAM{1} << 30;
+    if (!(keyFlags & kWasDown) && ::IsWindowEnabled(focus))
+        ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(focus));
+    return true;
+}
+
 bool Form::PreTranslateMessage(const MSG& message) {
     if (!window_ || (message.hwnd != window_ && !::IsChild(window_, message.hwnd))) return false;
     switch (message.message) {
@@ -486,6 +499,7 @@ bool Form::PreTranslateMessage(const MSG& message) {
                 MoveFocus(::GetKeyState(VK_SHIFT) >= 0);
                 return true;
             }
+            if (message.wParam == VK_RETURN) return PressFocusedButton(message.lParam);
             return false;
         case WM_SYSCHAR: {
             // No caption defines an access key. Alt+Space opens the window menu: the form's own

@@ -72,7 +72,8 @@ class Form {
     void End();
     bool Ended() const { return ended_; }
 
-    // Keyboard handling before dispatch (Tab order, no access keys). True when handled.
+    // Keyboard handling before dispatch (Tab order, Enter on a button, no access keys). True
+    // when handled.
     bool PreTranslateMessage(const MSG& message);
     // The form a window belongs to, or nullptr.
     static Form* FromWindow(HWND window);
@@ -127,6 +128,7 @@ class Form {
     LRESULT AnswerClientObject(WPARAM objectFlags);
     void DisconnectAccessible();
     void MoveFocus(bool forward);
+    bool PressFocusedButton(LPARAM keyFlags);
     void FocusFirstButton();
     WindowlessControl* HitTest(POINT point) const;
     bool OverChildWindow(POINT point) const;

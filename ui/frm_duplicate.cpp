@@ -326,6 +326,10 @@ void frmDuplicate::ShowMessage(std::string_view text, MessageIcon icon, std::str
     messageBoxes_.Show(hWnd(), win32::Utf8ToWide(text), icon, win32::Utf8ToWide(title));
 }
 
+bool frmDuplicate::AskYesNo(std::string_view text) {
+    return messageBoxes_.AskYesNo(hWnd(), win32::Utf8ToWide(text));
+}
+
 void frmDuplicate::StartProgram(std::string_view commandLine, int windowStyle) {
     launcher_.Start(win32::Utf8ToWide(commandLine), windowStyle);
 }

@@ -119,6 +119,7 @@ class frmDuplicate final : public Form, public Collaborators {
     void SetSaveOpenEnabled(bool enabled) override;
     void DragWindow() override;
     void ShowMessage(std::string_view text, MessageIcon icon, std::string_view title) override;
+    bool AskYesNo(std::string_view text) override;
     void StartProgram(std::string_view commandLine, int windowStyle) override;
 
     std::uint8_t bytMinimized = 0;

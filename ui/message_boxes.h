@@ -25,12 +25,15 @@ class MessageBoxes {
     // An empty title stands for the application title.
     virtual void Show(HWND owner, const std::wstring& text, MessageIcon icon,
                       const std::wstring& title) = 0;
+    // A question with Yes and No, carrying the application title; true for Yes.
+    virtual bool AskYesNo(HWND owner, const std::wstring& text) = 0;
 };
 
 class SystemMessageBoxes final : public MessageBoxes {
   public:
     void Show(HWND owner, const std::wstring& text, MessageIcon icon,
               const std::wstring& title) override;
+    bool AskYesNo(HWND owner, const std::wstring& text) override;
 };
 
 // How an error that no handler trapped is worded: its number and its description.

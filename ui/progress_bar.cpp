@@ -75,7 +75,7 @@ void ProgressBar::SetVisible(bool visible) {
     SyncPosition();
     ::ShowWindow(window_, visible ? SW_SHOWNA : SW_HIDE);
     if (visible) {
-        ::UpdateWindow(window_);
+        ::RedrawWindow(::GetParent(window_), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         lastRepaint_ = ::GetTickCount64();
         changesSinceCheck_ = 0;
     }
@@ -89,7 +89,9 @@ void ProgressBar::MaybeRepaint() {
     lastRepaint_ = now;
     SyncPosition();
     if (!::IsWindowVisible(window_)) return;
-    user32_->UpdateWindow(window_);
+    // Whatever part of the window is waiting to be drawn, not the bar alone: a dialog closed
+    // over the window just before the read leaves its picture there until then.
+    user32_->RedrawWindow(::GetParent(window_), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     // Looking at the queue, without taking anything from it, tells the system the program is
     // alive, so a long read does not get the window marked "Not Responding"; no user event is
     // handled before the read ends.

@@ -1,10 +1,10 @@
 #pragma once
 // The progress bar: a horizontal comctl32 progress control whose Min, Max and Value are kept
 // here as single-precision numbers. The event loop does not run while a list is read, so the
-// bar repaints itself now and then, at most about 30 times a second, through the window-system
-// seam. The control itself is told the value only then, or when the bar shows or hides: some
-// implementations repaint on every position change, which would cost more than reading the
-// line.
+// bar has the window redraw whatever of it is invalid (the bar included) now and then, at most
+// about 30 times a second, through the window-system seam. The control itself is told the value
+// only then, or when the bar shows or hides: some implementations repaint on every position change,
+// which would cost more than reading the line.
 #include <windows.h>
 
 #include <cstdint>

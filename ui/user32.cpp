@@ -32,8 +32,8 @@ BOOL SystemUser32::ShowWindow(HWND window, int command) {
     return ::ShowWindow(window, command);
 }
 
-BOOL SystemUser32::UpdateWindow(HWND window) {
-    return ::UpdateWindow(window);
+BOOL SystemUser32::RedrawWindow(HWND window, const RECT* rect, HRGN region, UINT flags) {
+    return ::RedrawWindow(window, rect, region, flags);
 }
 
 BOOL SystemUser32::ReleaseCapture() {

@@ -17,7 +17,7 @@ class User32 {
     virtual BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                               UINT flags) = 0;
     virtual BOOL ShowWindow(HWND window, int command) = 0;
-    virtual BOOL UpdateWindow(HWND window) = 0;
+    virtual BOOL RedrawWindow(HWND window, const RECT* rect, HRGN region, UINT flags) = 0;
     virtual BOOL ReleaseCapture() = 0;
     virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual void DragAcceptFiles(HWND window, BOOL accept) = 0;
@@ -41,7 +41,7 @@ class SystemUser32 final : public User32 {
     BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                       UINT flags) override;
     BOOL ShowWindow(HWND window, int command) override;
-    BOOL UpdateWindow(HWND window) override;
+    BOOL RedrawWindow(HWND window, const RECT* rect, HRGN region, UINT flags) override;
     BOOL ReleaseCapture() override;
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void DragAcceptFiles(HWND window, BOOL accept) override;

@@ -16,7 +16,8 @@ bool WindowMenu::Open(HWND window) {
     } menu{user32_, user32_.CreatePopupMenu()};
     if (!menu.menu) return false;
     // The system menu's ids and layout: Close apart, below a separator.
-    if (!user32_.AppendMenuW(menu.menu, MF_STRING, SC_MINIMIZE, kMinimizeItem) ||
+    if (!user32_.AppendMenuW(menu.menu, MF_STRING, SC_MOVE, kMoveItem) ||
+        !user32_.AppendMenuW(menu.menu, MF_STRING, SC_MINIMIZE, kMinimizeItem) ||
         !user32_.AppendMenuW(menu.menu, MF_SEPARATOR, 0, nullptr) ||
         !user32_.AppendMenuW(menu.menu, MF_STRING, SC_CLOSE, kCloseItem))
         return false;
@@ -24,7 +25,11 @@ bool WindowMenu::Open(HWND window) {
         TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY;
     const UINT chosen = static_cast<UINT>(
         user32_.TrackPopupMenu(menu.menu, kFlags, outer.left, outer.top, 0, window, nullptr));
-    if (chosen == SC_MINIMIZE) {
+    if (chosen == SC_MOVE) {
+        // The system's own keyboard move (arrow keys, then Return or Esc), once the menu has
+        // gone; it needs no title bar.
+        user32_.PostMessageW(window, WM_SYSCOMMAND, SC_MOVE, 0);
+    } else if (chosen == SC_MINIMIZE) {
         user32_.ShowWindow(window, SW_MINIMIZE);
     } else if (chosen == SC_CLOSE) {
         // What Alt+F4 posts; the window goes once the menu has.

@@ -8,6 +8,7 @@
 
 namespace ostrel::ui {
 
+inline constexpr wchar_t kMoveItem[] = L"&Move";
 inline constexpr wchar_t kMinimizeItem[] = L"Mi&nimize";
 inline constexpr wchar_t kCloseItem[] = L"&Close";
 
@@ -15,8 +16,9 @@ class WindowMenu {
   public:
     explicit WindowMenu(User32& user32) : user32_(user32) {}
 
-    // Opens the menu at the window's top-left and carries out the choice: Minimize as the
-    // system minimises a window (the title bar stays hidden), Close as Alt+F4 closes it.
+    // Opens the menu at the window's top-left and carries out the choice: Move as the system
+    // menu's Move starts the keyboard move, Minimize as the system minimises a window (the title
+    // bar stays hidden for both), Close as Alt+F4 closes it.
     // Returns false, opening nothing, while the window has a system menu of its own or is
     // minimised.
     bool Open(HWND window);

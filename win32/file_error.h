@@ -6,8 +6,9 @@
 
 namespace ostrel::win32 {
 
-// The error for a GetLastError code, naming path: the errno of the same meaning where there
-// is one, so that the texts match the other systems', or else the system's own text.
-RuntimeError FileErrorOf(unsigned long error, const std::string& path);
+// The error for a GetLastError code, naming path, from a read or a write: the errno of the same
+// meaning where there is one, so that the texts match the other systems', or else the system's
+// own text.
+RuntimeError FileErrorOf(unsigned long error, const std::string& path, bool writing);
 
 }  // namespace ostrel::win32

@@ -135,7 +135,7 @@ std::FILE* OpenRegularFileForReading(const std::string& utf8Path, FileStamp& sta
     if (!handle) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) throw FileError(ENOENT, utf8Path, false);
-        throw win32::FileErrorOf(error, utf8Path);
+        throw win32::FileErrorOf(error, utf8Path, false);
     }
     const FileFacts facts = RequireRegularFile(handle.Get(), utf8Path);
     std::FILE* stream = StreamOn(handle, false);
@@ -148,7 +148,7 @@ FileStamp StampOf(std::FILE* file, const std::string& utf8Path) {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     FileFacts facts;
     facts.known = GetFileInformationByHandle(handle, &facts.information) != 0;
-    if (!facts.known) throw win32::FileErrorOf(GetLastError(), utf8Path);
+    if (!facts.known) throw win32::FileErrorOf(GetLastError(), utf8Path, false);
     return StampFrom(facts);
 }
 
@@ -166,7 +166,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     if (!handle) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-            throw win32::FileErrorOf(error, utf8Path);
+            throw win32::FileErrorOf(error, utf8Path, true);
         // A link to no file: moving a file to its name would put the file in its place.
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -191,7 +191,7 @@ SaveTarget FindSaveTarget(const std::string& utf8Path) {
     const win32::Handle probe(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!probe) throw win32::FileErrorOf(GetLastError(), utf8Path);
+    if (!probe) throw win32::FileErrorOf(GetLastError(), utf8Path, true);
     target.exists = true;
     return target;
 }
@@ -208,7 +208,7 @@ NewFile CreateNewFile(const std::string& path, bool, const std::string& utf8Path
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NewFile::NameTaken;
         if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
             return NewFile::FolderRefuses;
-        throw win32::FileErrorOf(error, utf8Path);
+        throw win32::FileErrorOf(error, utf8Path, true);
     }
     file = StreamOn(handle, true);
     if (!file) {
@@ -257,7 +257,7 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            throw win32::FileErrorOf(error, utf8Path);
+            throw win32::FileErrorOf(error, utf8Path, true);
         // Made meanwhile: replaced like any other.
     }
     if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) return true;
@@ -265,7 +265,7 @@ bool MoveOverTarget(std::FILE*& temporary, const std::string& tempPath, const Sa
     // deleting or replacing it.
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED) return false;
-    throw win32::FileErrorOf(error, utf8Path);
+    throw win32::FileErrorOf(error, utf8Path, true);
 }
 
 std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path,
@@ -273,10 +273,10 @@ std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path
     // Shared for reading only: nobody else writes it meanwhile.
     win32::Handle handle(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) throw win32::FileErrorOf(GetLastError(), utf8Path);
+    if (!handle) throw win32::FileErrorOf(GetLastError(), utf8Path, true);
     RequireRegularFile(handle.Get(), utf8Path);
     LARGE_INTEGER oldSize{};
-    if (!GetFileSizeEx(handle.Get(), &oldSize)) throw win32::FileErrorOf(GetLastError(), utf8Path);
+    if (!GetFileSizeEx(handle.Get(), &oldSize)) throw win32::FileErrorOf(GetLastError(), utf8Path, true);
     if (resultBytes > static_cast<std::uint64_t>(oldSize.QuadPart)) {
         // Setting the file's end takes the result's room on the disk; a disk too full refuses
         // it here, and the old end is set back.
@@ -288,12 +288,12 @@ std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path
             if (SetFilePointerEx(handle.Get(), oldSize, nullptr, FILE_BEGIN)) {
                 SetEndOfFile(handle.Get());
             }
-            throw win32::FileErrorOf(error, utf8Path);
+            throw win32::FileErrorOf(error, utf8Path, true);
         }
     }
     const LARGE_INTEGER start{};
     if (!SetFilePointerEx(handle.Get(), start, nullptr, FILE_BEGIN))
-        throw win32::FileErrorOf(GetLastError(), utf8Path);
+        throw win32::FileErrorOf(GetLastError(), utf8Path, true);
     std::FILE* stream = StreamOn(handle, true);
     if (!stream) throw FileError(errno ? errno : EMFILE, utf8Path, true);
     return stream;

@@ -61,7 +61,7 @@ std::FILE* CreateScratchFile(const std::string& folder) {
             const DWORD error = GetLastError();
             // A name left by an earlier process of the same id: the next one will do.
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-            throw win32::FileErrorOf(error, folder);
+            throw win32::FileErrorOf(error, folder, true);
         }
         const int fd =
             _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.Get()), _O_RDWR | _O_BINARY);

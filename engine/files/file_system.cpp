@@ -78,10 +78,14 @@ RuntimeError FileError(int error, const std::string& path, bool writing) {
         case EACCES:
         case EPERM:
         case EROFS:
+            // A list is only read: being read-only stops no read.
             return RuntimeError(err::kPermissionDenied,
-                                "Permission denied (the file may be read-only or in use by "
-                                "another program): " +
-                                    path);
+                                writing ? "Permission denied (the file may be read-only or in use "
+                                          "by another program): " +
+                                              path
+                                        : "Permission denied (the file may be in use by another "
+                                          "program, or you may not be allowed to read it): " +
+                                              path);
         case EISDIR:
             return RuntimeError(err::kPermissionDenied, "This is a folder, not a file: " + path);
         case ENOSPC:

@@ -6,7 +6,8 @@
 # image button and restore it, then end it with its close image button. Then start it again with a
 # list's path as its argument, as "Open with" and "Send to" do, on a name outside any 8-bit code
 # page: the counts show as after the open through the dialog, and the result saves; end it from the
-# keyboard with its window menu (Alt+Space, then C).
+# keyboard with its window menu (Alt+Space, then C). Saving as noext or list.csv where noext.txt
+# or list.csv.txt exists asks first, and No leaves the file as it was.
 #
 # Usage: run_e2e.sh PATH/TO/Ostrel.exe
 # DISPLAY and WINEPREFIX come from the caller (scripts/test.sh sets both); Ostrel.exe is started
@@ -220,6 +221,62 @@ else
     fail "save: the saved file differs from the expected lines"
     { echo "--- expected"; od -c "$expected"; echo "--- saved"; od -c "$saved" 2>&1; } | sed 's/^/    /'
 fi
+
+# ---- Save over files that exist: nothing is replaced unasked; No keeps them ----
+
+# A window of Ostrel other than the main one and those named after the title pattern ($1).
+question=""
+find_question() {
+    local pattern="$1" w s skip
+    shift
+    question=""
+    for w in $(xdotool search --all --onlyvisible --pid "$ostrel_pid" --name "$pattern" 2>/dev/null); do
+        skip=""
+        for s in "$main" "$@"; do [ "$w" = "$s" ] && skip=1; done
+        [ -z "$skip" ] && { question="$w"; return 0; }
+    done
+    return 1
+}
+# Saves as $1 over the file $2, which exists, answers No to the question that comes first, and
+# checks that the save counts as cancelled and that the file kept its bytes. The question is
+# the Save dialog's own for a name it completed with ".txt" itself (noext), Ostrel's for one
+# its ".txt" rule changed afterwards (list.csv).
+refuse_replacing() {
+    local typed="$1" existing="$2" what="$3" asked
+    printf 'old\r\n' > "$existing"
+    click_at 61 168  # cmdSave
+    poll 15 find_save || { fail "$what: no Save dialog"; return; }
+    answer_dialog "$save_dialog" "$(windows_path "$typed")"
+    if poll 15 find_question '.' "$save_dialog"; then
+        pass "$what: a question ('$(xdotool getwindowname "$question")') comes before '$(basename "$existing")' is replaced"
+        asked="$question"
+        xdotool windowfocus --sync "$asked"
+        xdotool key n
+    else
+        fail "$what: '$(basename "$existing")' was replaced without a question"
+        return
+    fi
+    # No to the dialog's own question leaves the dialog open: it is then cancelled.
+    if [ "$(xdotool getwindowname "$asked" 2>/dev/null)" != Ostrel ] && poll 5 find_save; then
+        xdotool windowfocus --sync "$save_dialog"
+        xdotool key Escape
+    fi
+    if poll 15 find_question '^Ostrel$' "$asked"; then
+        pass "$what: No cancels the save (a message box 'Ostrel' follows)"
+        xdotool windowfocus --sync "$question"
+        xdotool key Return
+    else
+        fail "$what: no message after No"
+    fi
+    poll 10 box_gone || fail "$what: a message box stayed after Return"
+    if [ "$(cat "$existing")" = "$(printf 'old\r\n')" ]; then
+        pass "$what: '$(basename "$existing")' is untouched"
+    else
+        fail "$what: '$(basename "$existing")' was changed"
+    fi
+}
+refuse_replacing "$work/out folder/noext" "$work/out folder/noext.txt" "save as noext"
+refuse_replacing "$work/out folder/list.csv" "$work/out folder/list.csv.txt" "save as list.csv"
 
 # ---- Save && Open on a name with & ^ % and a space: Notepad, no shell ----
 

@@ -13,6 +13,10 @@
 #include "engine/thread_group.h"
 #include "tests/engine/test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace ostrel {
 namespace {
 
@@ -161,6 +165,32 @@ TEST_P(OpenAction, MissingFileReportsError) {
     EXPECT_EQ(ui.messages[0].text.substr(0, prefix.size()), prefix);
     EXPECT_GT(ui.messages[0].text.size(), prefix.size());
 }
+
+// A list is read, not written: a refusal says why a read may be refused.
+const char* const kReadRefusal =
+    "Permission denied (the file may be in use by another program, or you may not be allowed "
+    "to read it): ";
+
+TEST(ReadRefusal, SaysNothingOfReadOnly) {
+    for (const int error : {EACCES, EPERM})
+        EXPECT_EQ(FileError(error, "x.txt", false).Description(),
+                  kReadRefusal + std::string("x.txt"));
+}
+
+#ifdef _WIN32
+TEST_P(OpenAction, AListAnotherProgramHoldsIsRefusedAsInUse) {
+    const std::string path = File("held.txt", "a\r\n");
+    // Held as a program holds a file it shares with no one.
+    const HANDLE held = ::CreateFileW(test::PathFromUtf8(path).c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ui.Answer(path);
+    engine.cmdOpen_Click();
+    ::CloseHandle(held);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Unable to open description file \r" + (kReadRefusal + path));
+}
+#endif
 
 TEST_P(OpenAction, FailedRunLeavesThePreviousResultInForce) {
     EXPECT_EQ(Run("\xFF\xFE" + test::Utf16Bytes(u"b\r\na\r\nB", false), "first.txt"),

@@ -112,6 +112,27 @@ TEST_F(SaveAction, TxtIsAppendedToTheNameAsTypedWhenMissing) {
     EXPECT_EQ(test::ReadBytes(Dir() / "Result.txt"), "k\r\n");
 }
 
+// The dialog asked about the name it gave back; a file that only the ".txt" rule names is
+// replaced when the user says so, and No is a cancelled save.
+TEST_F(SaveAction, AFileThatOnlyTheTxtRuleNamesIsReplacedOnlyOnYes) {
+    Open("k");
+    test::WriteBytes(Dir() / "list.csv.txt", "old\r\n");
+    ui.replies = {false};
+    Save("list.csv", true);
+    EXPECT_EQ(ui.questions, V{"list.csv.txt already exists. Do you want to replace it?"});
+    EXPECT_EQ(ui.log, (V{"ShowSave", "Question", "Message"}));
+    ExpectMessage("The Process was cancelled.", MessageIcon::Information);
+    EXPECT_TRUE(engine.blnSaveCancelled());
+    EXPECT_EQ(test::ReadBytes(Dir() / "list.csv.txt"), "old\r\n");
+
+    ui.Clear();
+    ui.replies = {true};
+    Save("list.csv", true);
+    EXPECT_EQ(ui.log, (V{"ShowSave", "Question", "Message", "StartProgram"}));
+    EXPECT_EQ(test::ReadBytes(Dir() / "list.csv.txt"), "k\r\n");
+    EXPECT_EQ(Listing(), (V{"in.txt", "list.csv.txt"}));
+}
+
 TEST_F(SaveAction, CancelWritesNothingAndSaveAndOpenStartsNothing) {
     Open("k");
     ui.Cancel();

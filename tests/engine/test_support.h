@@ -117,6 +117,8 @@ class FakeUi final : public Collaborators {
     std::string actualCaption, finalCaption;
     std::vector<Message> messages;
     std::vector<std::pair<std::string, int>> started;
+    std::vector<std::string> questions;
+    std::deque<bool> replies;  // to the questions, in turn: true for Yes
 
     void Answer(std::string path) { dialogAnswers.emplace_back(std::move(path)); }
     void Cancel() { dialogAnswers.emplace_back(std::nullopt); }
@@ -156,6 +158,17 @@ class FakeUi final : public Collaborators {
         messages.push_back({std::string(text), icon, std::string(title)});
         log.push_back("Message");
     }
+    bool AskYesNo(std::string_view text) override {
+        questions.emplace_back(text);
+        log.push_back("Question");
+        if (replies.empty()) {
+            ADD_FAILURE() << "asked more often than scripted: " << text;
+            return false;
+        }
+        const bool yes = replies.front();
+        replies.pop_front();
+        return yes;
+    }
     void StartProgram(std::string_view commandLine, int windowStyle) override {
         log.push_back("StartProgram");
         started.emplace_back(std::string(commandLine), windowStyle);
@@ -178,6 +191,7 @@ class FakeUi final : public Collaborators {
         messages.clear();
         progressValues.clear();
         started.clear();
+        questions.clear();
     }
 
   private:

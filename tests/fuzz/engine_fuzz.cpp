@@ -502,6 +502,7 @@ class HeadlessUi final : public ostrel::Collaborators {
     void ShowMessage(std::string_view text, ostrel::MessageIcon, std::string_view) override {
         messages.emplace_back(text);
     }
+    bool AskYesNo(std::string_view) override { return true; }
     void StartProgram(std::string_view, int) override {}
 };
 

@@ -17,10 +17,11 @@ namespace {
 
 class AccessibilityTest : public WindowTest {
   protected:
-    // Runs the prober on the window and returns what it printed, one entry a line. This thread
-    // answers the prober's every call, so it handles messages until the prober ends; `watching`
-    // runs once the prober watches for name changes.
-    std::vector<std::string> Probe(int changes, const std::function<void()>& watching) {
+    // Runs the prober on the window (or on `target`) and returns what it printed, one entry a
+    // line. This thread answers the prober's every call, so it handles messages until the
+    // prober ends; `watching` runs once the prober watches for name changes.
+    std::vector<std::string> Probe(int changes, const std::function<void()>& watching,
+                                   HWND target = nullptr) {
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         std::wstring probe(self);
@@ -32,8 +33,8 @@ class AccessibilityTest : public WindowTest {
         win32::Handle output(::CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                            &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                            nullptr));
-        std::wstring command =
-            L"\"" + probe + L"\" " + std::to_wstring(reinterpret_cast<INT_PTR>(Hwnd()));
+        std::wstring command = L"\"" + probe + L"\" " +
+                               std::to_wstring(reinterpret_cast<INT_PTR>(target ? target : Hwnd()));
         if (changes > 0) command += L" " + ready + L" " + std::to_wstring(changes);
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
@@ -160,6 +161,88 @@ TEST_F(AccessibilityTest, AClientHoldingTheObjectAfterTheWindowHasGoneIsToldItIs
     EXPECT_EQ(name, nullptr);
     EXPECT_EQ(client->get_accChildCount(&count), RPC_E_DISCONNECTED);
     client->Release();
+}
+
+// The real message box, answered from inside its own modal loop: a CBT hook notes the box when
+// it is activated, and a timer, run once the box is idle, looks at it and then closes it.
+struct BoxVisit {
+    std::function<void(HWND box)> look;
+    HWND box = nullptr;
+};
+BoxVisit* g_visit = nullptr;
+HHOOK g_boxHook = nullptr;
+void CALLBACK LookAtBox(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    g_visit->look(g_visit->box);
+    ::PostMessageW(g_visit->box, WM_COMMAND, IDOK, 0);
+}
+LRESULT CALLBACK WatchBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && g_visit && !g_visit->box) {
+        g_visit->box = reinterpret_cast<HWND>(wParam);
+        ::SetTimer(nullptr, 0, 0, LookAtBox);
+    }
+    return ::CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+// The words a screen reader speaks in a name: its runs of characters between white space, a
+// line break included.
+std::vector<std::string> Words(const std::string& name) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : name + " ") {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word.push_back(c);
+        }
+    }
+    return words;
+}
+
+// The two error messages join their heading to the reason with a lone CR: the box shows the
+// reason on a line of its own, and a screen reader reads "file Permission", not one word.
+TEST_F(AccessibilityTest, AnErrorMessageShowsAndReadsItsHeadingAndReasonApart) {
+    StartWindow();
+    const std::string heading = "Unable to write file";
+    const std::string reason = "Permission denied: C:\\list.txt";
+    int textHeight = 0, lineHeight = 0;
+    std::vector<std::string> lines;
+    BoxVisit visit;
+    visit.look = [&](HWND box) {
+        HWND text = ::GetDlgItem(box, 0xFFFF);  // the message's static control
+        RECT shown{};
+        ::GetClientRect(text, &shown);
+        textHeight = shown.bottom;
+        const win32::WindowDc dc(text);
+        const HGDIOBJ font = ::SelectObject(
+            dc.Get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(text, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics{};
+        ::GetTextMetricsW(dc.Get(), &metrics);
+        ::SelectObject(dc.Get(), font);
+        lineHeight = metrics.tmHeight;
+        lines = Probe(
+            0, [] {}, box);
+    };
+    g_visit = &visit;
+    g_boxHook = ::SetWindowsHookExW(WH_CBT, WatchBox, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(g_boxHook, nullptr);
+    SystemMessageBoxes().Show(Hwnd(), win32::Utf8ToWide(heading + "\r" + reason),
+                              MessageIcon::Error, L"");
+    ::UnhookWindowsHookEx(g_boxHook);
+    g_visit = nullptr;
+
+    ASSERT_NE(visit.box, nullptr);
+    EXPECT_GE(textHeight, 2 * lineHeight) << "the reason shares the heading's line";
+    std::string name;
+    for (const std::string& line : lines)
+        if (Field(line, 2).rfind(heading, 0) == 0) name = Field(line, 2);
+    ASSERT_FALSE(name.empty()) << ::testing::PrintToString(lines);
+    const std::vector<std::string> words = Words(name);
+    const auto file = std::find(words.begin(), words.end(), "file");
+    ASSERT_NE(file, words.end()) << name;
+    ASSERT_NE(file + 1, words.end()) << name;
+    EXPECT_EQ(*(file + 1), "Permission") << ::testing::PrintToString(name);
 }
 
 }  // namespace

@@ -52,13 +52,28 @@ struct ShownMessage {
     bool ownerVisible;  // the owner window showed on screen when the box came
 };
 
+struct AskedQuestion {
+    HWND owner;
+    std::wstring text;
+};
+
 class FakeMessageBoxes final : public MessageBoxes {
   public:
     void Show(HWND owner, const std::wstring& text, MessageIcon icon,
               const std::wstring& title) override {
         shown.push_back({owner, text, icon, title, owner && ::IsWindowVisible(owner)});
     }
+    // Answers each question with the next scripted reply; No when none is left.
+    bool AskYesNo(HWND owner, const std::wstring& text) override {
+        questions.push_back({owner, text});
+        if (replies.empty()) return false;
+        const bool yes = replies.front();
+        replies.pop_front();
+        return yes;
+    }
     std::vector<ShownMessage> shown;
+    std::vector<AskedQuestion> questions;
+    std::deque<bool> replies;
 };
 
 struct StartedProgram {

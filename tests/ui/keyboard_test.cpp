@@ -1,5 +1,6 @@
-// The keyboard's window menu: Alt+Space while the title bar is hidden opens a menu of the
-// window's own at its top-left, with Minimize and Close, each done as the system does it.
+// The keyboard: Enter and Space press the focused command button, and Alt+Space while the title
+// bar is hidden opens a window menu of the window's own at its top-left, with Move, Minimize and
+// Close, each done as the system does it.
 #include "tests/ui/window_fixture.h"
 #include "ui/message_loop.h"
 
@@ -34,6 +35,7 @@ TEST_F(KeyboardTest, AltSpaceThenNMinimisesAsTheSystemDoesAndTheTitleBarStaysHid
         {"GetWindowLongA", {H(w), GWL_STYLE}},
         {"GetWindowRect", {H(w)}},
         {"CreatePopupMenu", {}},
+        {"AppendMenuW", {MF_STRING, SC_MOVE}, L"&Move"},
         {"AppendMenuW", {MF_STRING, SC_MINIMIZE}, L"Mi&nimize"},
         {"AppendMenuW", {MF_SEPARATOR, 0}},
         {"AppendMenuW", {MF_STRING, SC_CLOSE}, L"&Close"},
@@ -67,6 +69,81 @@ TEST_F(KeyboardTest, AltSpaceThenCClosesAsAltF4Does) {
               (std::vector<User32Call>{{"PostMessageW", {H(w), WM_SYSCOMMAND, SC_CLOSE, 0}}}));
     EXPECT_FALSE(::IsWindow(w));
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(KeyboardTest, EnterPressesTheFocusedCommandButtonInTabOrder) {
+    StartWindow();
+    ASSERT_EQ(::GetFocus(), Form().cmdOpen.hWnd());
+    dialog.WillChoose(WriteList("b\r\na\r\nb\r\n"));
+    Key(VK_RETURN);
+    EXPECT_EQ(Form().lblFinalRowCount.Caption(), L"Final Keyword Phrases : 2");
+
+    Key(VK_TAB);
+    ASSERT_EQ(::GetFocus(), Form().cmdSaveOpen.hWnd());
+    dialog.WillChoose(TempPath(L"enter.txt"));
+    Key(VK_RETURN);
+    EXPECT_EQ(launcher.started.size(), 1u);
+
+    Key(VK_TAB);
+    ASSERT_EQ(::GetFocus(), Form().cmdSave.hWnd());
+    dialog.WillCancel();
+    Key(VK_RETURN);
+    EXPECT_EQ(dialog.shown, (std::vector<std::string>{"open", "save", "save"}));
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_EQ(boxes.shown.back().text, L"The Process was cancelled.");
+}
+
+// The system's keyboard move, driven as a user drives it: once its loop runs, Right moves the
+// pointer 8 pixels and the window follows it; then Return ends the move. Hooks see the request
+// reach the system and put each key in the queue when the loop is ready for it.
+HHOOK g_filterHook = nullptr;
+bool g_moveRequested = false;
+bool g_rightQueued = false;
+bool g_returnQueued = false;
+LRESULT CALLBACK WatchSysCommand(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_SYSCOMMAND && (wParam & 0xFFF0) == SC_MOVE) {
+        g_moveRequested = true;
+        ::PostMessageW(nullptr, WM_NULL, 0, 0);  // wakes the loop, which then reads the keys
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+LRESULT CALLBACK QueueMoveKeys(int code, WPARAM wParam, LPARAM lParam) {
+    // Any filter but the menu's, once the move was asked for: the move loop's.
+    if (code >= 0 && code != MSGF_MENU && g_moveRequested) {
+        const UINT message = reinterpret_cast<const MSG*>(lParam)->message;
+        if (!g_rightQueued) {
+            g_rightQueued = true;
+            ::PostMessageW(nullptr, WM_KEYDOWN, VK_RIGHT, 1);
+        } else if (message == WM_MOUSEMOVE && !g_returnQueued) {
+            // The key moved the pointer; the window follows this move of it.
+            g_returnQueued = true;
+            ::PostMessageW(nullptr, WM_KEYDOWN, VK_RETURN, 1);
+        }
+    }
+    return ::CallNextHookEx(g_filterHook, code, wParam, lParam);
+}
+
+TEST_F(KeyboardTest, AltSpaceThenMMovesTheWindowFromTheKeyboardWithTheTitleBarHidden) {
+    StartWindow();
+    const RECT before = OuterRect();
+    const HHOOK cbt = ::SetWindowsHookExW(WH_CBT, WatchSysCommand, nullptr, ::GetCurrentThreadId());
+    g_filterHook =
+        ::SetWindowsHookExW(WH_MSGFILTER, QueueMoveKeys, nullptr, ::GetCurrentThreadId());
+    seam.calls.clear();
+    AltSpaceThen('M');
+    ::UnhookWindowsHookEx(g_filterHook);
+    ::UnhookWindowsHookEx(cbt);
+
+    EXPECT_EQ(seam.Named("PostMessageW"),
+              (std::vector<User32Call>{{"PostMessageW", {H(Hwnd()), WM_SYSCOMMAND, SC_MOVE, 0}}}));
+    EXPECT_TRUE(g_moveRequested);
+    EXPECT_TRUE(g_returnQueued) << "the system's move loop did not run";
+    const RECT after = OuterRect();
+    EXPECT_EQ(after.left, before.left + 8);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+    EXPECT_EQ(Style() & kTitleBits, 0u);
 }
 
 }  // namespace

@@ -121,6 +121,32 @@ TEST_F(OpenTest, SavingWritesTheSortedUniqueLines) {
     TempPath(L"result.txt");  // removed afterwards
 }
 
+// The Save dialog asked about the name it gave back; a file that only the ".txt" rule names
+// is replaced on Yes, and No is a cancelled save.
+TEST_F(OpenTest, AFileThatOnlyTheTxtRuleNamesIsReplacedOnlyOnYes) {
+    dialog.WillChoose(WriteList("one\r\n"));
+    Click(Form().cmdOpen);
+    const std::wstring existing = WriteList("old\r\n", L".csv.txt");
+    const std::wstring typed = existing.substr(0, existing.size() - 4);
+    dialog.WillChoose(typed);
+    Click(Form().cmdSaveOpen);  // no reply scripted: No
+    ASSERT_EQ(boxes.questions.size(), 1u);
+    EXPECT_EQ(boxes.questions[0].text, existing.substr(existing.rfind(L'\\') + 1) +
+                                           L" already exists. Do you want to replace it?");
+    EXPECT_EQ(boxes.questions[0].owner, Hwnd());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"The Process was cancelled.");
+    EXPECT_TRUE(launcher.started.empty());
+    EXPECT_EQ(ReadFile(existing), "old\r\n");
+
+    boxes.replies = {true};
+    dialog.WillChoose(typed);
+    Click(Form().cmdSave);
+    EXPECT_EQ(boxes.questions.size(), 2u);
+    EXPECT_EQ(boxes.shown.back().text, L"File saved successfully");
+    EXPECT_EQ(ReadFile(existing), "one\r\n");
+}
+
 TEST_F(OpenTest, SaveAndOpenStartsNotepadMaximisedOnTheSavedFile) {
     dialog.WillChoose(WriteList("one\r\n"));
     Click(Form().cmdOpen);
@@ -178,15 +204,33 @@ TEST_F(OpenTest, ProgressRepaintsAreRationedWhileTheLoopDoesNotRun) {
     seam.calls.clear();
     for (int i = 0; i < 20000; ++i) bar.SetValue(static_cast<float>(i % 10000 + 1));
     const ULONGLONG elapsed = ::GetTickCount64() - start;
-    const std::vector<User32Call> repaints = seam.Named("UpdateWindow");
+    const std::vector<User32Call> repaints = seam.Named("RedrawWindow");
     EXPECT_EQ(repaints.size(), seam.calls.size()) << Describe(seam.calls);
     for (const User32Call& repaint : repaints)
-        EXPECT_EQ(repaint.args, std::vector<long long>{H(bar.hWnd())});
+        EXPECT_EQ(repaint.args,
+                  (std::vector<long long>{H(Hwnd()), 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN}));
     EXPECT_LE(repaints.size(), elapsed / 33) << elapsed << " ms";
     EXPECT_LE(repaints.size(), 156u);  // 20000 / 128
     EXPECT_FLOAT_EQ(bar.Value(), 10000);
     bar.SetVisible(false);
     EXPECT_EQ(ShownPosition(bar), 10000) << "the control shows the last value once hidden";
+}
+
+// A dialog closed over the window leaves it to be drawn again; the bar's repaints draw whatever
+// is invalid, the window and its buttons included, while the loop does not run.
+TEST_F(OpenTest, TheBarsRepaintsRedrawWhateverPartOfTheWindowIsInvalid) {
+    ProgressBar& bar = Form().prog;
+    bar.SetVisible(true);
+    ::InvalidateRect(Hwnd(), nullptr, FALSE);
+    ::InvalidateRect(Form().cmdOpen.hWnd(), nullptr, FALSE);
+    seam.calls.clear();
+    for (int i = 0; seam.calls.empty() && i < 100000000; ++i)
+        bar.SetValue(static_cast<float>(i % 10000 + 1));
+    ASSERT_FALSE(seam.calls.empty());
+    RECT stale{};
+    EXPECT_FALSE(::GetUpdateRect(Hwnd(), &stale, FALSE));
+    EXPECT_FALSE(::GetUpdateRect(Form().cmdOpen.hWnd(), &stale, FALSE));
+    bar.SetVisible(false);
 }
 
 TEST_F(OpenTest, ALongListShowsTheBarWhileReadingAndHidesItAfter) {

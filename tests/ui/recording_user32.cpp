@@ -47,9 +47,10 @@ BOOL RecordingUser32::ShowWindow(HWND window, int command) {
     return real_.ShowWindow(window, command);
 }
 
-BOOL RecordingUser32::UpdateWindow(HWND window) {
-    calls.push_back({"UpdateWindow", {H(window)}});
-    return real_.UpdateWindow(window);
+// The rectangle and region are logged as given or not (1 or 0).
+BOOL RecordingUser32::RedrawWindow(HWND window, const RECT* rect, HRGN region, UINT flags) {
+    calls.push_back({"RedrawWindow", {H(window), rect ? 1 : 0, region ? 1 : 0, flags}});
+    return real_.RedrawWindow(window, rect, region, flags);
 }
 
 BOOL RecordingUser32::ReleaseCapture() {

@@ -32,7 +32,7 @@ class RecordingUser32 final : public User32 {
     BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
                       UINT flags) override;
     BOOL ShowWindow(HWND window, int command) override;
-    BOOL UpdateWindow(HWND window) override;
+    BOOL RedrawWindow(HWND window, const RECT* rect, HRGN region, UINT flags) override;
     BOOL ReleaseCapture() override;
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void DragAcceptFiles(HWND window, BOOL accept) override;
