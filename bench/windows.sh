@@ -2,7 +2,9 @@
 # bench/windows.sh [LINES]: the Windows build (ostrel-cli.exe under Wine) against the native
 # build on one generated list (default 10,000,000 lines), in one run, taking turns, and what
 # makes the difference: the same native build without large pages, and wine_probe's reads,
-# writes, memory and thread hand-offs, native and under Wine.
+# writes, memory and thread hand-offs, native and under Wine. Both builds sort in code-point
+# order (--locale=C) there; the Windows build's sort in a language's order, through Windows'
+# NLS, is timed against its own code-point run (--locale=en-US).
 # OSTREL_BENCH_REPEAT=N (default 3) turns; the fastest of each counts.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -31,7 +33,7 @@ wine=(scripts/wine-run)
 wineserver=/usr/lib/wine/wineserver64
 "${wine[@]}" "$probe_exe" start >/dev/null  # creates the prefix if needed
 "$wineserver" -p || true  # stays up between the runs, so that no run pays for starting it
-trap '"$wineserver" -k 2>/dev/null || true; rm -f "$dir/out-native.txt" "$dir/out-windows.txt" "$dir/probe.bin"' EXIT
+trap '"$wineserver" -k 2>/dev/null || true; rm -f "$dir/out-native.txt" "$dir/out-windows.txt" "$dir/out-collated.txt" "$dir/probe.bin"' EXIT
 
 # No transparent huge pages for the command that follows (PR_SET_THP_DISABLE, inherited):
 # native code with the 4 KiB pages that Wine's memory gets here.
@@ -49,15 +51,16 @@ best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
 
 cat "$input" >/dev/null
-start_native=() start_wine=() cli_native=() cli_small=() cli_wine=()
+start_native=() start_wine=() cli_native=() cli_small=() cli_wine=() cli_collated=()
 declare -A probe_native probe_wine
 probes=("read $input 4" "write $dir/probe.bin 1" "memory 256" "handoff 2000")
 for ((i = 0; i < repeat; i++)); do
     start_native+=("$(wall "$probe" start)")
     start_wine+=("$(wall "${wine[@]}" "$probe_exe" start)")
-    cli_native+=("$(wall "$native" "$input" "$dir/out-native.txt")")
-    cli_small+=("$(wall "${small_pages[@]}" "$native" "$input" "$dir/out-native.txt")")
-    cli_wine+=("$(wall "${wine[@]}" "$windows" "$input" "$dir/out-windows.txt")")
+    cli_native+=("$(wall "$native" --locale=C "$input" "$dir/out-native.txt")")
+    cli_small+=("$(wall "${small_pages[@]}" "$native" --locale=C "$input" "$dir/out-native.txt")")
+    cli_wine+=("$(wall "${wine[@]}" "$windows" --locale=C "$input" "$dir/out-windows.txt")")
+    cli_collated+=("$(wall "${wine[@]}" "$windows" --locale=en-US "$input" "$dir/out-collated.txt")")
     for p in "${probes[@]}"; do
         # shellcheck disable=SC2086
         probe_native[$p]+=" $("$probe" $p 2>/dev/null)"
@@ -69,6 +72,7 @@ cmp -s "$dir/out-native.txt" "$dir/out-windows.txt" && same=PASS || same=FAIL
 
 sn=$(best "${start_native[@]}") sw=$(best "${start_wine[@]}")
 n=$(best "${cli_native[@]}") s=$(best "${cli_small[@]}") w=$(best "${cli_wine[@]}")
+c=$(best "${cli_collated[@]}")
 printf '\n== %s, fastest of %s ==\n' "$(basename "$input")" "$repeat"
 printf '%-44s %8s %8s %8s\n' "" native wine ratio
 printf '%-44s %8s %8s\n' "start a program that does nothing (s)" "$sn" "$sw"
@@ -76,6 +80,8 @@ printf '%-44s %8s %8s %8s\n' "ostrel-cli, the list (s)" "$n" "$w" "$(calc "$w / 
 printf '%-44s %8s %8s %8s\n' "  less Wine's start" "$n" "$(calc "$w - $sw")" \
     "$(calc "($w - $sw) / $n")"
 printf '%-44s %8s %8s %8s\n' "ostrel-cli native, 4 KiB pages (s)" "$s" "$w" "$(calc "$w / $s")"
+printf '%-44s %8s %8s %8s\n' "ostrel-cli.exe en-US order / code points (s)" "$w" "$c" \
+    "$(calc "$c / $w")"
 for p in "${probes[@]}"; do
     # shellcheck disable=SC2086
     pn=$(best ${probe_native[$p]}) pw=$(best ${probe_wine[$p]})
