@@ -20,14 +20,11 @@ if [ ! -x /usr/bin/time ]; then
     $sudo_cmd apt-get install -y time >/dev/null
 fi
 
-echo "Building ostrel-cli (release)..." >&2
 cd "$root"
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release --target ostrel-cli >/dev/null
-cli="$root/build/linux-release/cli/ostrel-cli"
+source "$root/bench/generator.sh"
+build_release_cli
 
 mkdir -p "$dir"
-source "$root/bench/generator.sh"
 
 source "$root/bench/measure.sh"
 

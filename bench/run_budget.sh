@@ -13,13 +13,10 @@ max_time_ratio=0.5    # bounded ostrel wall time / sort -S wall time
 max_peak_ratio=1.25   # bounded ostrel peak resident memory / budget
 
 [ -x /usr/bin/time ] || { echo "needs GNU time (/usr/bin/time): apt-get install time" >&2; exit 2; }
-echo "Building ostrel-cli (release)..." >&2
 cd "$root"
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release --target ostrel-cli >/dev/null
-cli="$root/build/linux-release/cli/ostrel-cli"
-mkdir -p "$dir"
 source "$root/bench/generator.sh"
+build_release_cli
+mkdir -p "$dir"
 input="$(generated_list "$lines")"
 scratch="$(mktemp -d "$dir/scratch.XXXXXX")"
 trap 'rm -rf "$scratch" "$dir"/budget-*.txt "$dir"/budget-*.time' EXIT

@@ -25,26 +25,12 @@ if ! locale -a 2>/dev/null | grep -qix 'en_US.utf8'; then
     $sudo_cmd locale-gen >/dev/null
 fi
 
-echo "Building ostrel-cli (release)..." >&2
 cd "$root"
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release --target ostrel-cli >/dev/null
-cli="$root/build/linux-release/cli/ostrel-cli"
-
-mkdir -p "$dir"
+source "$root/bench/generator.sh"
 source "$root/bench/measure.sh"
-gen_hash="$(sha256sum bench/gen_multilingual.cpp | cut -c1-10)"
-gen="$dir/gen_multilingual-$gen_hash"
-if [ ! -x "$gen" ]; then
-    c++ -O2 -std=c++17 bench/gen_multilingual.cpp -o "$gen.tmp"
-    mv "$gen.tmp" "$gen"
-fi
-input="$dir/multilingual-$lines-$gen_hash.txt"
-if [ ! -f "$input" ]; then
-    echo "Generating $lines lines..." >&2
-    "$gen" "$lines" "$input.tmp"
-    mv "$input.tmp" "$input"
-fi
+build_release_cli
+mkdir -p "$dir"
+input="$(generated_list "$lines" gen_multilingual)"
 bytes=$(stat -c %s "$input")
 
 cat "$input" >/dev/null  # the same warm page cache for every tool

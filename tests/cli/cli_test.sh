@@ -41,6 +41,14 @@ expect_no_temporary_file() {
     if compgen -G '~ostrel-*' >/dev/null; then ls -la >&2; fail "a temporary file was left behind"; fi
 }
 
+# mount_small_disk: a file system of 1 MiB at $disk, unmounted when the case ends (needs root).
+mount_small_disk() {
+    disk="$work/disk"
+    mkdir "$disk"
+    mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null || skip "no tmpfs can be mounted here"
+    trap 'umount "$disk"; rm -rf "$work"' EXIT
+}
+
 # A list whose result takes a while to write, so that a signal can reach the save.
 make_large_list() {
     seq 1 "$1" | sed 's/^/keyword phrase number /' >in.txt
@@ -308,10 +316,7 @@ full_scratch_folder)
     # A temporary folder too small for the sorted runs: the run fails with a clear message,
     # writes nothing and leaves nothing there.
     [ "$(id -u)" -eq 0 ] || skip "mounting a small file system needs root"
-    disk="$work/disk"
-    mkdir "$disk"
-    mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null || skip "no tmpfs can be mounted here"
-    trap 'umount "$disk"; rm -rf "$work"' EXIT
+    mount_small_disk
     make_distinct_list
     TMPDIR="$disk" run --memory-limit=16 in.txt out.txt
     expect_status 1
@@ -350,10 +355,7 @@ in_place_full_disk)
     # A disk too small for a result written in place: the save is refused before the old
     # content is touched.
     [ "$(id -u)" -eq 0 ] || skip "needs root, to mount a small file system and drop to a user"
-    disk="$work/disk"
-    mkdir "$disk"
-    mount -t tmpfs -o size=1m tmpfs "$disk" 2>/dev/null || skip "no tmpfs can be mounted here"
-    trap 'umount "$disk"; rm -rf "$work"' EXIT
+    mount_small_disk
     make_large_list 100000
     make_scratch_folder
     printf 'old\r\n' >"$disk/out.txt"
