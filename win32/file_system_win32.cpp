@@ -276,7 +276,8 @@ std::FILE* OpenToOverwrite(const SaveTarget& target, const std::string& utf8Path
     if (!handle) throw win32::FileErrorOf(GetLastError(), utf8Path, true);
     RequireRegularFile(handle.Get(), utf8Path);
     LARGE_INTEGER oldSize{};
-    if (!GetFileSizeEx(handle.Get(), &oldSize)) throw win32::FileErrorOf(GetLastError(), utf8Path, true);
+    if (!GetFileSizeEx(handle.Get(), &oldSize))
+        throw win32::FileErrorOf(GetLastError(), utf8Path, true);
     if (resultBytes > static_cast<std::uint64_t>(oldSize.QuadPart)) {
         // Setting the file's end takes the result's room on the disk; a disk too full refuses
         // it here, and the old end is set back.

@@ -242,7 +242,8 @@ TEST(PhraseSort, ALanguagesOrderIsAStableSortOfThePlaces) {
         "alpha", "Beta", "b", "zeta", "Zeta", "\xC3\x89t\xC3\xA9", "e\xCC\x81t\xC3\xA9"};
     for (int i = 0; i < 120000; ++i) {
         std::string text = words[rng() % 7];
-        text += std::to_string(rng() % 20000) + " " + words[rng() % 7] + std::string(rng() % 3, 'x');
+        text +=
+            std::to_string(rng() % 20000) + " " + words[rng() % 7] + std::string(rng() % 3, 'x');
         ids.push_back(pool.Intern(text));
     }
     std::sort(ids.begin(), ids.end());
