@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs clang-tidy with the repository's .clang-tidy over the programs' sources: engine/, cli/
 # and bench/ as the native build compiles them, win32/ and ui/ as the Windows build does.
-# Prints what it finds; exits 1 on any finding. Files may be named to check only those.
+# Prints what it finds; exits 1 on any finding. Files may be named to check only those. The
+# files are shared among as many clang-tidy processes as there are cores.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -42,10 +43,14 @@ out="$(mktemp)"
 trap 'rm -f "$out"' EXIT
 status=0
 if [ ${#native[@]} -gt 0 ]; then
-    "$tidy" --quiet -p build/linux "${native[@]}" >>"$out" 2>/dev/null || status=1
+    printf '%s\0' "${native[@]}" |
+        xargs -0 -n 4 -P "$(nproc)" "$tidy" --quiet -p build/linux >>"$out" 2>/dev/null ||
+        status=1
 fi
 if [ ${#windows[@]} -gt 0 ]; then
-    "$tidy" --quiet -p build/windows "${mingw[@]}" "${windows[@]}" >>"$out" 2>/dev/null || status=1
+    printf '%s\0' "${windows[@]}" |
+        xargs -0 -n 4 -P "$(nproc)" "$tidy" --quiet -p build/windows "${mingw[@]}" >>"$out" \
+            2>/dev/null || status=1
 fi
 cat "$out"
 if grep -q 'warning:\|error:' "$out"; then status=1; fi
