@@ -6,6 +6,10 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 scripts/install-deps.sh
+# The same results whatever the caller's locale: the tests that want a language name it, and
+# Wine's programs get the en-US user locale that LANG=C.UTF-8 gives them.
+unset LC_ALL LC_COLLATE
+export LANG=C.UTF-8
 
 cmake --preset linux >/dev/null
 cmake --build --preset linux
