@@ -145,6 +145,22 @@ else
     [ -f "$lists/unique.txt" ] && od -c "$lists/unique.txt" | sed 's/^/    /'
 fi
 
+# A language's order by name, and code-point order by "C".
+printf '\xc3\xb6l\r\nzebra\r\n\xc3\xa4gg\r\n\xc3\xa5l\r\n' >"$lists/swedish.txt"
+orders_ok=1
+for order in "sv-SE:zebra ål ägg öl" "de-DE:ägg ål öl zebra" "C:zebra ägg ål öl"; do
+    (cd "$folder" && "$wine_run" ./ostrel-cli.exe "--locale=${order%%:*}" \
+        "$(windows_path "$lists/swedish.txt")" "$(windows_path "$lists/sorted.txt")" \
+        >/dev/null 2>&1)
+    [ "$(tr '\r\n' '  ' <"$lists/sorted.txt" | tr -s ' ' | sed 's/ $//')" = "${order#*:}" ] ||
+        orders_ok=0
+done
+if [ $orders_ok -eq 1 ]; then
+    pass "ostrel-cli.exe --locale sorts in Swedish, in German, and by code point with C"
+else
+    fail "ostrel-cli.exe --locale: $(tr '\r\n' '  ' <"$lists/sorted.txt")"
+fi
+
 # ---- Ostrel.exe, started from the folder ----
 
 (cd "$folder" && exec "$wine_run" ./Ostrel.exe) >"$work/window.log" 2>&1 &
