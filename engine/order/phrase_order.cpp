@@ -118,6 +118,38 @@ constexpr bool WordsFoldAsTheirBytes() {
 }
 static_assert(WordsFoldAsTheirBytes(), "FoldAsciiWord must fold each byte as FoldAscii does");
 
+// Folds text into a buffer of at least text.size() bytes; returns the folded length.
+std::size_t FoldUtf8(std::string_view text, char* out) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0, o = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            out[o++] = FoldAscii(static_cast<char>(b));
+            ++i;
+            continue;
+        }
+        // Every character that folds lies below kFoldLimit (U+0800): only two-byte sequences
+        // can change.
+        if (Utf8SequenceLength(b) == 2 && i + 1 < n && IsUtf8Continuation(s[i + 1])) {
+            const char32_t c = (char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            const char32_t f = kFoldTable[c];
+            if (f < 0x80) {
+                out[o++] = static_cast<char>(f);
+            } else {
+                out[o++] = static_cast<char>(0xC0 | (f >> 6));
+                out[o++] = static_cast<char>(0x80 | (f & 0x3F));
+            }
+            i += 2;
+            continue;
+        }
+        out[o++] = static_cast<char>(b);
+        ++i;
+    }
+    return o;
+}
+
 // Every code point below U+0300 is NFC and combines with nothing before it: a text needs
 // NFC only if some byte from 0xCC up, the lead byte of U+0300, begins a character.
 bool MayNeedNfc(std::string_view text) {
@@ -168,43 +200,6 @@ void PhraseForm(std::string_view text, std::string& out) {
 
 char32_t FoldCodePoint(char32_t c) {
     return c < kFoldLimit ? kFoldTable[c] : c;
-}
-
-std::size_t FoldUtf8(std::string_view text, char* out) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0, o = 0;
-    while (i < n) {
-        const unsigned char b = s[i];
-        if (b < 0x80) {
-            out[o++] = FoldAscii(static_cast<char>(b));
-            ++i;
-            continue;
-        }
-        // Every character that folds lies below kFoldLimit (U+0800): only two-byte sequences
-        // can change.
-        if (Utf8SequenceLength(b) == 2 && i + 1 < n && IsUtf8Continuation(s[i + 1])) {
-            const char32_t c = (char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F);
-            const char32_t f = kFoldTable[c];
-            if (f < 0x80) {
-                out[o++] = static_cast<char>(f);
-            } else {
-                out[o++] = static_cast<char>(0xC0 | (f >> 6));
-                out[o++] = static_cast<char>(0x80 | (f & 0x3F));
-            }
-            i += 2;
-            continue;
-        }
-        out[o++] = static_cast<char>(b);
-        ++i;
-    }
-    return o;
-}
-
-void FoldUtf8(std::string_view text, std::string& out) {
-    const std::size_t start = out.size();
-    out.resize(start + text.size());
-    out.resize(start + FoldUtf8(text, out.data() + start));
 }
 
 }  // namespace ostrel

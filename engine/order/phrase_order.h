@@ -69,12 +69,6 @@ constexpr std::uint64_t FoldAsciiWord(std::uint64_t w) {
     return w | ((atLeastA & ~aboveZ & ~w & kHighBits) >> 2);
 }
 
-// Appends the folded form of a UTF-8 text to out.
-void FoldUtf8(std::string_view text, std::string& out);
-
-// Folds into a buffer of at least text.size() bytes; returns the folded length.
-std::size_t FoldUtf8(std::string_view text, char* out);
-
 // ---- Forms ----
 
 // The room a form may take: NFC makes a UTF-8 text at most three times as long, and the fold
@@ -109,7 +103,7 @@ inline std::uint64_t PhraseFormHash(std::string_view form) {
 
 // ---- Eight bytes at a time ----
 // Plain ASCII, the usual text, folds byte for byte: these go a word at a time, and hand any
-// other text to FoldUtf8.
+// other text to PhraseForm.
 
 // The form of text into out (FormRoom(text.size()) bytes), hashed as PhraseFormHash does;
 // returns the form's length.

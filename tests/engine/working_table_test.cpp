@@ -69,13 +69,13 @@ TEST(CaseFold, FoldsCapitalsOfTheFiveBlocksOnly) {
 
 TEST(CaseFold, FoldsUtf8TextAndCountsCharacters) {
     std::string out;
-    FoldUtf8("Straße ÉTÉ ΑΘΗΝΑ МОСКВА Ｘ", out);
+    PhraseForm("Straße ÉTÉ ΑΘΗΝΑ МОСКВА Ｘ", out);
     EXPECT_EQ(out, "straße été αθηνα москва Ｘ");
     std::string bad =
         "A\xFF"
         "B";
     out.clear();
-    FoldUtf8(bad, out);
+    PhraseForm(bad, out);
     EXPECT_EQ(out,
               "a\xFF"
               "b");
