@@ -30,3 +30,7 @@ measure_once() {
 
 calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
 verdict() { awk "BEGIN { exit !($1) }" && echo PASS || echo FAIL; }
+
+# peak_allowed_mib MIB: the most a run under --memory-limit=MIB may peak at, in MiB: the limit
+# and the program's own 8 MiB; 24 MiB at the least limit, 16.
+peak_allowed_mib() { if [ "$1" -le 16 ]; then echo 24; else echo $(($1 + 8)); fi; }

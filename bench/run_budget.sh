@@ -3,18 +3,18 @@
 # generated lines and --memory-limit=256) cleaned by ostrel-cli within the budget, against the
 # same run without a budget and against `LC_ALL=C sort -f -u -S MIBM`, all in one run. Checks
 # that the bounded run gives the unbounded run's bytes and counts, takes at most 0.5 x sort's
-# wall time, and peaks at most 1.25 x the budget. Lists go to $OSTREL_BENCH_DIR as in run.sh.
+# wall time, and peaks at most the budget and 8 MiB. Lists go to $OSTREL_BENCH_DIR as in run.sh.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dir="${OSTREL_BENCH_DIR:-/tmp/ostrel-bench}"
 lines="${1:-30000000}"
 mib="${2:-256}"
 max_time_ratio=0.5    # bounded ostrel wall time / sort -S wall time
-max_peak_ratio=1.25   # bounded ostrel peak resident memory / budget
 
 [ -x /usr/bin/time ] || { echo "needs GNU time (/usr/bin/time): apt-get install time" >&2; exit 2; }
 cd "$root"
 source "$root/bench/generator.sh"
+source "$root/bench/measure.sh"
 build_release_cli
 mkdir -p "$dir"
 input="$(generated_list "$lines")"
@@ -29,8 +29,6 @@ run() {
         >"$dir/budget-$name.txt"
     read -r wall peak < <(tail -n 1 "$dir/budget-$name.time")
 }
-calc() { awk "BEGIN { printf \"%.2f\", $1 }"; }
-verdict() { awk "BEGIN { exit !($1) }" && echo PASS || echo FAIL; }
 
 cat "$input" >/dev/null
 run free "$cli" "$input" "$dir/budget-free-out.txt"
@@ -48,11 +46,12 @@ printf '%-34s %10s %10s\n' "ostrel-cli --memory-limit=$mib" "$b_wall" "$(calc "$
 printf '%-34s %10s %10s\n' "LC_ALL=C sort -f -u -S ${mib}M" "$s_wall" "$(calc "$s_peak / 1024")"
 status=0
 time_ratio=$(calc "$b_wall / $s_wall")
-peak_ratio=$(calc "$b_peak / 1024 / $mib")
+peak_mib=$(calc "$b_peak / 1024")
+allowed=$(peak_allowed_mib "$mib")
 t=$(verdict "$time_ratio <= $max_time_ratio")
-p=$(verdict "$peak_ratio <= $max_peak_ratio")
+p=$(verdict "$peak_mib <= $allowed")
 echo "bounded/sort wall time:   $time_ratio   target <= $max_time_ratio: $t"
-echo "bounded peak/budget:      $peak_ratio   target <= $max_peak_ratio: $p"
+echo "bounded peak MiB:         $peak_mib   target <= $allowed: $p"
 echo "bounded/unbounded time:   $(calc "$b_wall / $f_wall")"
 if cmp -s "$dir/budget-free-out.txt" "$dir/budget-bounded-out.txt" &&
     cmp -s "$dir/budget-free.txt" "$dir/budget-bounded.txt"; then

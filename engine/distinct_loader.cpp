@@ -82,16 +82,22 @@ class DistinctShare {
         });
         if (probe.found) return;
         slots_.Put(probe.position, hash, texts_.Append(text));  // its class comes with Adopt
+        batchBytes_ += TextArena::RecordBytes(text.size());
+        ++batchCount_;
         if (slots_.NeedsGrowth()) MaybeGrow();
     }
 
     void ReleaseIndex() { slots_.Release(); }
     TextArena& Texts() { return texts_; }
 
-    // The share's texts would take more than its budget once sorted: its texts are to be
+    // Ends a batch's look-up: whether the share's texts would take more than its budget once
+    // sorted, the batches in hand reckoned to add what this one did. They are then to be
     // written out.
-    bool OverBudget() const {
-        return full_ || plan_.ShareOverBudget(texts_.Bytes(), texts_.Size(), slots_.Bytes());
+    bool EndBatch() {
+        const bool over = full_ || plan_.ShareOverBudget(texts_.Bytes(), texts_.Size(),
+                                                         slots_.Bytes(), batchBytes_, batchCount_);
+        batchBytes_ = batchCount_ = 0;
+        return over;
     }
     // Starts afresh once the texts are written out (and so taken from the arena).
     void Restart() {
@@ -128,6 +134,7 @@ class DistinctShare {
     const std::uint64_t tableSize_;
     const LoadPlan& plan_;
     bool full_ = false;
+    std::uint64_t batchBytes_ = 0, batchCount_ = 0;  // records added by the batch looked up
 };
 
 constexpr std::uint64_t kNone = ~std::uint64_t{0};
@@ -211,7 +218,7 @@ class Worker {
                 pipeline_.Scanned(job->batch, batch);
             } else {
                 LookUp(batch);
-                const bool over = share_.OverBudget();
+                const bool over = share_.EndBatch();
                 std::lock_guard lock(pipeline_.mutex);
                 pipeline_.overBudget[index_] = over;
                 if (--batch.pending == 0) {

@@ -58,7 +58,7 @@ bool ContainsTxt(std::string_view path) {
 
 DuplicateEngine::DuplicateEngine(Collaborators& ui, const CodePage& codePage)
     : ui_(ui), codePage_(codePage) {
-    ConfineAddressSpace();
+    ConfineMemory();
 }
 
 // Each line read moves the bar one on, after setting a value of 10000 or more back to 10: it

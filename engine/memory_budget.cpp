@@ -42,8 +42,11 @@ constexpr std::uint64_t kLeastShareBytesPerText = 64;
 }  // namespace
 
 bool LoadPlan::ShareOverBudget(std::uint64_t textBytes, std::uint64_t count,
-                               std::uint64_t indexBytes) const {
+                               std::uint64_t indexBytes, std::uint64_t batchBytes,
+                               std::uint64_t batchCount) const {
     if (shareBudget == 0) return false;
+    textBytes += kChunksInHand * batchBytes;
+    count += kChunksInHand * batchCount;
     const std::uint64_t sorting = (kSortBytesPerId + sizeof(TextPool::Id)) * count;
     return textBytes + std::max(indexBytes, sorting) > shareBudget;
 }
@@ -67,10 +70,11 @@ LoadPlan PlanLoad(std::uint64_t budget, std::uint64_t listBytes, unsigned worker
     plan.runBufferBytes = static_cast<std::size_t>(
         std::clamp<std::uint64_t>(budget / 64, kLeastRunBuffer, kMostRunBuffer));
     // Held beside the shares: the chunks in hand while they are read, the buffer of the run
-    // they are written to, and the save's buffers while the rows they became are written.
+    // they are written to, the counts of the sort's buckets, and the save's buffers while the
+    // rows they became are written.
     const std::uint64_t held =
         LoadPlan::kChunksInHand * plan.chunkBytes * kPipelineBytesPerChunkByte +
-        plan.runBufferBytes + TextFileWriter::kHeldBytes;
+        plan.runBufferBytes + SortHeldBytes(plan.workers) + TextFileWriter::kHeldBytes;
     plan.shareBudget = std::max<std::uint64_t>((budget - std::min(budget, held)) / plan.workers, 1);
     plan.expectedPerShare =
         std::min(plan.expectedPerShare, plan.shareBudget / kLeastShareBytesPerText);

@@ -20,11 +20,13 @@ struct MemoryFigures {
 // Windows a job object's limit, which counts committed memory, less the memory committed.
 MemoryFigures ReadMemoryFigures();
 
-// Keeps the address space a run reserves near the memory it uses, where a limit is set on the
-// address space (RLIMIT_AS): malloc keeps to one arena, and threads take small stacks. Without
-// it each worker's arena alone reserves 64 MiB. Nothing elsewhere, or on Windows, where a
-// thread's stack and the heap commit only what they use. Safe to call more than once.
-void ConfineAddressSpace();
+// Keeps the memory a run holds near the memory it uses. A large block freed goes back to the
+// system at once: otherwise glibc keeps it for later blocks, and a run's sort, freed, still
+// holds its memory while the next run's texts grow. Where a limit is set on the address space
+// (RLIMIT_AS), malloc keeps to one arena and threads take small stacks: without it each worker's
+// arena alone reserves 64 MiB. Nothing on Windows: its heap maps blocks of about half a MiB
+// and more on their own, and a thread commits only the stack it uses. Safe to call more than once.
+void ConfineMemory();
 
 // The budget chosen from the figures: half of the memory available, and never above half of a
 // limit set on the process. Half, because the run's peak is the budget plus what it does not
@@ -37,10 +39,10 @@ inline std::uint64_t AutomaticMemoryBudget() {
 
 // How a load spends its budget, computed once from the budget, the list's size and the number
 // of workers; the loader, its shares, the runs, their merge and the save all ask it. The budget
-// is the run's whole memory but for the program's own: the chunks in hand, a run's buffer and
-// the save's buffers are taken from it first, and the workers' shares of the phrases, their
-// sorting included, split the rest. The merge runs once the shares are gone, in a quarter of
-// the budget at most.
+// is the run's whole memory but for the program's own: the chunks in hand, a run's buffer, the
+// sort's buckets and the save's buffers are taken from it first, and the workers' shares of
+// the phrases, their sorting included, split the rest. The merge runs once the shares are gone, in
+// a quarter of the budget at most.
 struct LoadPlan {
     static constexpr std::size_t kChunksInHand = 4;  // chunks read ahead of the slowest worker
 
@@ -52,10 +54,12 @@ struct LoadPlan {
     std::size_t runBufferBytes = 0;      // the buffer of a run, while it is written or read
 
     bool Bounded() const { return budget != 0; }
-    // A share of count texts of textBytes under an index of indexBytes would take more than its
-    // budget once sorted: its texts are to be written out.
-    bool ShareOverBudget(std::uint64_t textBytes, std::uint64_t count,
-                         std::uint64_t indexBytes) const;
+    // A share of count texts of textBytes under an index of indexBytes, to which its last batch
+    // added batchCount records of batchBytes, would take more than its budget once sorted: its
+    // texts are to be written out. The chunks in hand are still looked up first, and each is
+    // reckoned to add what the last batch did.
+    bool ShareOverBudget(std::uint64_t textBytes, std::uint64_t count, std::uint64_t indexBytes,
+                         std::uint64_t batchBytes, std::uint64_t batchCount) const;
     // A share's index of indexBytes may grow to twice its size: the larger one takes its memory
     // while the old one is still held.
     bool ShareIndexMayGrow(std::uint64_t textBytes, std::uint64_t indexBytes) const;

@@ -29,6 +29,10 @@ constexpr std::uint64_t kNoCgroupLimit = std::uint64_t{1} << 60;
 // save's writer and the sort's) reserve at most, stacks and all.
 constexpr std::size_t kConfinedStackBytes = std::size_t{1} << 20;
 constexpr std::uint64_t kRunThreadsBytes = std::uint64_t{12} << 20;
+// Blocks from this size up (a sort's keys, a large index) are mapped on their own, and so
+// given back to the system when freed; smaller ones, which every run takes again, are reused
+// from the heap.
+constexpr int kMostHeapBlockBytes = 4 << 20;
 
 // The first line of a file; empty when it cannot be read.
 std::string FirstLine(const std::string& path) {
@@ -141,11 +145,14 @@ std::uint64_t CgroupLimit() {
 
 }  // namespace
 
-void ConfineAddressSpace() {
+void ConfineMemory() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (AddressSpaceLimitSet() == 0) return;
 #if defined(__GLIBC__)
+        // A fixed threshold: glibc otherwise raises it to the largest block freed (32 MiB at
+        // most), and blocks below it, once freed, stay in its heap.
+        ::mallopt(M_MMAP_THRESHOLD, kMostHeapBlockBytes);
+        if (AddressSpaceLimitSet() == 0) return;
         ::mallopt(M_ARENA_MAX, 1);
         pthread_attr_t attributes;
         if (::pthread_attr_init(&attributes) != 0) return;

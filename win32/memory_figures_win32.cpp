@@ -40,6 +40,6 @@ MemoryFigures ReadMemoryFigures() {
     return figures;
 }
 
-void ConfineAddressSpace() {}
+void ConfineMemory() {}
 
 }  // namespace ostrel

@@ -24,6 +24,8 @@ constexpr std::size_t kLevel = 8 * kWords;
 constexpr std::uint64_t kIdMask = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kParallelFrom = 100000;  // keys; fewer are sorted on the calling thread
 constexpr std::size_t kIdBlock = 4096;         // ids read or written at a time
+// A parallel sort puts keys in buckets by their first two bytes.
+constexpr std::size_t kBuckets = std::size_t{1} << 16;
 
 struct Key {
     std::uint64_t words[kWords];  // folded bytes [depth, depth + kLevel), big-endian, zero-padded
@@ -138,6 +140,12 @@ void EachId(const IdBlocks& ids, std::size_t first, std::size_t last, const Visi
 
 }  // namespace
 
+std::size_t SortHeldBytes(unsigned threads) {
+    // Each thread's counts of its range's keys by bucket, the buckets' starts, and the next
+    // place in each while keys are moved in place.
+    return (std::size_t{threads} + 2) * kBuckets * sizeof(std::size_t);
+}
+
 void SortPhrases(std::vector<TextPool::Id>& ids, const TextPool& pool, unsigned threads,
                  const Collation* collation) {
     SortPhrases(IdBlocks{ids.size(),
@@ -168,7 +176,6 @@ void SortPhrases(const IdBlocks& ids, const TextPool& pool, unsigned requested,
         // before every key of the next; the buckets are then sorted side by side, largest
         // first. The ids are split into one range a thread, and each range's keys are counted
         // by bucket.
-        constexpr std::size_t kBuckets = std::size_t{1} << 16;
         const auto bucketOf = [](const Key& key) { return key.words[0] >> 48; };
         const auto rangeStart = [&](std::size_t r) { return n * r / threads; };
         std::vector<std::vector<std::size_t>> place(threads, std::vector<std::size_t>(kBuckets));

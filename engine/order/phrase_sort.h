@@ -10,8 +10,10 @@
 
 namespace ostrel {
 
-// The memory a sort takes for each id, beside the ids themselves.
+// The memory a sort takes for each id, beside the ids themselves, and what it takes whatever
+// their number on threads threads.
 constexpr std::size_t kSortBytesPerId = 32;
+std::size_t SortHeldBytes(unsigned threads);
 
 // Sorts ids in phrase order, in a language's (collation) or, with none, in the "C" order; ids of
 // one phrase end up in ascending id order. Large inputs are sorted on up to threads threads, the
