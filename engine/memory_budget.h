@@ -23,9 +23,10 @@ MemoryFigures ReadMemoryFigures();
 // Keeps the memory a run holds near the memory it uses. A large block freed goes back to the
 // system at once: otherwise glibc keeps it for later blocks, and a run's sort, freed, still
 // holds its memory while the next run's texts grow. Where a limit is set on the address space
-// (RLIMIT_AS), malloc keeps to one arena and threads take small stacks: without it each worker's
-// arena alone reserves 64 MiB. Nothing on Windows: its heap maps blocks of about half a MiB
-// and more on their own, and a thread commits only the stack it uses. Safe to call more than once.
+// (RLIMIT_AS), malloc keeps to one arena and threads take small stacks: without it each
+// worker's arena alone reserves 64 MiB. Nothing on Windows: its heap maps blocks of about half
+// a MiB and more on their own, and a thread commits only the stack it uses. Safe to call more
+// than once.
 void ConfineMemory();
 
 // The budget chosen from the figures: half of the memory available, and never above half of a
@@ -41,8 +42,8 @@ inline std::uint64_t AutomaticMemoryBudget() {
 // of workers; the loader, its shares, the runs, their merge and the save all ask it. The budget
 // is the run's whole memory but for the program's own: the chunks in hand, a run's buffer, the
 // sort's buckets and the save's buffers are taken from it first, and the workers' shares of
-// the phrases, their sorting included, split the rest. The merge runs once the shares are gone, in
-// a quarter of the budget at most.
+// the phrases, their sorting included, split the rest. The merge runs once the shares are
+// gone, in a quarter of the budget at most.
 struct LoadPlan {
     static constexpr std::size_t kChunksInHand = 4;  // chunks read ahead of the slowest worker
 

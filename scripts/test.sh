@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds both configurations and runs every test: the native ones with AddressSanitizer and
 # UBSan, the Windows ones under Wine on a private Xvfb display. The address-space limits are
-# tried on the release ostrel-cli, as a sanitized program cannot start under them. The sources are checked too:
-# clang-format's layout and clang-tidy's findings fail the command like a failing test.
+# tried on the release ostrel-cli, as a sanitized program cannot start under them. The sources
+# are checked too: clang-format's layout and clang-tidy's findings fail the command like a
+# failing test.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
