@@ -1,5 +1,6 @@
 # Sourced by the benchmark scripts, with repeat set (runs per tool) and dir (for scratch):
 # timing a command, and the arithmetic and verdicts of the reports.
+[ -x /usr/bin/time ] || { echo "needs GNU time (/usr/bin/time): apt-get install time" >&2; exit 2; }
 # measure OUT_STDOUT CMD...: runs CMD $repeat times with stdout to OUT_STDOUT; sets wall (s,
 # the fastest run) and peak (KB, the largest).
 measure() {

@@ -11,7 +11,6 @@ lines="${1:-30000000}"
 mib="${2:-256}"
 max_time_ratio=0.5    # bounded ostrel wall time / sort -S wall time
 
-[ -x /usr/bin/time ] || { echo "needs GNU time (/usr/bin/time): apt-get install time" >&2; exit 2; }
 cd "$root"
 source "$root/bench/generator.sh"
 source "$root/bench/measure.sh"
@@ -19,23 +18,16 @@ build_release_cli
 mkdir -p "$dir"
 input="$(generated_list "$lines")"
 scratch="$(mktemp -d "$dir/scratch.XXXXXX")"
-trap 'rm -rf "$scratch" "$dir"/budget-*.txt "$dir"/budget-*.time' EXIT
-
-# run NAME CMD...: stdout to $dir/budget-NAME.txt; sets wall (s) and peak (KB).
-run() {
-    local name="$1"
-    shift
-    TMPDIR="$scratch" /usr/bin/time -f '%e %M' -o "$dir/budget-$name.time" "$@" \
-        >"$dir/budget-$name.txt"
-    read -r wall peak < <(tail -n 1 "$dir/budget-$name.time")
-}
+trap 'rm -rf "$scratch" "$dir"/budget-*.txt' EXIT
+export TMPDIR="$scratch"
 
 cat "$input" >/dev/null
-run free "$cli" "$input" "$dir/budget-free-out.txt"
+measure_once "$dir/budget-free.txt" "$cli" "$input" "$dir/budget-free-out.txt"
 f_wall=$wall f_peak=$peak
-run bounded "$cli" --memory-limit="$mib" "$input" "$dir/budget-bounded-out.txt"
+measure_once "$dir/budget-bounded.txt" "$cli" --memory-limit="$mib" "$input" \
+    "$dir/budget-bounded-out.txt"
 b_wall=$wall b_peak=$peak
-run sort env LC_ALL=C sort -f -u -S "${mib}M" -T "$scratch" "$input"
+measure_once "$dir/budget-sort.txt" env LC_ALL=C sort -f -u -S "${mib}M" -T "$scratch" "$input"
 s_wall=$wall s_peak=$peak
 
 printf '\n== %s: %s lines, %s MB, budget %s MiB ==\n' "$(basename "$input")" "$lines" \

@@ -10,7 +10,6 @@ dir="${OSTREL_BENCH_DIR:-/tmp/ostrel-bench}"
 lines="${1:-3000000}"
 repeat=1
 
-[ -x /usr/bin/time ] || { echo "needs GNU time (/usr/bin/time): apt-get install time" >&2; exit 2; }
 cd "$root"
 source "$root/bench/generator.sh"
 source "$root/bench/measure.sh"
